@@ -1,0 +1,81 @@
+#include "app/upgrade_app.h"
+
+#include <string>
+
+#include "config/update_context.h"
+#include "log/upgrade_log.h"
+#include "platform/handles.h"
+#include "platform/window_services.h"
+#include "resource.h"
+
+namespace {
+
+constexpr char kFailureCaption[] = "Orvexa Upgrade";
+constexpr char kNoLogText[] =
+    "Orvexa upgrade failed.\nUnable to generate log file.\nSystem Error:%sPlease reinstall Orvexa "
+    "application.";
+constexpr char kSeeLogText[] =
+    "Orvexa upgrade failed.\nThe operation failed to complete. Please refer to 'RIZezuvu.log' "
+    "located in Orvexa directory for more information.";
+
+std::string NoLogText(const std::string& systemText) {
+    std::string text = kNoLogText;
+    text.replace(text.find("%s"), 2, systemText);
+    return text;
+}
+
+}  // namespace
+
+COVUpgradeApp theApp;
+
+COVUpgradeApp::COVUpgradeApp() : m_statusDlg(nullptr) {}
+
+COVUpgradeApp::~COVUpgradeApp() {
+    UpgradeLog::Close();
+    delete g_pUpdateContext;
+    g_pUpdateContext = nullptr;
+}
+
+bool COVUpgradeApp::RunUpgrade() {
+    g_pUpdateContext = new UpdateContext();
+    platform::InitCommonControlsLibrary();
+    CWinApp::InitInstance();
+    EnableControlContainer();
+    if (!g_pUpdateContext->LoadConfig()) {
+        ReportFailure();
+        return false;
+    }
+    return RunSequence();
+}
+
+void COVUpgradeApp::ReportFailure() {
+    DWORD code = ::GetLastError();
+    std::string systemText;
+    if (!platform::SystemErrorText(code, systemText)) return;
+    std::string text = kSeeLogText;
+    if (code != 0 && UpgradeLog::Write("System Error: %s\n", systemText.c_str()) == 0) {
+        text = NoLogText(systemText);
+    }
+    platform::ShowMessageBox(nullptr, text.c_str(), kFailureCaption, MB_ICONERROR | MB_OK);
+}
+
+void COVUpgradeApp::ShowStatus(bool show) {
+    if (!show) {
+        HideStatusIfShown();
+        return;
+    }
+    if (!m_statusDlg.Create(IDD_STATUS, nullptr)) return;
+    m_statusDlg.ShowWindow(SW_SHOW);
+    m_statusDlg.InvalidateRect(TRUE);
+    m_statusDlg.UpdateWindow();
+    platform::Pause(1000);
+}
+
+// Keeps the last-error code of whatever failed before the window went, so a
+// failure report right after still names the real cause.
+void COVUpgradeApp::HideStatusIfShown() {
+    if (m_statusDlg.GetSafeHwnd() == nullptr) return;
+    platform::LastErrorKeeper keepFailureCode;
+    m_statusDlg.ShowWindow(SW_HIDE);
+    m_statusDlg.DestroyWindow();
+}

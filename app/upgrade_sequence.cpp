@@ -1,0 +1,105 @@
+// The upgrade's decision chain, from the product search to the result.
+#include <string>
+
+#include "app/upgrade_app.h"
+#include "config/update_context.h"
+#include "log/upgrade_log.h"
+#include "platform/path_services.h"
+#include "platform/window_services.h"
+#include "product/installed_product.h"
+#include "product/version_fields.h"
+#include "ui/msg_dialog.h"
+
+namespace {
+
+constexpr char kToolVersion[] = "1.6.0.0";
+constexpr unsigned kRefusalBoxFlags = MB_SETFOREGROUND | MB_ICONERROR | MB_OK;        // 0x10010
+constexpr unsigned kConsentBoxFlags = MB_SETFOREGROUND | MB_ICONQUESTION | MB_OKCANCEL;  // 0x10021
+
+void ShowMessageDialog(BOOL showDownload, BOOL showHelp, const std::string& text,
+                       const std::string& caption) {
+    CMsg dialog(nullptr, showDownload, showHelp);
+    dialog.m_strText = text;
+    dialog.m_strCaption = caption;
+    dialog.DoModal();
+}
+
+void ShowRefusal(const std::string& text, const std::string& caption) {
+    platform::ShowMessageBox(platform::ForegroundWindow(), text.c_str(), caption.c_str(),
+                             kRefusalBoxFlags);
+}
+
+bool VersionInRange(const std::string& installed, const std::string& minimum,
+                    const std::string& maximum) {
+    if (CompareVersions(installed, minimum, &platform::IsAnsiLeadByte) < 0) return false;
+    return CompareVersions(installed, maximum, &platform::IsAnsiLeadByte) <= 0;
+}
+
+}  // namespace
+
+// Every path ends the program; only declining the upgrade answers true.
+bool COVUpgradeApp::RunSequence() {
+    UpdateContext& context = *g_pUpdateContext;
+    // One text for every message looked up for a box, a dialog or a log line:
+    // a key missing from the configuration leaves the previous text in place.
+    std::string message;
+    std::string caption;
+
+    InstalledProduct product;
+    context.LookupMessage("title", caption);
+    if (!product.found) {
+        context.LookupMessage("ovnotinstalled", message);
+        ShowMessageDialog(TRUE, FALSE, message, caption);
+        return false;
+    }
+
+    std::string installLocation;
+    if (!product.GetInstallLocation(installLocation)) {
+        ReportFailure();
+        return false;
+    }
+    if (!UpgradeLog::Open(installLocation.c_str())) {
+        ReportFailure();
+        return false;
+    }
+    if (product.IsRunning()) {
+        context.LookupMessage("ovrunning", message);
+        ShowRefusal(message, caption);
+        return false;
+    }
+
+    std::string maximum = context.maxVersion;
+    std::string minimum = context.minVersion;
+    std::string installedVersion;
+    product.GetVersion(installedVersion);
+    if (!VersionInRange(installedVersion, minimum, maximum)) {
+        context.LookupMessage("versionerror", message);
+        ShowRefusal(message, caption);
+        return false;
+    }
+
+    std::string consent;
+    if (!context.LookupMessage("askuser", consent)) {
+        ReportFailure();
+        return false;
+    }
+    if (platform::ShowMessageBox(nullptr, consent.c_str(), caption.c_str(), kConsentBoxFlags) ==
+        IDCANCEL) {
+        return true;
+    }
+
+    ShowStatus(true);
+    context.LookupMessage("updatestart", message);
+    UpgradeLog::WriteConfigured(message.c_str(), kToolVersion);
+    if (!context.CopyContent(product)) {
+        HideStatusIfShown();
+        ReportFailure();
+        return false;
+    }
+    HideStatusIfShown();
+    context.LookupMessage("ovinstallsuccess", message);
+    ShowMessageDialog(FALSE, TRUE, message, caption);
+    context.LookupMessage("updatecomplete", message);
+    UpgradeLog::WriteConfigured(message.c_str(), kToolVersion);
+    return false;
+}

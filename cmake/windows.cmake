@@ -1,0 +1,51 @@
+# The Windows program, its tests and the test tools, cross-compiled with MinGW-w64.
+
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+set(CMAKE_EXE_LINKER_FLAGS "${CMAKE_EXE_LINKER_FLAGS} -static -Wl,--dynamicbase -Wl,--nxcompat")
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(CMAKE_EXE_LINKER_FLAGS "${CMAKE_EXE_LINKER_FLAGS} -Wl,--high-entropy-va")
+endif()
+
+add_library(rizezuvu_win STATIC
+  platform/framework.cpp
+  platform/path_services.cpp
+  platform/window_services.cpp
+  config/update_context.cpp
+  product/installed_product.cpp
+  install/content_copy.cpp
+  log/upgrade_log.cpp
+  ui/msg_dialog.cpp
+  ui/status_dialog.cpp)
+target_include_directories(rizezuvu_win PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/res)
+target_link_libraries(rizezuvu_win PUBLIC rizezuvu_core msi shlwapi comctl32 shell32 user32 gdi32)
+target_compile_options(rizezuvu_win PRIVATE ${PROJECT_WARNINGS})
+
+set(RESOURCE_FILE ${CMAKE_SOURCE_DIR}/res/RIZezuvu.rc)
+set_source_files_properties(${RESOURCE_FILE} PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/RIZezuvu.ico;${CMAKE_SOURCE_DIR}/res/RIZezuvu.manifest;${CMAKE_SOURCE_DIR}/res/resource.h")
+
+add_executable(RIZezuvu WIN32
+  platform/entry_point.cpp
+  app/upgrade_app.cpp
+  app/upgrade_sequence.cpp
+  ${RESOURCE_FILE})
+target_link_libraries(RIZezuvu PRIVATE rizezuvu_win)
+target_compile_options(RIZezuvu PRIVATE ${PROJECT_WARNINGS})
+
+# The test tools: the automation driver and the stand-in programs.
+add_executable(uidriver tools/driver/uidriver.cpp)
+target_link_libraries(uidriver PRIVATE user32)
+target_compile_options(uidriver PRIVATE ${PROJECT_WARNINGS})
+
+add_executable(orvexa_standin WIN32 tools/standins/orvexa_standin.cpp)
+target_compile_options(orvexa_standin PRIVATE ${PROJECT_WARNINGS})
+add_executable(link_marker WIN32 tools/standins/link_marker.cpp)
+target_compile_options(link_marker PRIVATE ${PROJECT_WARNINGS})
+
+add_executable(dialog_viewer WIN32 tools/dialog_viewer.cpp ${RESOURCE_FILE})
+target_link_libraries(dialog_viewer PRIVATE rizezuvu_win)
+target_compile_options(dialog_viewer PRIVATE ${PROJECT_WARNINGS})
+
+
+include(cmake/gtest.cmake)
+add_subdirectory(tests)

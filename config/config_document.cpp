@@ -1,0 +1,59 @@
+#include "config/config_document.h"
+
+#include "tinyxml.h"
+
+namespace {
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+const char* AttributeOrEmpty(const TiXmlElement* element, const char* name) {
+    const char* value = element->Attribute(name);
+    return value != nullptr ? value : "";
+}
+
+// Adds the attributes of every Message child of a Messages element.
+bool ReadMessages(const TiXmlElement* messagesElement, MessageTable& messages) {
+    bool any = false;
+    for (const TiXmlNode* child = messagesElement->FirstChild(); child != nullptr;
+         child = child->NextSibling()) {
+        if (!ElementNamed(child, "Message")) continue;
+        for (const TiXmlAttribute* attribute = child->ToElement()->FirstAttribute();
+             attribute != nullptr; attribute = attribute->Next()) {
+            messages[attribute->Name()] = attribute->Value();
+            any = true;
+        }
+    }
+    return any;
+}
+
+}  // namespace
+
+bool EqualIgnoringCase(const char* a, const char* b) {
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        if (LowerAscii(*a) != LowerAscii(*b)) return false;
+    }
+    return *a == *b;
+}
+
+bool ElementNamed(const TiXmlNode* node, const char* name) {
+    return node->Type() == TiXmlNode::TINYXML_ELEMENT && EqualIgnoringCase(node->Value(), name);
+}
+
+bool ReadConfigDocument(const TiXmlDocument& document, std::string& minVersion,
+                        std::string& maxVersion, MessageTable& messages) {
+    const TiXmlElement* root = document.RootElement();
+    if (root == nullptr) return false;
+    bool versionSeen = false;
+    bool messageSeen = false;
+    for (const TiXmlNode* child = root->FirstChild(); child != nullptr;
+         child = child->NextSibling()) {
+        if (ElementNamed(child, "Version")) {
+            minVersion = AttributeOrEmpty(child->ToElement(), "min");
+            maxVersion = AttributeOrEmpty(child->ToElement(), "max");
+            versionSeen = true;
+        } else if (ElementNamed(child, "Messages")) {
+            if (ReadMessages(child->ToElement(), messages)) messageSeen = true;
+        }
+    }
+    return versionSeen && messageSeen;
+}

@@ -1,0 +1,38 @@
+// RIZezuvu.log: the append-only record of every run, one time-stamped line
+// per write. One log per process; its state lives for the whole process.
+#pragma once
+
+#include <cstdio>
+
+#include "log/log_text.h"
+
+class UpgradeLog {
+public:
+    // Opens RIZezuvu.log in the folder of `location`: the folder itself when
+    // the text ends with a backslash, otherwise its parent. Creates the file
+    // when missing and never truncates it. 1 = open; 0 = failed, with the
+    // system's error code of the failed step left for the caller.
+    static int Open(const char* location);
+
+    // Writes one line from a program-supplied printf format. 1 = handed to
+    // the log; 0 = the log is not open (the arguments are not formatted).
+    static int Write(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+    // Writes one line from a text of the configuration and its one argument
+    // (see ExpandConfiguredText); never reads arguments that were not passed.
+    static int WriteConfigured(const char* text, const char* argument);
+
+    // Writes out the buffer and closes the file; later writes answer 0.
+    static void Close();
+
+    static bool IsOpen() { return s_stream != nullptr; }
+
+private:
+    static int WriteLine();
+
+    // Plain pointers and arrays: nothing here is destroyed at exit, so the
+    // application's teardown may close the log whatever the order of the
+    // process's static destructors.
+    static std::FILE* s_stream;
+    static char s_message[kLogMessageSize];
+};

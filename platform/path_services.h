@@ -1,0 +1,76 @@
+// Path and file operations on single-byte, backslash-separated paths held in
+// buffers of kPathBufferSize characters. Each answers success as a bool and
+// leaves the system's last-error code in place for the caller on failure.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/handles.h"
+
+namespace platform {
+
+constexpr size_t kPathBufferSize = MAX_PATH;  // at most 259 characters of text
+using PathBuffer = char[kPathBufferSize];
+
+// Copies `text` into `out`; false (and `out` untouched) when it would not fit.
+bool CopyToPathBuffer(PathBuffer& out, const char* text);
+
+// Full path of the running executable (of this module, not the working folder).
+bool GetModulePath(PathBuffer& out);
+
+// Cuts the last component and its backslash; a drive root keeps its backslash.
+void RemoveFileSpec(PathBuffer& path);
+
+bool FileExists(const char* path);
+
+// Appends `more` with one backslash between; false when the result would not
+// fit, leaving `path` unchanged.
+bool AppendPath(PathBuffer& path, const char* more);
+
+// Joins `folder` and `name` into `out` with exactly one backslash; a full path
+// in `name` replaces the folder. False when the result would not fit.
+bool CombinePath(PathBuffer& out, const char* folder, const char* name);
+
+// Adds a trailing backslash unless there is one; false when it would not fit.
+bool AddBackslash(PathBuffer& path);
+
+// Keeps only the last path component, in place.
+void StripPath(char* path);
+
+bool IsDirectory(const char* path);
+
+// Clears read-only, hidden and system (FILE_ATTRIBUTE_NORMAL).
+bool SetNormalAttributes(const char* path);
+
+// Copies `source` over `target`, replacing an existing target.
+bool CopyFileReplacing(const char* source, const char* target);
+
+bool DeleteFileAt(const char* path);
+
+// Reads `key` of `section` in an INI file into `out` (default `fallback`);
+// answers the number of characters copied.
+unsigned long ReadIniString(const char* file, const char* section, const char* key,
+                            const char* fallback, char* out, unsigned long outSize);
+
+// Opens or creates `path` for writing without truncating it; others may read
+// it but not write it while it is open.
+KernelHandle OpenForAppending(const char* path);
+
+// Tells whether `c` starts a double-byte character of the ANSI code page.
+bool IsAnsiLeadByte(unsigned char c);
+
+// The names matching a wildcard pattern in one folder (sub-folders are not searched).
+class FileSearch {
+public:
+    // False when nothing matches or the search can't start.
+    bool First(const char* pattern, std::string& name);
+    // False when no further entry matches.
+    bool Next(std::string& name);
+
+private:
+    FindHandle handle_;
+};
+
+}  // namespace platform

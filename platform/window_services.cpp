@@ -1,0 +1,40 @@
+#include "platform/window_services.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "platform/handles.h"
+
+namespace platform {
+
+int ShowMessageBox(HWND owner, const char* text, const char* caption, unsigned flags) {
+    return ::MessageBoxA(owner, text, caption, flags);
+}
+
+HWND ForegroundWindow() { return ::GetForegroundWindow(); }
+
+void InitCommonControlsLibrary() { ::InitCommonControls(); }
+
+HICON LoadProgramIcon(int id) {
+    return ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id));
+}
+
+bool SystemErrorText(DWORD code, std::string& text) {
+    char* buffer = nullptr;
+    DWORD length = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                        FORMAT_MESSAGE_FROM_SYSTEM,
+                                    nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                    reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+    LocalMemory owner(buffer);
+    if (length == 0) return false;
+    text.assign(buffer, length);
+    return true;
+}
+
+void ShellOpen(const char* link, int showCommand) {
+    ::ShellExecuteA(nullptr, "open", link, nullptr, nullptr, showCommand);
+}
+
+void Pause(unsigned milliseconds) { ::Sleep(milliseconds); }
+
+}  // namespace platform

@@ -1,0 +1,110 @@
+#include "product/installed_product.h"
+
+#include <windows.h>
+#include <msi.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "platform/handles.h"
+#include "platform/path_services.h"
+#include "product/version_fields.h"
+
+const char kMainProductUpgradeCode[] = "{6C1F4A2E-7B3D-4E59-9A80-2D5C3B1E4F67}";
+
+namespace {
+
+constexpr unsigned kNoMoreItems = ERROR_NO_MORE_ITEMS;  // 259
+constexpr DWORD kTextBufferSize = 260;
+constexpr char kRunningProcessName[] = "Orvexa.exe";
+constexpr char kSettingsFileName[] = "RAZoro.ini";
+
+unsigned EnumRelated(const char* upgradeCode, unsigned long reserved, unsigned long index,
+                     char* productCode) {
+    return ::MsiEnumRelatedProductsA(upgradeCode, reserved, index, productCode);
+}
+
+unsigned ProductInfo(const char* productCode, const char* property, char* value,
+                     unsigned long* length) {
+    DWORD size = *length;
+    unsigned result = ::MsiGetProductInfoA(productCode, property, value, &size);
+    *length = size;
+    return result;
+}
+
+}  // namespace
+
+const InstallerQueries& WindowsInstallerQueries() {
+    static const InstallerQueries queries = {&EnumRelated, &ProductInfo};
+    return queries;
+}
+
+InstalledProduct::InstalledProduct(const InstallerQueries& queries)
+    : productCode(), found(0), queries_(queries) {
+    FindProduct();
+}
+
+void InstalledProduct::FindProduct() {
+    for (unsigned long index = 0;; ++index) {
+        unsigned result = queries_.enumRelatedProducts(kMainProductUpgradeCode, 0, index, productCode);
+        if (result == 0) continue;
+        found = (result == kNoMoreItems && index == 1) ? 1 : 0;
+        return;
+    }
+}
+
+bool InstalledProduct::QueryProperty(const char* property, std::string& out) const {
+    char value[kTextBufferSize] = "";
+    unsigned long length = kTextBufferSize;
+    if (queries_.getProductInfo(productCode, property, value, &length) != 0) return false;
+    value[kTextBufferSize - 1] = '\0';
+    out = value;
+    return true;
+}
+
+bool InstalledProduct::GetVersion(std::string& out) const {
+    if (found == 0) return false;
+    std::string value;
+    if (!QueryProperty("VersionString", value)) return false;
+    out = value;
+    std::vector<std::string> fields;
+    if (SplitFields(value, '.', fields, &platform::IsAnsiLeadByte) == 3) {
+        char version[3 * kTextBufferSize];
+        std::snprintf(version, sizeof version, "%s.%s.00.%s", fields[0].c_str(), fields[1].c_str(),
+                      fields[2].c_str());
+        out = version;
+    }
+    return true;
+}
+
+bool InstalledProduct::GetInstallLocation(std::string& out) const {
+    if (found == 0) return false;
+    return QueryProperty("InstallLocation", out);
+}
+
+int InstalledProduct::IsRunning() const {
+    platform::KernelHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.IsValid()) return 0;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32First(snapshot.Get(), &entry); more;
+         more = ::Process32Next(snapshot.Get(), &entry)) {
+        platform::StripPath(entry.szExeFile);
+        if (::lstrcmpiA(entry.szExeFile, kRunningProcessName) == 0) return 1;
+    }
+    return 0;
+}
+
+bool InstalledProduct::GetProductId(std::string& out) const {
+    std::string location;
+    if (!GetInstallLocation(location)) return false;
+    platform::PathBuffer settings;
+    if (!platform::CombinePath(settings, location.c_str(), kSettingsFileName)) return false;
+    char value[kTextBufferSize] = "";
+    if (platform::ReadIniString(settings, "Main", "ProductID", "", value, kTextBufferSize) == 0) {
+        return false;
+    }
+    out = value;
+    return true;
+}

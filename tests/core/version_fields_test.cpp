@@ -1,0 +1,119 @@
+#include "product/version_fields.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+namespace {
+
+struct SplitCase {
+    const char* text;
+    std::vector<std::string> fields;
+};
+
+TEST(SplitFields, CutsAndTrimsAtTheSeparator) {
+    const SplitCase cases[] = {
+        {"", {}},
+        {"1.6.0.3", {"1", "6", "0", "3"}},
+        {"1..2.3", {"1", "", "2", "3"}},
+        {".1.2.3", {"", "1", "2", "3"}},
+        {"1.2.3.", {"1", "2", "3"}},
+        {"1.2.3. ", {"1", "2", "3", ""}},
+        {".", {""}},
+        {"..", {"", ""}},
+        {"1 . 6", {"1", "6"}},
+        {" \t1\r\n.\v6\f ", {"1", "6"}},
+    };
+    for (const SplitCase& c : cases) {
+        std::vector<std::string> fields;
+        EXPECT_EQ(SplitFields(c.text, '.', fields), static_cast<int>(c.fields.size())) << c.text;
+        EXPECT_EQ(fields, c.fields) << c.text;
+    }
+}
+
+TEST(SplitFields, AppendsToWhatTheListHolds) {
+    std::vector<std::string> fields = {"kept"};
+    EXPECT_EQ(SplitFields("a.b", '.', fields), 3);
+    EXPECT_EQ(fields, (std::vector<std::string>{"kept", "a", "b"}));
+}
+
+bool LeadByteOf932(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+TEST(SplitFields, SeparatorInsideADoubleByteCharacterDoesNotSplit) {
+    // 0x81 0x2E is one double-byte character whose trail byte is '.'.
+    const std::string text = "a\x81.b.c";
+    std::vector<std::string> fields;
+    EXPECT_EQ(SplitFields(text, '.', fields, &LeadByteOf932), 2);
+    EXPECT_EQ(fields, (std::vector<std::string>{"a\x81.b", "c"}));
+
+    std::vector<std::string> singleByte;
+    EXPECT_EQ(SplitFields(text, '.', singleByte), 3);
+}
+
+TEST(SplitFields, LeadByteAtTheEndStaysInTheLastField) {
+    std::vector<std::string> fields;
+    EXPECT_EQ(SplitFields("a.\x81", '.', fields, &LeadByteOf932), 2);
+    EXPECT_EQ(fields[1], "\x81");
+}
+
+struct CompareCase {
+    const char* first;
+    const char* second;
+    int expected;
+};
+
+TEST(CompareVersions, OrdersFourFieldVersions) {
+    const CompareCase cases[] = {
+        {"1.6.00.12", "1.6.0.3", 1},
+        {"1.6.00.12", "1.6.00.12", 0},
+        {"1.5.00.300", "1.6.00.1", -1},
+        {"2.0.00.1", "1.9.00.999", 1},
+        {"1.6.00.12", "1.6.99.12", 0},
+        {"1.6.00.012", "1.6.00.12", 0},
+        {"1.06.00.3", "1.6.00.3", 0},
+        {"1.6.00.1a", "1.6.00.1", 0},
+        {"1.6.00.x", "1.6.00.0", 0},
+        {"1.6.00.-1", "1.6.00.0", -1},
+        {"1.6.12", "1.6.00.3", 0},
+        {"1.6.00.3.1", "1.6.00.3", 0},
+        {"1.6.00.12", "", 0},
+        {"1.6.00.3.", "1.6.00.4", -1},
+        {"1 . 6 . 00 . 3", "1.6.00.3", 0},
+        {"1.6.00.99999999999", "1.6.00.2147483647", 0},
+        {"1.6.00.-99999999999", "1.6.00.-2147483648", 0},
+        {"1.6.00.3", "1.6.00.12", -1},
+        {"1.6.00.3", "1.6.00", 0},
+    };
+    for (const CompareCase& c : cases) {
+        EXPECT_EQ(CompareVersions(c.first, c.second), c.expected) << c.first << " vs " << c.second;
+    }
+}
+
+TEST(CompareVersions, RangeCheckWithInclusiveBounds) {
+    const std::string minimum = "1.6.00.0";
+    const std::string maximum = "1.6.00.50";
+    auto inRange = [&](const std::string& installed) {
+        return CompareVersions(installed, minimum) >= 0 && CompareVersions(installed, maximum) <= 0;
+    };
+    EXPECT_TRUE(inRange("1.6.00.0"));
+    EXPECT_TRUE(inRange("1.6.00.50"));
+    EXPECT_TRUE(inRange("1.6.00.17"));
+    EXPECT_FALSE(inRange("1.5.00.99"));
+    EXPECT_FALSE(inRange("1.6.00.51"));
+    EXPECT_TRUE(inRange("1.6"));
+    EXPECT_TRUE(inRange(""));
+}
+
+TEST(ParseVersionField, FollowsAtoiWithClamping) {
+    EXPECT_EQ(ParseVersionField("  +42x"), 42);
+    EXPECT_EQ(ParseVersionField("-7"), -7);
+    EXPECT_EQ(ParseVersionField("-"), 0);
+    EXPECT_EQ(ParseVersionField("abc"), 0);
+    EXPECT_EQ(ParseVersionField("2147483647"), INT_MAX);
+    EXPECT_EQ(ParseVersionField("2147483648"), INT_MAX);
+    EXPECT_EQ(ParseVersionField("-2147483648"), INT_MIN);
+    EXPECT_EQ(ParseVersionField("-2147483649"), INT_MIN);
+    EXPECT_EQ(ParseVersionField(std::string(400, '9')), INT_MAX);
+}
+
+}  // namespace

@@ -1,0 +1,1 @@
+# Windows-only tests

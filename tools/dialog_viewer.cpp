@@ -1,0 +1,60 @@
+// Opens one of the program's dialogs on its own, with the message table of the
+// OVConfig.xml beside this executable, so the automation driver can check the
+// dialogs one by one.
+//
+//   dialog_viewer msg DOWNLOAD HELP TEXTKEY   CMsg with the flags (0 or 1); the
+//                                            text and the "title" caption are
+//                                            looked up; exit code = DoModal's
+//   dialog_viewer status MILLISECONDS        the status window, shown, painted,
+//                                            kept for that long, then removed;
+//                                            exit code 1 when it can't be created
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "config/update_context.h"
+#include "platform/window_services.h"
+#include "resource.h"
+#include "ui/msg_dialog.h"
+#include "ui/status_dialog.h"
+
+namespace {
+
+int ShowMessage(bool download, bool help, const char* textKey) {
+    CMsg dialog(nullptr, download, help);
+    g_pUpdateContext->LookupMessage(textKey, dialog.m_strText);
+    g_pUpdateContext->LookupMessage("title", dialog.m_strCaption);
+    return static_cast<int>(dialog.DoModal());
+}
+
+int ShowStatusFor(unsigned milliseconds) {
+    CStatusDlg status(nullptr);
+    if (!status.Create(IDD_STATUS, nullptr)) return 1;
+    status.ShowWindow(SW_SHOW);
+    status.InvalidateRect(TRUE);
+    status.UpdateWindow();
+    platform::Pause(milliseconds);
+    status.ShowWindow(SW_HIDE);
+    status.DestroyWindow();
+    return 0;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    UpdateContext context;
+    g_pUpdateContext = &context;
+    platform::InitCommonControlsLibrary();
+    int result = 2;
+    if (!context.LoadConfig()) {
+        result = 3;
+    } else if (__argc == 5 && std::strcmp(__argv[1], "msg") == 0) {
+        result = ShowMessage(std::atoi(__argv[2]) != 0, std::atoi(__argv[3]) != 0, __argv[4]);
+    } else if (__argc == 3 && std::strcmp(__argv[1], "status") == 0) {
+        result = ShowStatusFor(static_cast<unsigned>(std::atoi(__argv[2])));
+    }
+    g_pUpdateContext = nullptr;
+    return result;
+}

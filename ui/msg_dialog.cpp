@@ -1,0 +1,76 @@
+#include "ui/msg_dialog.h"
+
+#include "config/update_context.h"
+#include "platform/window_services.h"
+#include "resource.h"
+
+const MessageMapEntry CMsg::s_entries[] = {
+    {BN_CLICKED, IDC_DOWNLOAD, static_cast<void (CDialog::*)()>(&CMsg::OnDownloadClicked)},
+    {BN_CLICKED, ID_HELP, static_cast<void (CDialog::*)()>(&CMsg::OnHelpClicked)},
+};
+const MessageMap CMsg::s_messageMap = {nullptr, s_entries, sizeof s_entries / sizeof s_entries[0]};
+
+namespace {
+
+std::string LookupOrEmpty(const char* key) {
+    std::string text;
+    if (g_pUpdateContext != nullptr) g_pUpdateContext->LookupMessage(key, text);
+    return text;
+}
+
+}  // namespace
+
+CMsg::CMsg(HWND parent, BOOL showDownload, BOOL showHelp)
+    : CDialog(IDD_MSG, parent),
+      m_bShowDownload(showDownload),
+      m_bShowHelp(showHelp),
+      m_hIcon(platform::LoadProgramIcon(IDI_APP)) {}
+
+const MessageMap* CMsg::GetMessageMap() const { return &s_messageMap; }
+
+BOOL CMsg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SetActiveWindow(m_hWnd);
+    ::SetForegroundWindow(m_hWnd);
+    MakeTopmostWhereItIs();
+    CenterWindow();
+    SetDlgItemText(IDC_MSG_TEXT, m_strText.c_str());
+    SetWindowText(m_strCaption.c_str());
+    ChooseButtons();
+    return TRUE;
+}
+
+void CMsg::MakeTopmostWhereItIs() {
+    RECT rect;
+    ::GetWindowRect(m_hWnd, &rect);
+    ::SetWindowPos(m_hWnd, HWND_TOPMOST, rect.left, rect.top, rect.right - rect.left,
+                   rect.bottom - rect.top, SWP_SHOWWINDOW);
+}
+
+void CMsg::ChooseButtons() {
+    HWND download = GetDlgItem(IDC_DOWNLOAD);
+    HWND help = GetDlgItem(ID_HELP);
+    if (m_bShowDownload) {
+        ::SetWindowTextA(download, LookupOrEmpty("downloadcaption").c_str());
+        ::ShowWindow(download, SW_SHOW);
+        ::ShowWindow(help, SW_HIDE);
+    } else if (m_bShowHelp) {
+        ::SetWindowTextA(help, LookupOrEmpty("helpcaption").c_str());
+        ::ShowWindow(download, SW_HIDE);
+        ::ShowWindow(help, SW_SHOW);
+    } else {
+        ::ShowWindow(download, SW_HIDE);
+        ::ShowWindow(help, SW_HIDE);
+    }
+}
+
+void CMsg::OnDownloadClicked() { OpenLinkAndClose(m_bShowDownload, "downloadlink"); }
+
+void CMsg::OnHelpClicked() { OpenLinkAndClose(m_bShowHelp, "helplink"); }
+
+void CMsg::OpenLinkAndClose(BOOL enabled, const char* linkKey) {
+    if (enabled) platform::ShellOpen(LookupOrEmpty(linkKey).c_str(), SW_HIDE);
+    CDialog::OnOK();
+}

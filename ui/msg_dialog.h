@@ -1,0 +1,32 @@
+// The message dialog: a text beside the application icon, OK, and either a
+// Download or a Help button whose caption and link come from the message table.
+#pragma once
+
+#include <string>
+
+#include "platform/framework.h"
+
+class CMsg : public CDialog {
+public:
+    CMsg(HWND parent, BOOL showDownload, BOOL showHelp);
+    const char* GetRuntimeClassName() const override { return "CMsg"; }
+    const MessageMap* GetMessageMap() const override;
+    BOOL OnInitDialog() override;
+
+    std::string m_strText;
+    std::string m_strCaption;
+    BOOL m_bShowDownload;
+    BOOL m_bShowHelp;
+    HICON m_hIcon;  // shared icon of the program's resources; never freed
+
+private:
+    void OnDownloadClicked();
+    void OnHelpClicked();
+    void MakeTopmostWhereItIs();
+    void ChooseButtons();
+    // Hands the link under `linkKey` to the shell, then ends with OK.
+    void OpenLinkAndClose(BOOL enabled, const char* linkKey);
+
+    static const MessageMapEntry s_entries[];
+    static const MessageMap s_messageMap;
+};
