@@ -21,6 +21,13 @@ bool MakeBase(platform::PathBuffer& base, const std::string& folder) {
     return platform::AddBackslash(base);
 }
 
+// The system's wildcard search also matches "*.bin" against 8.3 short names,
+// so "notes.binx" would match; only names that really end in ".bin" are
+// firmware images.
+bool IsFirmwareImageName(const std::string& name) {
+    return name.size() >= 4 && EqualIgnoringCase(name.c_str() + name.size() - 4, ".bin");
+}
+
 }  // namespace
 
 bool UpdateContext::CopyContent(const InstalledProduct& product) {
@@ -107,6 +114,7 @@ bool UpdateContext::DeleteFirmwareFiles(const char* folder) {
     std::string name;
     if (!search.First(pattern, name)) return false;
     do {
+        if (!IsFirmwareImageName(name)) continue;
         platform::PathBuffer file;
         if (!platform::CombinePath(file, folder, name.c_str())) return false;
         if (!platform::SetNormalAttributes(file) || !platform::DeleteFileAt(file)) return false;

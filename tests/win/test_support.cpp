@@ -1,0 +1,139 @@
+#include "test_support.h"
+
+#include <cstdio>
+#include <regex>
+
+namespace testing_support {
+
+TempFolder::TempFolder() {
+    char base[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, base);
+    static unsigned counter = 0;
+    char name[MAX_PATH + 64];
+    std::snprintf(name, sizeof name, "%srzv-%lu-%lu-%u", base, ::GetCurrentProcessId(),
+                  ::GetTickCount(), ++counter);
+    path_ = name;
+    ::CreateDirectoryA(path_.c_str(), nullptr);
+}
+
+TempFolder::~TempFolder() { RemoveTree(path_); }
+
+void RemoveTree(const std::string& path) {
+    WIN32_FIND_DATAA data;
+    HANDLE search = ::FindFirstFileA((path + "\\*").c_str(), &data);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = data.cFileName;
+            if (name == "." || name == "..") continue;
+            std::string child = path + "\\" + name;
+            ::SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                ::DeleteFileA(child.c_str());
+            }
+        } while (::FindNextFileA(search, &data));
+        ::FindClose(search);
+    }
+    ::RemoveDirectoryA(path.c_str());
+}
+
+bool MakeFolder(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return;
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return std::string("<missing>");
+    std::string bytes;
+    char buffer[4096];
+    size_t read;
+    while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, read);
+    std::fclose(file);
+    return bytes;
+}
+
+bool Exists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+DWORD Attributes(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
+
+std::string ProgramFolder() {
+    char path[MAX_PATH];
+    DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length);
+    return folder.substr(0, folder.rfind('\\'));
+}
+
+std::string FixtureFolder() { return ProgramFolder() + "\\..\\fixtures"; }
+
+int RunAndWait(const std::string& commandLine, DWORD timeoutMs) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    std::string line = commandLine;
+    if (!::CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &info)) {
+        return -1;
+    }
+    DWORD code = static_cast<DWORD>(-1);
+    if (::WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+        ::GetExitCodeProcess(info.hProcess, &code);
+    } else {
+        ::TerminateProcess(info.hProcess, 1);
+    }
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
+    return static_cast<int>(code);
+}
+
+ChildProcess::ChildProcess(const std::string& exePath) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    std::string line = "\"" + exePath + "\"";
+    if (!::CreateProcessA(exePath.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info_)) {
+        info_ = {};
+        return;
+    }
+}
+
+ChildProcess::~ChildProcess() {
+    if (info_.hProcess == nullptr) return;
+    ::TerminateProcess(info_.hProcess, 0);
+    ::WaitForSingleObject(info_.hProcess, 10000);
+    ::CloseHandle(info_.hThread);
+    ::CloseHandle(info_.hProcess);
+}
+
+std::string StripStamps(const std::string& logBytes, bool* allStamped) {
+    static const std::regex stamp(
+        "^[0-3][0-9], (January|February|March|April|May|June|July|August|September|October|"
+        "November|December) [0-9]{4}, [0-2][0-9]:[0-5][0-9]:[0-5][0-9]: ");
+    *allStamped = true;
+    std::string out;
+    size_t start = 0;
+    while (start < logBytes.size()) {
+        size_t end = logBytes.find("\r\n", start);
+        if (end == std::string::npos) end = logBytes.size();
+        std::string line = logBytes.substr(start, end - start);
+        std::smatch match;
+        if (std::regex_search(line, match, stamp)) {
+            out += line.substr(match.length(0));
+        } else if (!line.empty()) {
+            *allStamped = false;
+            out += line;
+        }
+        out += "\n";
+        start = end + 2;
+    }
+    return out;
+}
+
+}  // namespace testing_support
