@@ -63,3 +63,7 @@ add_test(NAME end_to_end
   COMMAND python3 -m unittest discover -s ${CMAKE_CURRENT_SOURCE_DIR}/e2e -p "test_*.py" -v)
 set_tests_properties(end_to_end PROPERTIES TIMEOUT 900 RESOURCE_LOCK installer
   ENVIRONMENT "RIZEZUVU_BUILD=${CMAKE_BINARY_DIR};RIZEZUVU_SOURCE=${CMAKE_SOURCE_DIR}")
+
+add_executable(error_text win/error_text.cpp)
+target_compile_options(error_text PRIVATE ${PROJECT_WARNINGS})
+add_dependencies(uidriver error_text)

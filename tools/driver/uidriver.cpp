@@ -1,7 +1,9 @@
 // uidriver: starts a program, watches its top-level windows and drives them
 // from a short script, printing a transcript of one JSON object a line.
 //
-//   uidriver [--cwd DIR] [--timeout SECONDS] [--script FILE] EXE [STEP ...]
+//   uidriver [--cwd DIR] [--args TEXT] [--timeout SECONDS] [--script FILE] EXE [STEP ...]
+//
+// --args passes TEXT to the program as its command-line arguments.
 //
 // Steps (from the command line after EXE, or one a line in the script file):
 //   wait            take the next window that appeared (waiting for one)
@@ -111,8 +113,9 @@ void Emit(const std::string& line) {
 
 class Driver {
 public:
-    bool Start(const std::string& exe, const std::string& cwd) {
+    bool Start(const std::string& exe, const std::string& arguments, const std::string& cwd) {
         std::wstring commandLine = L"\"" + Wide(exe) + L"\"";
+        if (!arguments.empty()) commandLine += L" " + Wide(arguments);
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         std::wstring workingFolder = Wide(cwd);
@@ -186,11 +189,15 @@ private:
 
     // Reports every window of the program that became visible since the last look.
     void Poll() {
-        std::vector<HWND> before(fresh_.begin(), fresh_.end());
         size_t known = fresh_.size();
         ::EnumWindows(&Driver::CollectTopLevel, reinterpret_cast<LPARAM>(this));
         for (size_t i = known; i < fresh_.size(); ++i) {
             appeared_[fresh_[i]] = Elapsed();
+            // A dialog becomes visible while its initialisation still runs;
+            // a round trip through its thread lets that finish first. A busy
+            // thread (a window shown without a message loop) is not waited for long.
+            DWORD_PTR ignored = 0;
+            ::SendMessageTimeoutW(fresh_[i], WM_NULL, 0, 0, SMTO_NORMAL, 300, &ignored);
             Emit(Describe(fresh_[i]));
         }
         // Windows that disappear before they are visible are forgotten so a
@@ -216,8 +223,12 @@ private:
         std::string buttons;
         for (HWND child : children) {
             std::wstring kind = ClassName(child);
+            // An icon control's window text is the resource reference, not text.
+            bool icon = _wcsicmp(kind.c_str(), L"Static") == 0 &&
+                        (::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
             std::string item = "{\"id\":" + std::to_string(::GetDlgCtrlID(child)) +
-                               ",\"text\":" + Json(Utf8(WindowText(child))) +
+                               ",\"text\":" + Json(icon ? std::string() : Utf8(WindowText(child))) +
+                               (icon ? ",\"icon\":true" : "") +
                                ",\"visible\":" + (::IsWindowVisible(child) ? "true" : "false") + "}";
             if (_wcsicmp(kind.c_str(), L"Static") == 0) {
                 statics += (statics.empty() ? "" : ",") + item;
@@ -380,8 +391,9 @@ private:
 };
 
 int Usage() {
-    std::fputs("usage: uidriver [--cwd DIR] [--timeout SECONDS] [--script FILE] EXE [STEP ...]\n",
-               stderr);
+    std::fputs(
+        "usage: uidriver [--cwd DIR] [--args TEXT] [--timeout SECONDS] [--script FILE] EXE [STEP ...]\n",
+        stderr);
     return 64;
 }
 
@@ -389,6 +401,7 @@ int Usage() {
 
 int main(int argc, char** argv) {
     std::string cwd;
+    std::string arguments;
     std::string exe;
     int timeoutSeconds = 30;
     std::vector<std::string> steps;
@@ -396,6 +409,8 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         if (exe.empty() && arg == "--cwd" && i + 1 < argc) {
             cwd = argv[++i];
+        } else if (exe.empty() && arg == "--args" && i + 1 < argc) {
+            arguments = argv[++i];
         } else if (exe.empty() && arg == "--timeout" && i + 1 < argc) {
             timeoutSeconds = std::atoi(argv[++i]);
         } else if (exe.empty() && arg == "--script" && i + 1 < argc) {
@@ -415,7 +430,7 @@ int main(int argc, char** argv) {
 
     Driver driver;
     driver.SetDeadline(static_cast<DWORD>(timeoutSeconds) * 1000);
-    if (!driver.Start(exe, cwd)) return 4;
+    if (!driver.Start(exe, arguments, cwd)) return 4;
     for (const std::string& step : steps) {
         int result = driver.Run(step);
         if (result == 3) return driver.TimedOut(step);

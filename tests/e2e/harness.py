@@ -1,0 +1,264 @@
+"""Helpers for the end-to-end tests: the real RIZezuvu.exe under Wine, real
+MSI installations, real package folders, driven by tools/driver (uidriver.exe).
+
+The tests expect the environment of tools/run_tests.sh: WINEPREFIX and a
+running Wine server, RIZEZUVU_BUILD (the Windows build folder) and
+RIZEZUVU_SOURCE (the source tree).
+"""
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+BUILD = os.environ.get("RIZEZUVU_BUILD", "")
+SOURCE = os.environ.get("RIZEZUVU_SOURCE", os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
+PREFIX = os.environ.get("WINEPREFIX", "")
+PROGRAM_FILES_X86 = os.path.join(PREFIX, "drive_c", "Program Files (x86)")
+MSI_CACHE = os.path.join(BUILD, "e2e-msi")
+
+STAMP = re.compile(
+    r"^[0-3][0-9], (January|February|March|April|May|June|July|August|September|October|"
+    r"November|December) [0-9]{4}, [0-2][0-9]:[0-5][0-9]:[0-5][0-9]: ")
+
+FAILURE_CAPTION = "Orvexa Upgrade"
+NO_LOG_HEAD = "Orvexa upgrade failed.\nUnable to generate log file.\nSystem Error:"
+NO_LOG_TAIL = "Please reinstall Orvexa application."
+SEE_LOG_TEXT = ("Orvexa upgrade failed.\nThe operation failed to complete. Please refer to "
+                "'RIZezuvu.log' located in Orvexa directory for more information.")
+
+
+def winpath(path):
+    """The Windows form of a Linux path, through Wine's Z: drive."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def wine(*args, timeout=120, check=True):
+    result = subprocess.run(["wine", *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            timeout=timeout, text=True, errors="replace")
+    if check and result.returncode != 0:
+        raise AssertionError(f"wine {' '.join(args)} exited {result.returncode}: {result.stderr[-400:]}")
+    return result
+
+
+class Run:
+    """A transcript of one driver run."""
+
+    def __init__(self, events, returncode, raw):
+        self.events = events
+        self.returncode = returncode
+        self.raw = raw
+
+    @property
+    def windows(self):
+        return [e for e in self.events if e.get("event") == "window"]
+
+    @property
+    def exit_code(self):
+        exits = [e for e in self.events if e.get("event") == "exit"]
+        return exits[-1]["code"] if exits else None
+
+    def gone(self):
+        return [e for e in self.events if e.get("event") == "gone"]
+
+
+def drive(exe, steps, cwd=None, args=None, timeout=40):
+    command = ["wine", os.path.join(BUILD, "uidriver.exe"), "--timeout", str(timeout)]
+    if cwd:
+        command += ["--cwd", winpath(cwd)]
+    if args:
+        command += ["--args", args]
+    command += [winpath(exe), *steps]
+    result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                            errors="replace", timeout=timeout + 30)
+    events = []
+    for line in result.stdout.splitlines():
+        line = line.strip()
+        if line.startswith("{"):
+            events.append(json.loads(line))
+    return Run(events, result.returncode, result.stdout)
+
+
+def visible_buttons(window):
+    return [b["text"] for b in window["buttons"] if b["visible"]]
+
+
+def texts(window):
+    """The non-empty texts of a window's static controls (not its icons)."""
+    return [s["text"] for s in window["statics"] if s["text"] and not s.get("icon")]
+
+
+def has_icon(window):
+    return any(s.get("icon") for s in window["statics"])
+
+
+def log_lines(path):
+    """The text of each line after its time stamp; asserts every stamp's form."""
+    with open(path, "rb") as f:
+        data = f.read().decode("latin-1")
+    lines = data.split("\r\n")
+    assert lines[-1] == "", f"log does not end with CR LF: {data!r}"
+    out = []
+    for line in lines[:-1]:
+        match = STAMP.match(line)
+        out.append(line[match.end():] if match else ("<unstamped>" + line if line else ""))
+    return out
+
+
+def build_msi(version, folder, location="backslash", product_id="123456"):
+    """An Orvexa stand-in package (cached per arguments; each build has a fresh product code)."""
+    os.makedirs(MSI_CACHE, exist_ok=True)
+    name = f"orvexa-{version}-{folder}-{location}-{product_id}.msi"
+    path = os.path.join(MSI_CACHE, name)
+    if not os.path.exists(path):
+        subprocess.run(["python3", os.path.join(SOURCE, "tools", "make_fixture_msi.py"), "--out", path,
+                        "--version", version, "--folder", folder, "--location", location,
+                        "--product-id", product_id, "--standin",
+                        os.path.join(BUILD, "orvexa_standin.exe")], check=True)
+    return path
+
+
+class Installation:
+    """Installs stand-in packages with msiexec; removes all of them together."""
+
+    def __init__(self):
+        self.packages = []
+
+    def add(self, version="1.6.12", folder="Orvexa", location="backslash", product_id="123456"):
+        package = build_msi(version, folder, location, product_id)
+        wine("msiexec", "/i", winpath(package), "/qn")
+        self.packages.append(package)
+        return os.path.join(PROGRAM_FILES_X86, folder)
+
+    def remove_all(self):
+        for package in self.packages:
+            wine("msiexec", "/x", winpath(package), "/qn", check=False)
+        self.packages = []
+
+
+class RunningProcess:
+    """A real process under Wine, ended when the test ends."""
+
+    def __init__(self, exe):
+        self.process = subprocess.Popen(["wine", exe], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(1.0)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGKILL)
+            self.process.wait(timeout=20)
+
+
+FULL_MESSAGES = {
+    "title": "Orvexa Update",
+    "askuser": "Orvexa will now be updated. Continue?",
+    "status": "Updating, please wait...",
+    "ovrunning": "Please close Orvexa and run the update again.",
+    "ovnotinstalled": "Orvexa is not installed on this computer.",
+    "versionerror": "This update does not apply to the installed version.",
+    "ovinstallsuccess": "The update is complete.",
+    "updatestart": "Update tool %s started.",
+    "updatefile": "Updated file %s",
+    "updatecomplete": "Update tool %s finished.",
+    "downloadcaption": "Download Orvexa",
+    "downloadlink": "",
+    "helpcaption": "Help",
+    "helplink": "",
+}
+
+
+def xml_attribute(value):
+    return (value.replace("&", "&amp;").replace("'", "&apos;").replace("<", "&lt;")
+            .replace("\n", "&#10;"))
+
+
+def config_xml(messages, upgrade="", min_version="1.6.00.1", max_version="1.6.00.999"):
+    attributes = " ".join(f"{k}='{xml_attribute(v)}'" for k, v in messages.items())
+    version = "" if min_version is None else f"<Version min='{min_version}' max='{max_version}'/>"
+    return (f"<?xml version='1.0'?>\n<OVConfig>\n  {version}\n  <Messages><Message {attributes}/></Messages>\n"
+            f"  {upgrade}\n</OVConfig>\n")
+
+
+class Package:
+    """An update package folder: RIZezuvu.exe, OVConfig.xml and content files."""
+
+    def __init__(self, root, exe_name="RIZezuvu.exe"):
+        self.folder = os.path.join(root, "package")
+        os.makedirs(self.folder, exist_ok=True)
+        self.exe = os.path.join(self.folder, "RIZezuvu.exe")
+        shutil.copyfile(os.path.join(BUILD, exe_name), self.exe)
+        shutil.copyfile(os.path.join(BUILD, "link_marker.exe"), os.path.join(self.folder, "link_marker.exe"))
+        self.marker = os.path.join(self.folder, "link_marker.exe.started")
+
+    @property
+    def link(self):
+        return winpath(os.path.join(self.folder, "link_marker.exe"))
+
+    def write_config(self, text):
+        with open(os.path.join(self.folder, "OVConfig.xml"), "w", encoding="latin-1", newline="\r\n") as f:
+            f.write(text)
+
+    def add_file(self, name, content):
+        path = os.path.join(self.folder, *name.split("\\"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(content)
+
+    def links_opened(self, wait=2.0):
+        deadline = time.time() + wait
+        while time.time() < deadline and not os.path.exists(self.marker):
+            time.sleep(0.1)
+        if not os.path.exists(self.marker):
+            return 0
+        with open(self.marker, "rb") as f:
+            return f.read().count(b"started")
+
+
+class WineTestCase(unittest.TestCase):
+    """A test with a temporary folder, an installation helper and clean-up."""
+
+    def setUp(self):
+        if not BUILD or not PREFIX:
+            self.skipTest("run through tools/run_tests.sh (RIZEZUVU_BUILD and WINEPREFIX unset)")
+        self.root = tempfile.mkdtemp(prefix="rzv-e2e-", dir=BUILD)
+        self.installation = Installation()
+        self.processes = []
+        self.addCleanup(self._clean)
+
+    def _clean(self):
+        for process in self.processes:
+            process.stop()
+        self.installation.remove_all()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def start_process(self, exe):
+        process = RunningProcess(exe)
+        self.processes.append(process)
+        return process
+
+    def assertFailureReport(self, window, see_log=False, system_text=None):
+        self.assertEqual(window["class"], "#32770")
+        self.assertEqual(window["title"], FAILURE_CAPTION)
+        self.assertEqual(visible_buttons(window), ["OK"])
+        self.assertEqual(window["owner"], "0x0")
+        self.assertTrue(has_icon(window))
+        (text,) = texts(window)
+        if see_log:
+            self.assertEqual(text, SEE_LOG_TEXT)
+        else:
+            self.assertTrue(text.startswith(NO_LOG_HEAD), text)
+            self.assertTrue(text.endswith("\r\n" + NO_LOG_TAIL), text)
+            if system_text is not None:
+                self.assertEqual(text[len(NO_LOG_HEAD):-len(NO_LOG_TAIL)], system_text)
+        return text
+
+
+def system_text(code):
+    """The system's message text for an error code, as FormatMessageA gives it."""
+    result = subprocess.run(["wine", os.path.join(BUILD, "tests", "error_text.exe"), str(code)],
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=60, check=True)
+    return result.stdout.decode("latin-1")
