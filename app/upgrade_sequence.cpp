@@ -4,6 +4,7 @@
 #include "app/upgrade_app.h"
 #include "config/update_context.h"
 #include "log/upgrade_log.h"
+#include "platform/handles.h"
 #include "platform/path_services.h"
 #include "platform/window_services.h"
 #include "product/installed_product.h"
@@ -80,6 +81,8 @@ bool COVUpgradeApp::RunSequence() {
 
     std::string consent;
     if (!context.LookupMessage("askuser", consent)) {
+        // Whatever code earlier calls left says nothing about this failure.
+        platform::SetLastErrorCode(ERROR_INVALID_DATA);
         ReportFailure();
         return false;
     }

@@ -7,6 +7,10 @@
 
 namespace platform {
 
+// Records `code` as the thread's last-error code, for a failure that the
+// system did not report through it.
+inline void SetLastErrorCode(DWORD code) { ::SetLastError(code); }
+
 // Runs on destruction: restores the last-error code read at construction.
 class LastErrorKeeper {
 public:

@@ -57,7 +57,13 @@ void InstalledProduct::FindProduct() {
 bool InstalledProduct::QueryProperty(const char* property, std::string& out) const {
     char value[kTextBufferSize] = "";
     unsigned long length = kTextBufferSize;
-    if (queries_.getProductInfo(productCode, property, value, &length) != 0) return false;
+    unsigned result = queries_.getProductInfo(productCode, property, value, &length);
+    if (result != 0) {
+        // The installer answers with its code instead of setting the last
+        // error; a failure report must show this code, not a stale one.
+        platform::SetLastErrorCode(result);
+        return false;
+    }
     value[kTextBufferSize - 1] = '\0';
     out = value;
     return true;

@@ -67,3 +67,6 @@ set_tests_properties(end_to_end PROPERTIES TIMEOUT 900 RESOURCE_LOCK installer
 add_executable(error_text win/error_text.cpp)
 target_compile_options(error_text PRIVATE ${PROJECT_WARNINGS})
 add_dependencies(uidriver error_text)
+add_executable(hold_file win/hold_file.cpp)
+target_compile_options(hold_file PRIVATE ${PROJECT_WARNINGS})
+add_dependencies(uidriver hold_file)

@@ -13,7 +13,7 @@ mis-sequences After/Before).
 
   make_fixture_msi.py --out F.msi --version 1.6.12 --folder OrvexaA
       --standin orvexa_standin.exe [--product-id 123456]
-      [--location backslash|plain|none]
+      [--location backslash|plain|long|none]
 """
 import argparse
 import os
@@ -39,6 +39,9 @@ def location_value(mode, folder):
         return "[INSTALLDIR]"
     if mode == "plain":
         return "[ProgramFilesFolder]" + folder
+    if mode == "long":
+        # Longer than the 259 characters a reader's buffer holds.
+        return "[ProgramFilesFolder]" + folder + "\\" + "L" * 250 + "\\"
     return None
 
 
@@ -85,7 +88,7 @@ def main():
     parser.add_argument("--folder", required=True)
     parser.add_argument("--standin", required=True)
     parser.add_argument("--product-id", default="123456")
-    parser.add_argument("--location", choices=["backslash", "plain", "none"], default="backslash")
+    parser.add_argument("--location", choices=["backslash", "plain", "long", "none"], default="backslash")
     args = parser.parse_args()
 
     with tempfile.TemporaryDirectory() as work:

@@ -130,21 +130,26 @@ class Installation:
 
     def add(self, version="1.6.12", folder="Orvexa", location="backslash", product_id="123456"):
         package = build_msi(version, folder, location, product_id)
+        folder_path = os.path.join(PROGRAM_FILES_X86, folder)
+        shutil.rmtree(folder_path, ignore_errors=True)
         wine("msiexec", "/i", winpath(package), "/qn")
-        self.packages.append(package)
-        return os.path.join(PROGRAM_FILES_X86, folder)
+        self.packages.append((package, folder_path))
+        return folder_path
 
     def remove_all(self):
-        for package in self.packages:
+        for package, folder_path in self.packages:
             wine("msiexec", "/x", winpath(package), "/qn", check=False)
+            # What the tests added (logs, copied content) is not the installer's to remove.
+            shutil.rmtree(folder_path, ignore_errors=True)
         self.packages = []
 
 
 class RunningProcess:
     """A real process under Wine, ended when the test ends."""
 
-    def __init__(self, exe):
-        self.process = subprocess.Popen(["wine", exe], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def __init__(self, exe, *args):
+        self.process = subprocess.Popen(["wine", exe, *args], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
         time.sleep(1.0)
 
     def stop(self):
@@ -235,8 +240,8 @@ class WineTestCase(unittest.TestCase):
         self.installation.remove_all()
         shutil.rmtree(self.root, ignore_errors=True)
 
-    def start_process(self, exe):
-        process = RunningProcess(exe)
+    def start_process(self, exe, *args):
+        process = RunningProcess(exe, *args)
         self.processes.append(process)
         return process
 
