@@ -70,3 +70,6 @@ add_dependencies(uidriver error_text)
 add_executable(hold_file win/hold_file.cpp)
 target_compile_options(hold_file PRIVATE ${PROJECT_WARNINGS})
 add_dependencies(uidriver hold_file)
+
+add_windows_test(upgrade_app_tests win/upgrade_app_test.cpp
+  ${CMAKE_SOURCE_DIR}/app/upgrade_app.cpp ${CMAKE_SOURCE_DIR}/app/upgrade_sequence.cpp ${RESOURCE_FILE})

@@ -9,7 +9,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   wine wine64 wixl msitools
-  xvfb xauth x11-apps imagemagick icoutils fonts-dejavu-core fonts-liberation
+  xvfb xauth x11-apps imagemagick icoutils fonts-wine fonts-dejavu-core fonts-liberation
   googletest dpkg-dev python3
 )
 missing=()

@@ -1,9 +1,10 @@
 # Sourced by the project's scripts: a throw-away Wine prefix inside the build
 # folder, quiet and headless.
-#   source tools/wine_env.sh BUILD_DIR [null|xvfb]
+#   source tools/wine_env.sh BUILD_DIR [null|xvfb|x11]
 # null (default): Wine's null graphics driver, no X server at all.
 # xvfb: Wine's X11 driver on an Xvfb display started here (for screenshots);
 #       unmanaged windows, so closing a window does not stall.
+# x11:  Wine's X11 driver on the user's own $DISPLAY, for a person to watch.
 wine_build_dir="$(cd "${1:?build folder}" && pwd)"
 wine_display_mode="${2:-null}"
 export WINEPREFIX="$wine_build_dir/wineprefix"
@@ -16,10 +17,18 @@ wine_prefix_init() {
     wineboot -i >/dev/null 2>&1
     wineserver -w
   fi
+  # Debian's Wine does not read its own fonts (fonts-wine) from its data
+  # folder; without Tahoma and Marlett dialogs fall back to another face and
+  # the caption's close box shows a letter. Wine reads the prefix's Fonts folder.
+  if [ -d /usr/share/wine/fonts ]; then
+    cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
   if [ "$wine_display_mode" = xvfb ]; then
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d Y /f >/dev/null 2>&1
+  elif [ "$wine_display_mode" = x11 ]; then
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
   else
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
   fi
@@ -31,7 +40,7 @@ wine_prefix_init() {
 # Starts a persistent server and boots the prefix, so nothing started later
 # (such as ctest) inherits a server that keeps its output pipes open.
 wine_server_start() {
-  if [ "$wine_display_mode" = xvfb ] && [ -z "${DISPLAY:-}" ]; then
+  if [ "$wine_display_mode" = xvfb ]; then
     export DISPLAY=:97
     Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
     wine_xvfb_pid=$!

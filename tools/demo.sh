@@ -1,0 +1,97 @@
+#!/bin/bash
+# The demonstration update: sets up what is missing, builds the program,
+# creates a throw-away Wine prefix, installs a sample Orvexa 1.6.12 from its
+# MSI, lays out a sample update package and runs RIZezuvu.exe from it.
+#
+# With a display (DISPLAY set) you see and answer the real dialogs. Without
+# one, the automation driver answers OK and the script prints what was shown,
+# step by step, then the files installed and the log.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$root/build"
+jobs=$(nproc)
+
+bash "$root/tools/setup.sh"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+cmake --build "$build" -j "$jobs" --target RIZezuvu uidriver orvexa_standin >/dev/null
+
+demo="$build/demo"
+rm -rf "$demo"
+mkdir -p "$demo"
+mode=null
+[ -n "${DISPLAY:-}" ] && mode=x11
+# The demo's own prefix, so its installation never meets the tests'.
+source "$root/tools/wine_env.sh" "$demo" "$mode"
+echo "== creating a throw-away Wine prefix in $WINEPREFIX"
+wine_prefix_init
+wine_server_start
+trap wine_server_stop EXIT
+
+echo "== installing a sample Orvexa 1.6.12 (product id 123456)"
+python3 "$root/tools/make_fixture_msi.py" --out "$demo/Orvexa-1.6.12.msi" --version 1.6.12 \
+  --folder Orvexa --product-id 123456 --standin "$build/orvexa_standin.exe"
+wine msiexec /i "Z:${demo//\//\\}\\Orvexa-1.6.12.msi" /qn
+install="$WINEPREFIX/drive_c/Program Files (x86)/Orvexa"
+printf '[Main]\r\nProductID=123456\r\n' > "$install/RAZoro.ini"
+mkdir -p "$install/Skins"
+printf 'old firmware' > "$install/firmware-1.5.bin"
+printf 'old skin' > "$install/Skins/default.skin"
+
+echo "== laying out the update package"
+package="$demo/package"
+mkdir -p "$package/Skins" "$package/Firmware/123456"
+cp "$build/RIZezuvu.exe" "$package/"
+printf 'skin 1.6' > "$package/Skins/default.skin"
+printf 'codecs 1.6' > "$package/codecs.dat"
+printf 'firmware 1.6 for 123456' > "$package/Firmware/123456/update.bin"
+sed 's/$/\r/' > "$package/OVConfig.xml" <<'XML'
+<?xml version='1.0'?>
+<OVConfig>
+  <Version min='1.6.00.1' max='1.6.00.999'/>
+  <Messages>
+    <Message title='Orvexa Update'
+             askuser='Orvexa will now be updated. Continue?'
+             status='Updating, please wait...'
+             ovrunning='Please close Orvexa and run the update again.'
+             ovnotinstalled='Orvexa is not installed on this computer.'
+             versionerror='This update does not apply to the installed version.'
+             ovinstallsuccess='The update is complete.'
+             updatestart='Update tool %s started.'
+             updatefile='Updated file %s'
+             updatecomplete='Update tool %s finished.'
+             downloadcaption='Download Orvexa'
+             downloadlink='https://orvexa.example/download'
+             helpcaption='Help'
+             helplink='https://orvexa.example/help'/>
+  </Messages>
+  <Upgrade>
+    <Product id='000000'>
+      <Group dir='Skins'>
+        <File name='Skins\default.skin'/>
+      </Group>
+      <Group dir=''>
+        <File name='codecs.dat'/>
+      </Group>
+    </Product>
+    <Product id='123456'>
+      <Firmware dir=''>
+        <File name='Firmware\123456\update.bin'/>
+      </Firmware>
+    </Product>
+  </Upgrade>
+</OVConfig>
+XML
+(cd "$package" && find . -type f | sort | sed 's/^/   /')
+
+exe="Z:${package//\//\\}\\RIZezuvu.exe"
+if [ -n "${DISPLAY:-}" ]; then
+  echo "== running RIZezuvu.exe on your display: answer the dialogs"
+  (cd "$package" && wine RIZezuvu.exe) || true
+  transcript=""
+else
+  echo "== running RIZezuvu.exe headless; the driver answers OK"
+  transcript="$demo/transcript.jsonl"
+  wine "$build/uidriver.exe" --timeout 60 --cwd "Z:${package//\//\\}" "$exe" \
+    wait press:OK wait gone wait sleep:500 press:OK exit > "$transcript" || true
+fi
+python3 "$root/tools/demo_report.py" "$transcript" "$install"
