@@ -14,7 +14,7 @@
 namespace {
 
 constexpr char kToolVersion[] = "1.6.0.0";
-constexpr unsigned kRefusalBoxFlags = MB_SETFOREGROUND | MB_ICONERROR | MB_OK;        // 0x10010
+constexpr unsigned kRefusalBoxFlags = MB_SETFOREGROUND | MB_ICONERROR | MB_OK;           // 0x10010
 constexpr unsigned kConsentBoxFlags = MB_SETFOREGROUND | MB_ICONQUESTION | MB_OKCANCEL;  // 0x10021
 
 void ShowMessageDialog(BOOL showDownload, BOOL showHelp, const std::string& text,

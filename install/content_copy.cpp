@@ -61,7 +61,8 @@ bool UpdateContext::CopyContent(const InstalledProduct& product) {
 
 bool UpdateContext::CopyProductContent(const TiXmlElement& product, const char* targetBase,
                                        const char* sourceBase) {
-    for (const TiXmlNode* node = product.FirstChild(); node != nullptr; node = node->NextSibling()) {
+    for (const TiXmlNode* node = product.FirstChild(); node != nullptr;
+         node = node->NextSibling()) {
         const TiXmlElement* group = node->ToElement();
         if (group == nullptr) continue;
         if (EqualIgnoringCase(group->Value(), "Firmware")) DeleteFirmwareFiles(targetBase);

@@ -4,9 +4,9 @@
 
 namespace {
 
-const char* const kMonthNames[] = {"January", "February", "March",     "April",
-                                   "May",     "June",     "July",      "August",
-                                   "September", "October", "November", "December"};
+const char* const kMonthNames[] = {"January",   "February", "March",    "April",
+                                   "May",       "June",     "July",     "August",
+                                   "September", "October",  "November", "December"};
 
 // Appends `text` to `out` while room is left for the terminator.
 void AppendCut(char* out, size_t size, size_t& used, const char* text, size_t length) {

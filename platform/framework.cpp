@@ -53,9 +53,9 @@ CDialog::~CDialog() {
 
 INT_PTR CDialog::DoModal() {
     m_modal = true;
-    INT_PTR result = ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_templateId),
-                                       m_parent, &CDialog::DialogProc,
-                                       reinterpret_cast<LPARAM>(this));
+    INT_PTR result =
+        ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_templateId), m_parent,
+                          &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
     m_modal = false;
     return result;
 }
@@ -64,8 +64,9 @@ BOOL CDialog::Create(UINT templateId, HWND parent) {
     m_templateId = templateId;
     m_parent = parent;
     m_modal = false;
-    HWND window = ::CreateDialogParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId),
-                                       parent, &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    HWND window =
+        ::CreateDialogParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), parent,
+                             &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
     return window != nullptr;
 }
 
@@ -116,7 +117,8 @@ BOOL CDialog::HandleInitDialog() {
 
 void CDialog::CenterIfUnplaced(const RECT& before) {
     if (::IsWindowVisible(m_hWnd)) return;
-    if ((::GetWindowLongA(m_hWnd, GWL_STYLE) & (WS_CHILD | DS_CENTER | DS_CENTERMOUSE | DS_ABSALIGN)) != 0) {
+    if ((::GetWindowLongA(m_hWnd, GWL_STYLE) &
+         (WS_CHILD | DS_CENTER | DS_CENTERMOUSE | DS_ABSALIGN)) != 0) {
         return;
     }
     RECT now;

@@ -26,9 +26,9 @@ bool CopyToPathBuffer(PathBuffer& out, const char* text) {
 
 bool GetModulePath(PathBuffer& out) {
     HMODULE self = nullptr;
-    if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                              reinterpret_cast<LPCSTR>(&GetModulePath), &self)) {
+    if (!::GetModuleHandleExA(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCSTR>(&GetModulePath), &self)) {
         return false;
     }
     DWORD length = ::GetModuleFileNameA(self, out, kPathBufferSize);
@@ -56,7 +56,8 @@ bool AppendPath(PathBuffer& path, const char* more) {
 }
 
 bool CombinePath(PathBuffer& out, const char* folder, const char* name) {
-    size_t length = IsFullPath(name) ? std::strlen(name) : std::strlen(folder) + 1 + std::strlen(name);
+    size_t length =
+        IsFullPath(name) ? std::strlen(name) : std::strlen(folder) + 1 + std::strlen(name);
     if (length >= kPathBufferSize) {
         ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;

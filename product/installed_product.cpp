@@ -47,7 +47,8 @@ InstalledProduct::InstalledProduct(const InstallerQueries& queries)
 
 void InstalledProduct::FindProduct() {
     for (unsigned long index = 0;; ++index) {
-        unsigned result = queries_.enumRelatedProducts(kMainProductUpgradeCode, 0, index, productCode);
+        unsigned result =
+            queries_.enumRelatedProducts(kMainProductUpgradeCode, 0, index, productCode);
         if (result == 0) continue;
         found = (result == kNoMoreItems && index == 1) ? 1 : 0;
         return;

@@ -43,9 +43,9 @@ add_windows_test(update_context_tests win/update_context_test.cpp)
 add_windows_test(content_copy_tests win/content_copy_test.cpp)
 add_windows_test(installed_product_tests win/installed_product_test.cpp)
 add_dependencies(installed_product_tests test_fixtures)
-# Tests that install into the prefix's one Windows Installer registry, or start
-# Orvexa.exe stand-ins, must not overlap.
-set_tests_properties(installed_product_tests PROPERTIES RESOURCE_LOCK installer)
+# Tests that install into the prefix's one Windows Installer registry, start
+# Orvexa.exe stand-ins or put a log at the drive root must not overlap.
+set_tests_properties(installed_product_tests upgrade_log_tests PROPERTIES RESOURCE_LOCK installer)
 
 add_windows_test(resource_tests win/resource_test.cpp)
 target_compile_definitions(resource_tests PRIVATE

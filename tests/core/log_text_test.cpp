@@ -27,7 +27,8 @@ TEST(FormatLogTimestamp, EnglishMonthsAndTwoDigitFields) {
                             "July",    "August",   "September", "October", "November", "December"};
     for (int month = 1; month <= 12; ++month) {
         std::tm t = LocalTime(2030, month, 31, 0, 0, 0);
-        EXPECT_EQ(FormatLogTimestamp(&t), std::string("31, ") + months[month - 1] + " 2030, 00:00:00: ");
+        EXPECT_EQ(FormatLogTimestamp(&t),
+                  std::string("31, ") + months[month - 1] + " 2030, 00:00:00: ");
     }
 }
 
@@ -48,8 +49,9 @@ std::string Printf(const char* format, const char* argument) {
 }
 
 TEST(ExpandConfiguredText, MatchesPrintfForTextsWithAtMostOneString) {
-    const char* texts[] = {"Update tool %s started.", "Updated file %s", "%s", "no conversion",
-                           "", "100%% done %s", "%s at 50%%", "line\n%s\r\n"};
+    const char* texts[] = {
+        "Update tool %s started.", "Updated file %s", "%s",          "no conversion", "",
+        "100%% done %s",           "%s at 50%%",      "line\n%s\r\n"};
     for (const char* text : texts) {
         EXPECT_EQ(Expand(text, "skin.dat"), Printf(text, "skin.dat")) << text;
     }

@@ -53,9 +53,12 @@ protected:
     }
 
     // Loads the configuration with the given Upgrade section(s) and opens the log.
-    void Configure(const std::string& upgrade, const std::string& updatefile = " updatefile='Updated file %s'") {
-        std::string xml = "<?xml version='1.0'?>\n<OVConfig><Version min='1' max='2'/>"
-                          "<Messages><Message title='T'" + updatefile + "/></Messages>" + upgrade + "</OVConfig>";
+    void Configure(const std::string& upgrade,
+                   const std::string& updatefile = " updatefile='Updated file %s'") {
+        std::string xml =
+            "<?xml version='1.0'?>\n<OVConfig><Version min='1' max='2'/>"
+            "<Messages><Message title='T'" +
+            updatefile + "/></Messages>" + upgrade + "</OVConfig>";
         WriteFileBytes(context.configPath, xml);
         ASSERT_TRUE(context.LoadConfig());
         MakeFolder(root / "logs");
@@ -79,7 +82,8 @@ protected:
     std::string LogLines() {
         UpgradeLog::Close();
         bool stamped = false;
-        std::string lines = testing_support::StripStamps(ReadFileBytes(root / "logs\\RIZezuvu.log"), &stamped);
+        std::string lines =
+            testing_support::StripStamps(ReadFileBytes(root / "logs\\RIZezuvu.log"), &stamped);
         EXPECT_TRUE(stamped);
         return lines;
     }
@@ -97,29 +101,34 @@ TEST_F(ContentCopyTest, DefaultAndProductEntriesInDocumentOrder) {
     PackageFile("b\\shared.dat", "from default entry");
     PackageFile("only.dat", "only");
     MakeFolder(install + "\\Skins");
-    Configure("<Upgrade><Product id='123456'><G dir='Skins'><File name='a\\shared.dat'/></G></Product>"
-              "<Product id='999999'><G dir=''><File name='missing.dat'/></G></Product>"
-              "<Product><G dir=''><File name='missing.dat'/></G></Product></Upgrade>"
-              "<Upgrade><Product id='000000'><G dir='Skins'><File name='b\\shared.dat'/>"
-              "<File name='only.dat'/></G></Product></Upgrade>");
+    Configure(
+        "<Upgrade><Product id='123456'><G dir='Skins'><File name='a\\shared.dat'/></G></Product>"
+        "<Product id='999999'><G dir=''><File name='missing.dat'/></G></Product>"
+        "<Product><G dir=''><File name='missing.dat'/></G></Product></Upgrade>"
+        "<Upgrade><Product id='000000'><G dir='Skins'><File name='b\\shared.dat'/>"
+        "<File name='only.dat'/></G></Product></Upgrade>");
     EXPECT_TRUE(Copy());
     EXPECT_EQ(Installed("Skins\\shared.dat"), "from default entry");
     EXPECT_EQ(Installed("Skins\\only.dat"), "only");
     EXPECT_FALSE(Exists(install + "\\Skins\\a"));
-    EXPECT_EQ(LogLines(), "Updated file shared.dat\nUpdated file shared.dat\nUpdated file only.dat\n");
+    EXPECT_EQ(LogLines(),
+              "Updated file shared.dat\nUpdated file shared.dat\nUpdated file only.dat\n");
 }
 
 TEST_F(ContentCopyTest, ProductIdsCompareWithoutCase) {
     SetProductId("00ab12");
     PackageFile("f.dat", "x");
-    Configure("<upgrade><PRODUCT id='00AB12'><Files dir=''><file name='f.dat'/></Files></PRODUCT></upgrade>");
+    Configure(
+        "<upgrade><PRODUCT id='00AB12'><Files dir=''><file "
+        "name='f.dat'/></Files></PRODUCT></upgrade>");
     EXPECT_TRUE(Copy());
     EXPECT_EQ(Installed("f.dat"), "x");
 }
 
 TEST_F(ContentCopyTest, NothingApplicableCopiesAndLogsNothing) {
-    for (const char* upgrade : {"", "<Upgrade><Product id='999999'><G dir=''><File name='x'/></G></Product></Upgrade>",
-                                "<Upgrade><Product id='000000'/></Upgrade>"}) {
+    for (const char* upgrade :
+         {"", "<Upgrade><Product id='999999'><G dir=''><File name='x'/></G></Product></Upgrade>",
+          "<Upgrade><Product id='000000'/></Upgrade>"}) {
         Configure(upgrade);
         EXPECT_TRUE(Copy()) << upgrade;
         EXPECT_EQ(LogLines(), "") << upgrade;
@@ -129,8 +138,9 @@ TEST_F(ContentCopyTest, NothingApplicableCopiesAndLogsNothing) {
 
 TEST_F(ContentCopyTest, FolderNamesAreReadFromThePackageAndDropped) {
     PackageFile("Skins\\deep\\default.skin", "skin");
-    Configure("<Upgrade><Product id='000000'><Group dir=''><File name='Skins\\deep\\default.skin'/>"
-              "</Group></Product></Upgrade>");
+    Configure(
+        "<Upgrade><Product id='000000'><Group dir=''><File name='Skins\\deep\\default.skin'/>"
+        "</Group></Product></Upgrade>");
     EXPECT_TRUE(Copy());
     EXPECT_EQ(Installed("default.skin"), "skin");
 }
@@ -141,9 +151,11 @@ TEST_F(ContentCopyTest, ReadOnlyAndHiddenTargetsAreReplaced) {
     WriteFileBytes(install + "\\ro.dat", "old");
     WriteFileBytes(install + "\\hidden.dat", "old");
     ::SetFileAttributesA((install + "\\ro.dat").c_str(), FILE_ATTRIBUTE_READONLY);
-    ::SetFileAttributesA((install + "\\hidden.dat").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-    Configure("<Upgrade><Product id='000000'><G dir=''><File name='ro.dat'/><File name='hidden.dat'/>"
-              "</G></Product></Upgrade>");
+    ::SetFileAttributesA((install + "\\hidden.dat").c_str(),
+                         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    Configure(
+        "<Upgrade><Product id='000000'><G dir=''><File name='ro.dat'/><File name='hidden.dat'/>"
+        "</G></Product></Upgrade>");
     EXPECT_TRUE(Copy());
     EXPECT_EQ(Installed("ro.dat"), "new ro");
     EXPECT_EQ(Installed("hidden.dat"), "new hidden");
@@ -158,8 +170,9 @@ TEST_F(ContentCopyTest, FirmwareGroupPurgesBinFilesOfTheInstallationFolderOnly) 
     MakeFolder(install + "\\Firmware");
     WriteFileBytes(install + "\\Firmware\\nested.bin", "5");
     PackageFile("fw\\update.bin", "new");
-    Configure("<Upgrade><Product id='123456'><FIRMWARE dir=''><File name='fw\\update.bin'/></FIRMWARE>"
-              "</Product></Upgrade>");
+    Configure(
+        "<Upgrade><Product id='123456'><FIRMWARE dir=''><File name='fw\\update.bin'/></FIRMWARE>"
+        "</Product></Upgrade>");
     EXPECT_TRUE(Copy());
     EXPECT_FALSE(Exists(install + "\\old1.bin"));
     EXPECT_FALSE(Exists(install + "\\old2.BIN"));
@@ -171,8 +184,9 @@ TEST_F(ContentCopyTest, FirmwareGroupPurgesBinFilesOfTheInstallationFolderOnly) 
 
 TEST_F(ContentCopyTest, FirmwarePurgeStandsWhenItsGroupFails) {
     WriteFileBytes(install + "\\old.bin", "1");
-    Configure("<Upgrade><Product id='000000'><Firmware dir='NoSuchFolder'><File name='x.bin'/></Firmware>"
-              "</Product></Upgrade>");
+    Configure(
+        "<Upgrade><Product id='000000'><Firmware dir='NoSuchFolder'><File name='x.bin'/></Firmware>"
+        "</Product></Upgrade>");
     EXPECT_FALSE(Copy());
     EXPECT_FALSE(Exists(install + "\\old.bin"));
     EXPECT_EQ(LogLines(), "Directory not found " + install + "\\NoSuchFolder...\n\n");
@@ -181,20 +195,23 @@ TEST_F(ContentCopyTest, FirmwarePurgeStandsWhenItsGroupFails) {
 TEST_F(ContentCopyTest, MissingGroupFolderStopsAfterEarlierGroups) {
     PackageFile("first.dat", "1");
     PackageFile("third.dat", "3");
-    Configure("<Upgrade><Product id='000000'><G dir=''><File name='first.dat'/></G>"
-              "<G dir='Missing'><File name='third.dat'/></G><G dir=''><File name='third.dat'/></G>"
-              "</Product></Upgrade>");
+    Configure(
+        "<Upgrade><Product id='000000'><G dir=''><File name='first.dat'/></G>"
+        "<G dir='Missing'><File name='third.dat'/></G><G dir=''><File name='third.dat'/></G>"
+        "</Product></Upgrade>");
     EXPECT_FALSE(Copy());
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Installed("first.dat"), "1");
     EXPECT_FALSE(Exists(install + "\\third.dat"));
-    EXPECT_EQ(LogLines(), "Updated file first.dat\nDirectory not found " + install + "\\Missing...\n\n");
+    EXPECT_EQ(LogLines(),
+              "Updated file first.dat\nDirectory not found " + install + "\\Missing...\n\n");
 }
 
 TEST_F(ContentCopyTest, MissingSourceFileLogsBothLinesAndStops) {
     PackageFile("later.dat", "x");
-    Configure("<Upgrade><Product id='000000'><G dir=''><File name='gone\\absent.dat'/>"
-              "<File name='later.dat'/></G></Product></Upgrade>");
+    Configure(
+        "<Upgrade><Product id='000000'><G dir=''><File name='gone\\absent.dat'/>"
+        "<File name='later.dat'/></G></Product></Upgrade>");
     EXPECT_FALSE(Copy());
     DWORD error = ::GetLastError();
     EXPECT_TRUE(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) << error;
@@ -219,10 +236,12 @@ TEST_F(ContentCopyTest, PathsTooLongFailWithoutOverflow) {
     PackageFile("f.dat", "x");
     std::string longDir(240, 'd');
     std::string longName(300, 'n');
-    for (const std::string& upgrade :
-         {"<Upgrade><Product id='000000'><G dir='" + longDir + "'><File name='f.dat'/></G></Product></Upgrade>",
-          "<Upgrade><Product id='000000'><G dir=''><File name='" + longName + "'/></G></Product></Upgrade>",
-          "<Upgrade><Product id='000000'><G dir=''><File name='x\\" + longName + "'/></G></Product></Upgrade>"}) {
+    for (const std::string& upgrade : {"<Upgrade><Product id='000000'><G dir='" + longDir +
+                                           "'><File name='f.dat'/></G></Product></Upgrade>",
+                                       "<Upgrade><Product id='000000'><G dir=''><File name='" +
+                                           longName + "'/></G></Product></Upgrade>",
+                                       "<Upgrade><Product id='000000'><G dir=''><File name='x\\" +
+                                           longName + "'/></G></Product></Upgrade>"}) {
         Configure(upgrade);
         EXPECT_FALSE(Copy());
         EXPECT_EQ(LogLines(), "");
@@ -233,8 +252,10 @@ TEST_F(ContentCopyTest, PathsTooLongFailWithoutOverflow) {
 TEST_F(ContentCopyTest, CommentsTextAndOtherElementsAreSkipped) {
     PackageFile("f.dat", "x");
     PackageFile("g.dat", "y");
-    Configure("<Upgrade><!-- c -->text<Product id='000000'><!-- c -->text<Anything dir=''>"
-              "<!-- c -->text<Note name='g.dat'/><File name='f.dat'/><!-- c --></Anything></Product></Upgrade>");
+    Configure(
+        "<Upgrade><!-- c -->text<Product id='000000'><!-- c -->text<Anything dir=''>"
+        "<!-- c -->text<Note name='g.dat'/><File name='f.dat'/><!-- c "
+        "--></Anything></Product></Upgrade>");
     EXPECT_TRUE(Copy());
     EXPECT_EQ(Installed("f.dat"), "x");
     EXPECT_FALSE(Exists(install + "\\g.dat"));
@@ -243,14 +264,16 @@ TEST_F(ContentCopyTest, CommentsTextAndOtherElementsAreSkipped) {
 
 TEST_F(ContentCopyTest, MissingUpdatefileTextLeavesTheLineEmpty) {
     PackageFile("f.dat", "x");
-    Configure("<Upgrade><Product id='000000'><G dir=''><File name='f.dat'/></G></Product></Upgrade>", "");
+    Configure(
+        "<Upgrade><Product id='000000'><G dir=''><File name='f.dat'/></G></Product></Upgrade>", "");
     EXPECT_TRUE(Copy());
     EXPECT_EQ(LogLines(), "\n");
 }
 
 TEST_F(ContentCopyTest, NoProductIdOrLocationFails) {
     PackageFile("f.dat", "x");
-    Configure("<Upgrade><Product id='000000'><G dir=''><File name='f.dat'/></G></Product></Upgrade>");
+    Configure(
+        "<Upgrade><Product id='000000'><G dir=''><File name='f.dat'/></G></Product></Upgrade>");
     ::DeleteFileA((install + "\\RAZoro.ini").c_str());
     EXPECT_FALSE(Copy());
     EXPECT_FALSE(Exists(install + "\\f.dat"));

@@ -136,7 +136,10 @@ TEST(InstalledProduct, IsRunningMatchesTheFileNameInAnyCase) {
         const char* name;
         int running;
     } cases[] = {
-        {"Orvexa.exe", 1}, {"ORVEXA.EXE", 1}, {"Orvexa.exe.old", 0}, {"OrvexaX.exe", 0},
+        {"Orvexa.exe", 1},
+        {"ORVEXA.EXE", 1},
+        {"Orvexa.exe.old", 0},
+        {"OrvexaX.exe", 0},
     };
     InstalledProduct product;
     EXPECT_EQ(product.IsRunning(), 0);
@@ -176,11 +179,7 @@ TEST(InstalledProduct, ExactlyOneRule) {
         int found;
         unsigned calls;
     } cases[] = {
-        {{259}, 0, 1},
-        {{0, 259}, 1, 2},
-        {{0, 0, 259}, 0, 3},
-        {{0, 1610}, 0, 2},
-        {{1610}, 0, 1},
+        {{259}, 0, 1}, {{0, 259}, 1, 2}, {{0, 0, 259}, 0, 3}, {{0, 1610}, 0, 2}, {{1610}, 0, 1},
     };
     for (const Case& c : cases) {
         ScriptedInstaller::answers = c.answers;

@@ -162,8 +162,8 @@ TEST(Resources, MessageDialogTemplate) {
     Dialog d = ParseDialog(image.Resource(RT_DIALOG, IDD_MSG));
     EXPECT_EQ(d.version, 1);
     EXPECT_EQ(d.signature, 0xFFFF);
-    EXPECT_EQ(d.style, static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER |
-                                          DS_SHELLFONT));
+    EXPECT_EQ(d.style, static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME |
+                                          DS_CENTER | DS_SHELLFONT));
     EXPECT_EQ(d.exStyle, 0u);
     EXPECT_EQ(d.x, 0);
     EXPECT_EQ(d.y, 0);
@@ -177,12 +177,15 @@ TEST(Resources, MessageDialogTemplate) {
     EXPECT_EQ(d.typeface, "MS Shell Dlg");
     ASSERT_EQ(d.items.size(), 5u);
     const DWORD child = WS_CHILD | WS_VISIBLE;
-    ExpectItem(d.items[0], IDOK, kButtonClass, "OK", 115, 37, 50, 14, child | WS_TABSTOP | BS_DEFPUSHBUTTON);
+    ExpectItem(d.items[0], IDOK, kButtonClass, "OK", 115, 37, 50, 14,
+               child | WS_TABSTOP | BS_DEFPUSHBUTTON);
     ExpectItem(d.items[1], -1, kStaticClass, "#129", 5, 11, 20, 20, child | SS_ICON);
-    ExpectItem(d.items[2], IDC_MSG_TEXT, kStaticClass, "", 33, 7, 305, 24, child | WS_GROUP | SS_LEFT);
+    ExpectItem(d.items[2], IDC_MSG_TEXT, kStaticClass, "", 33, 7, 305, 24,
+               child | WS_GROUP | SS_LEFT);
     ExpectItem(d.items[3], IDC_DOWNLOAD, kButtonClass, "Download Orvexa", 170, 37, 77, 14,
                child | WS_TABSTOP | BS_PUSHBUTTON);
-    ExpectItem(d.items[4], ID_HELP, kButtonClass, "Help", 178, 37, 50, 14, child | WS_TABSTOP | BS_PUSHBUTTON);
+    ExpectItem(d.items[4], ID_HELP, kButtonClass, "Help", 178, 37, 50, 14,
+               child | WS_TABSTOP | BS_PUSHBUTTON);
 }
 
 TEST(Resources, StatusDialogTemplate) {
@@ -203,8 +206,8 @@ TEST(Resources, StatusDialogTemplate) {
     EXPECT_EQ(d.typeface, "MS Shell Dlg");
     ASSERT_EQ(d.items.size(), 2u);
     const DWORD child = WS_CHILD | WS_VISIBLE;
-    ExpectItem(d.items[0], IDC_STATUS_TEXT, kStaticClass, "Updating remote database\x85", 54, 20, 103, 8,
-               child | WS_GROUP | SS_LEFT | SS_CENTERIMAGE);
+    ExpectItem(d.items[0], IDC_STATUS_TEXT, kStaticClass, "Updating remote database\x85", 54, 20,
+               103, 8, child | WS_GROUP | SS_LEFT | SS_CENTERIMAGE);
     ExpectItem(d.items[1], -1, kStaticClass, "#129", 29, 14, 21, 20, child | SS_ICON);
 }
 
@@ -229,7 +232,8 @@ TEST(Resources, ManifestAsksForAdministratorAndCommonControls6) {
     Image image;
     ASSERT_TRUE(image.Loaded());
     std::string manifest = image.Resource(RT_MANIFEST, 1);
-    EXPECT_NE(manifest.find("level=\"requireAdministrator\" uiAccess=\"false\""), std::string::npos);
+    EXPECT_NE(manifest.find("level=\"requireAdministrator\" uiAccess=\"false\""),
+              std::string::npos);
     EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
               std::string::npos);
 }

@@ -38,7 +38,9 @@ void RemoveTree(const std::string& path) {
     ::RemoveDirectoryA(path.c_str());
 }
 
-bool MakeFolder(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
+bool MakeFolder(const std::string& path) {
+    return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+}
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
     std::FILE* file = std::fopen(path.c_str(), "wb");

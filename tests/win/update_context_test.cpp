@@ -63,7 +63,8 @@ TEST(UpdateContext, FailuresLeaveAReasonInTheLastError) {
     };
     for (const Case& c : cases) {
         TempFolder folder;
-        if (c.content != nullptr) testing_support::WriteFileBytes(folder / "OVConfig.xml", c.content);
+        if (c.content != nullptr)
+            testing_support::WriteFileBytes(folder / "OVConfig.xml", c.content);
         PackageContext package(folder.Path());
         ::SetLastError(0);
         EXPECT_FALSE(package.context.LoadConfig()) << c.name;
@@ -75,7 +76,8 @@ TEST(UpdateContext, LockedFileKeepsTheSystemsCode) {
     TempFolder folder;
     std::string path = folder / "OVConfig.xml";
     testing_support::WriteFileBytes(path, kValidConfig);
-    HANDLE locked = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE locked =
+        ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
     PackageContext package(folder.Path());
     EXPECT_FALSE(package.context.LoadConfig());

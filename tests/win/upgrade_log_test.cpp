@@ -71,17 +71,18 @@ TEST_F(UpgradeLogTest, WorkedExamplesAreStoredInTextMode) {
     std::string location = folder.Path() + "\\";
     ASSERT_EQ(UpgradeLog::Open(location.c_str()), 1);
     EXPECT_EQ(UpgradeLog::Write("Copy file failed %s...", "skin.dat"), 1);
-    EXPECT_EQ(UpgradeLog::Write("Directory not found %s...\n", "C:\\Program Files\\Orvexa\\skins"), 1);
+    EXPECT_EQ(UpgradeLog::Write("Directory not found %s...\n", "C:\\Program Files\\Orvexa\\skins"),
+              1);
     EXPECT_EQ(UpgradeLog::Write("System Error: %s\n", "Access denied.\r\n"), 1);
     EXPECT_EQ(UpgradeLog::Write("%s", "a\rb"), 1);
     UpgradeLog::Close();
 
     std::string bytes = ReadFileBytes(folder / "RIZezuvu.log");
     std::string stamp = kStampPattern;
-    std::regex expected(stamp + "Copy file failed skin\\.dat\\.\\.\\.\r\n" +
-                        stamp + "Directory not found C:\\\\Program Files\\\\Orvexa\\\\skins\\.\\.\\.\r\n\r\n" +
-                        stamp + "System Error: Access denied\\.\r\r\n\r\n\r\n" +
-                        stamp + "a\rb\r\n");
+    std::regex expected(
+        stamp + "Copy file failed skin\\.dat\\.\\.\\.\r\n" + stamp +
+        "Directory not found C:\\\\Program Files\\\\Orvexa\\\\skins\\.\\.\\.\r\n\r\n" + stamp +
+        "System Error: Access denied\\.\r\r\n\r\n\r\n" + stamp + "a\rb\r\n");
     EXPECT_TRUE(std::regex_match(bytes, expected)) << bytes;
     // The first line: 57 characters, then CR LF.
     EXPECT_EQ(bytes.find("\r\n"), 57u);
@@ -96,9 +97,11 @@ TEST_F(UpgradeLogTest, ReopensAReadOnlyLogAndKeepsItsLines) {
     UpgradeLog::Close();
     std::string bytes = ReadFileBytes(log);
     EXPECT_EQ(bytes.substr(0, 10), "old line\r\n");
-    EXPECT_TRUE(std::regex_match(bytes.substr(10), std::regex(std::string(kStampPattern) + "new line\r\n")))
+    EXPECT_TRUE(
+        std::regex_match(bytes.substr(10), std::regex(std::string(kStampPattern) + "new line\r\n")))
         << bytes;
-    EXPECT_EQ(testing_support::Attributes(log) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
+    EXPECT_EQ(testing_support::Attributes(log) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
+              0u);
 }
 
 TEST_F(UpgradeLogTest, WritesWhileClosedDoNothing) {
@@ -115,8 +118,8 @@ TEST_F(UpgradeLogTest, WritesWhileClosedDoNothing) {
 
 TEST_F(UpgradeLogTest, HeldOpenForWritingByAnotherFails) {
     std::string log = folder / "RIZezuvu.log";
-    HANDLE other = ::CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE other = ::CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     EXPECT_EQ(UpgradeLog::Open((folder.Path() + "\\").c_str()), 0);
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
@@ -150,9 +153,11 @@ TEST_F(UpgradeLogTest, ConfiguredTextsNeverReachPrintf) {
     UpgradeLog::WriteConfigured(std::string(3000, 'y').c_str(), "");
     UpgradeLog::Close();
     bool stamped = false;
-    std::string lines = testing_support::StripStamps(ReadFileBytes(folder / "RIZezuvu.log"), &stamped);
+    std::string lines =
+        testing_support::StripStamps(ReadFileBytes(folder / "RIZezuvu.log"), &stamped);
     EXPECT_TRUE(stamped);
-    EXPECT_EQ(lines, "Update tool 1.6.0.0 started.\n%n%d 1.6.0.0 %s 100%\n" + std::string(1023, 'y') + "\n");
+    EXPECT_EQ(lines, "Update tool 1.6.0.0 started.\n%n%d 1.6.0.0 %s 100%\n" +
+                         std::string(1023, 'y') + "\n");
 }
 
 TEST_F(UpgradeLogTest, WritingKeepsTheCallersLastError) {

@@ -37,8 +37,8 @@ constexpr DWORD kPollMs = 20;
 
 std::string Utf8(const std::wstring& text) {
     if (text.empty()) return std::string();
-    int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
-                                     0, nullptr, nullptr);
+    int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                     nullptr, 0, nullptr, nullptr);
     std::string out(size, '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size,
                           nullptr, nullptr);
@@ -47,7 +47,8 @@ std::string Utf8(const std::wstring& text) {
 
 std::wstring Wide(const std::string& utf8) {
     if (utf8.empty()) return std::wstring();
-    int size = ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), nullptr, 0);
+    int size =
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring out(size, L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), &out[0], size);
     return out;
@@ -57,11 +58,21 @@ std::string Json(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20) {
                     char escaped[8];
@@ -77,8 +88,8 @@ std::string Json(const std::string& text) {
 
 std::string HandleText(HWND window) {
     char text[32];
-    std::snprintf(text, sizeof text, "\"0x%llx\"", static_cast<unsigned long long>(
-                                                       reinterpret_cast<uintptr_t>(window)));
+    std::snprintf(text, sizeof text, "\"0x%llx\"",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(window)));
     return text;
 }
 
@@ -161,7 +172,8 @@ public:
     }
 
     int TimedOut(const std::string& step) {
-        Emit("{\"event\":\"timeout\",\"step\":" + Json(step) + ",\"t\":" + std::to_string(Elapsed()) +
+        Emit("{\"event\":\"timeout\",\"step\":" + Json(step) +
+             ",\"t\":" + std::to_string(Elapsed()) +
              ",\"message\":\"the run took too long; the program was killed\"}");
         Kill();
         return 3;
@@ -229,7 +241,8 @@ private:
             std::string item = "{\"id\":" + std::to_string(::GetDlgCtrlID(child)) +
                                ",\"text\":" + Json(icon ? std::string() : Utf8(WindowText(child))) +
                                (icon ? ",\"icon\":true" : "") +
-                               ",\"visible\":" + (::IsWindowVisible(child) ? "true" : "false") + "}";
+                               ",\"visible\":" + (::IsWindowVisible(child) ? "true" : "false") +
+                               "}";
             if (_wcsicmp(kind.c_str(), L"Static") == 0) {
                 statics += (statics.empty() ? "" : ",") + item;
             } else if (_wcsicmp(kind.c_str(), L"Button") == 0) {
@@ -251,8 +264,8 @@ private:
         return "{\"event\":\"window\",\"hwnd\":" + HandleText(window) +
                ",\"class\":" + Json(Utf8(ClassName(window))) +
                ",\"title\":" + Json(Utf8(WindowText(window))) + ",\"statics\":[" + statics +
-               "],\"buttons\":[" + buttons + "],\"topmost\":" +
-               ((exStyle & WS_EX_TOPMOST) ? "true" : "false") +
+               "],\"buttons\":[" + buttons +
+               "],\"topmost\":" + ((exStyle & WS_EX_TOPMOST) ? "true" : "false") +
                ",\"toolwindow\":" + ((exStyle & WS_EX_TOOLWINDOW) ? "true" : "false") +
                ",\"titlebar\":" + (((style & WS_CAPTION) == WS_CAPTION) ? "true" : "false") +
                ",\"owner\":" + HandleText(::GetWindow(window, GW_OWNER)) +
@@ -302,7 +315,8 @@ private:
     int PressByCaption(const std::wstring& caption) {
         if (current_ == nullptr) return Fail("no current window");
         auto matches = [](HWND button, const void* wanted) {
-            return WithoutAccelerator(WindowText(button)) == *static_cast<const std::wstring*>(wanted);
+            return WithoutAccelerator(WindowText(button)) ==
+                   *static_cast<const std::wstring*>(wanted);
         };
         return Click(FindButton(matches, &caption), Utf8(caption));
     }
@@ -345,8 +359,9 @@ private:
             ::Sleep(kPollMs);
         }
         DWORD now = Elapsed();
-        Emit("{\"event\":\"gone\",\"hwnd\":" + HandleText(current_) + ",\"t\":" +
-             std::to_string(now) + ",\"shown_ms\":" + std::to_string(now - appeared_[current_]) + "}");
+        Emit("{\"event\":\"gone\",\"hwnd\":" + HandleText(current_) +
+             ",\"t\":" + std::to_string(now) +
+             ",\"shown_ms\":" + std::to_string(now - appeared_[current_]) + "}");
         return 0;
     }
 
@@ -376,8 +391,8 @@ private:
         }
         DWORD code = 0;
         ::GetExitCodeProcess(process_.hProcess, &code);
-        Emit("{\"event\":\"exit\",\"code\":" + std::to_string(code) + ",\"t\":" +
-             std::to_string(Elapsed()) + "}");
+        Emit("{\"event\":\"exit\",\"code\":" + std::to_string(code) +
+             ",\"t\":" + std::to_string(Elapsed()) + "}");
         return 0;
     }
 
@@ -392,7 +407,8 @@ private:
 
 int Usage() {
     std::fputs(
-        "usage: uidriver [--cwd DIR] [--args TEXT] [--timeout SECONDS] [--script FILE] EXE [STEP ...]\n",
+        "usage: uidriver [--cwd DIR] [--args TEXT] [--timeout SECONDS] [--script FILE] EXE [STEP "
+        "...]\n",
         stderr);
     return 64;
 }
@@ -417,7 +433,8 @@ int main(int argc, char** argv) {
             std::ifstream script(argv[++i]);
             if (!script) return Usage();
             for (std::string line; std::getline(script, line);) {
-                while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+                while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+                    line.pop_back();
                 if (!line.empty() && line[0] != '#') steps.push_back(line);
             }
         } else if (exe.empty()) {
