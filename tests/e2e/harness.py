@@ -245,6 +245,13 @@ class WineTestCase(unittest.TestCase):
         self.processes.append(process)
         return process
 
+    def assertCentred(self, window):
+        """Centred on the work area, to the pixel allowing for rounding."""
+        left, top, right, bottom = window["rect"]
+        area_left, area_top, area_right, area_bottom = window["workarea"]
+        self.assertLessEqual(abs((left + right) - (area_left + area_right)), 2, window)
+        self.assertLessEqual(abs((top + bottom) - (area_top + area_bottom)), 2, window)
+
     def assertFailureReport(self, window, see_log=False, system_text=None):
         self.assertEqual(window["class"], "#32770")
         self.assertEqual(window["title"], FAILURE_CAPTION)

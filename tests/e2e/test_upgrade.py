@@ -285,12 +285,6 @@ class Upgrade(WineTestCase):
         self.assertEqual(texts(success), [FULL_MESSAGES["updatestart"]])
         self.assertEqual(log_lines(os.path.join(install_dir, "RIZezuvu.log"))[-1], "Update tool 1.6.0.0 started.")
 
-    def assertCentred(self, window):
-        left, top, right, bottom = window["rect"]
-        area_left, area_top, area_right, area_bottom = window["workarea"]
-        self.assertLessEqual(abs((left + right) - (area_left + area_right)), 2, window)
-        self.assertLessEqual(abs((top + bottom) - (area_top + area_bottom)), 2, window)
-
 
 if __name__ == "__main__":
     unittest.main()

@@ -156,25 +156,32 @@ void ExpectItem(const Item& item, int id, const std::string& windowClass, const 
     EXPECT_EQ(item.exStyle, 0u);
 }
 
-TEST(Resources, MessageDialogTemplate) {
-    Image image;
-    ASSERT_TRUE(image.Loaded());
-    Dialog d = ParseDialog(image.Resource(RT_DIALOG, IDD_MSG));
+// An extended template at the origin with the program's one font.
+void ExpectHeader(const Dialog& d, DWORD style, DWORD exStyle, short cx, short cy,
+                  const std::string& title) {
     EXPECT_EQ(d.version, 1);
     EXPECT_EQ(d.signature, 0xFFFF);
-    EXPECT_EQ(d.style, static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME |
-                                          DS_CENTER | DS_SHELLFONT));
-    EXPECT_EQ(d.exStyle, 0u);
+    EXPECT_EQ(d.style, style);
+    EXPECT_EQ(d.exStyle, exStyle);
     EXPECT_EQ(d.x, 0);
     EXPECT_EQ(d.y, 0);
-    EXPECT_EQ(d.cx, 343);
-    EXPECT_EQ(d.cy, 54);
-    EXPECT_EQ(d.title, "Orvexa Update");
+    EXPECT_EQ(d.cx, cx);
+    EXPECT_EQ(d.cy, cy);
+    EXPECT_EQ(d.title, title);
     EXPECT_EQ(d.pointSize, 8);
     EXPECT_EQ(d.weight, 400);
     EXPECT_EQ(d.italic, 0);
     EXPECT_EQ(d.charset, DEFAULT_CHARSET);
     EXPECT_EQ(d.typeface, "MS Shell Dlg");
+}
+
+TEST(Resources, MessageDialogTemplate) {
+    Image image;
+    ASSERT_TRUE(image.Loaded());
+    Dialog d = ParseDialog(image.Resource(RT_DIALOG, IDD_MSG));
+    ExpectHeader(d,
+                 WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SHELLFONT, 0,
+                 343, 54, "Orvexa Update");
     ASSERT_EQ(d.items.size(), 5u);
     const DWORD child = WS_CHILD | WS_VISIBLE;
     ExpectItem(d.items[0], IDOK, kButtonClass, "OK", 115, 37, 50, 14,
@@ -192,18 +199,8 @@ TEST(Resources, StatusDialogTemplate) {
     Image image;
     ASSERT_TRUE(image.Loaded());
     Dialog d = ParseDialog(image.Resource(RT_DIALOG, IDD_STATUS));
-    EXPECT_EQ(d.version, 1);
-    EXPECT_EQ(d.signature, 0xFFFF);
-    EXPECT_EQ(d.style, static_cast<DWORD>(WS_POPUP | WS_SYSMENU | DS_MODALFRAME | DS_SHELLFONT));
-    EXPECT_EQ(d.exStyle, static_cast<DWORD>(WS_EX_TOOLWINDOW));
-    EXPECT_EQ(d.cx, 188);
-    EXPECT_EQ(d.cy, 47);
-    EXPECT_EQ(d.x, 0);
-    EXPECT_EQ(d.y, 0);
-    EXPECT_EQ(d.title, "");
-    EXPECT_EQ(d.pointSize, 8);
-    EXPECT_EQ(d.weight, 400);
-    EXPECT_EQ(d.typeface, "MS Shell Dlg");
+    ExpectHeader(d, WS_POPUP | WS_SYSMENU | DS_MODALFRAME | DS_SHELLFONT, WS_EX_TOOLWINDOW, 188, 47,
+                 "");
     ASSERT_EQ(d.items.size(), 2u);
     const DWORD child = WS_CHILD | WS_VISIBLE;
     ExpectItem(d.items[0], IDC_STATUS_TEXT, kStaticClass, "Updating remote database\x85", 54, 20,
