@@ -1,9 +1,8 @@
 #include "config/update_context.h"
 
-#include <windows.h>
-
 #include <cstdio>
 
+#include "platform/handles.h"
 #include "platform/path_services.h"
 
 UpdateContext* g_pUpdateContext = nullptr;
@@ -28,12 +27,12 @@ bool UpdateContext::LoadConfig() {
     if (!document.LoadFile(configPath.c_str(), TIXML_DEFAULT_ENCODING)) {
         // A file that could not be opened keeps the system's own code.
         if (document.ErrorId() != TiXmlBase::TIXML_ERROR_OPENING_FILE) {
-            ::SetLastError(ERROR_INVALID_DATA);
+            platform::SetLastErrorCode(ERROR_INVALID_DATA);
         }
         return false;
     }
     if (!ReadConfigDocument(document, minVersion, maxVersion, messages)) {
-        ::SetLastError(ERROR_INVALID_DATA);
+        platform::SetLastErrorCode(ERROR_INVALID_DATA);
         return false;
     }
     return true;

@@ -90,6 +90,17 @@ public:
     BOOL SetWindowText(const char* text) { return ::SetWindowTextA(m_hWnd, text); }
     HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
     BOOL SetDlgItemText(int id, const char* text) { return ::SetDlgItemTextA(m_hWnd, id, text); }
+    BOOL ShowDlgItem(int id, int command) { return ::ShowWindow(GetDlgItem(id), command); }
+    void SetIcon(HICON icon, BOOL big) {
+        ::SendMessageA(m_hWnd, WM_SETICON, big ? ICON_BIG : ICON_SMALL,
+                       reinterpret_cast<LPARAM>(icon));
+    }
+    HWND SetActiveWindow() { return ::SetActiveWindow(m_hWnd); }
+    BOOL SetForegroundWindow() { return ::SetForegroundWindow(m_hWnd); }
+    BOOL GetWindowRect(RECT* rect) const { return ::GetWindowRect(m_hWnd, rect); }
+    BOOL SetWindowPos(HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+        return ::SetWindowPos(m_hWnd, insertAfter, x, y, cx, cy, flags);
+    }
 
     // Centres the window on its owner when that is visible and not minimised,
     // otherwise on the work area of the primary monitor.

@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "platform/handles.h"
@@ -98,7 +99,7 @@ int InstalledProduct::IsRunning() const {
     for (BOOL more = ::Process32First(snapshot.Get(), &entry); more;
          more = ::Process32Next(snapshot.Get(), &entry)) {
         platform::StripPath(entry.szExeFile);
-        if (::lstrcmpiA(entry.szExeFile, kRunningProcessName) == 0) return 1;
+        if (_stricmp(entry.szExeFile, kRunningProcessName) == 0) return 1;
     }
     return 0;
 }

@@ -30,10 +30,10 @@ const MessageMap* CMsg::GetMessageMap() const { return &s_messageMap; }
 
 BOOL CMsg::OnInitDialog() {
     CDialog::OnInitDialog();
-    ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
-    ::SetActiveWindow(m_hWnd);
-    ::SetForegroundWindow(m_hWnd);
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+    SetActiveWindow();
+    SetForegroundWindow();
     MakeTopmostWhereItIs();
     CenterWindow();
     SetDlgItemText(IDC_MSG_TEXT, m_strText.c_str());
@@ -43,26 +43,26 @@ BOOL CMsg::OnInitDialog() {
 }
 
 void CMsg::MakeTopmostWhereItIs() {
-    RECT rect;
-    ::GetWindowRect(m_hWnd, &rect);
-    ::SetWindowPos(m_hWnd, HWND_TOPMOST, rect.left, rect.top, rect.right - rect.left,
-                   rect.bottom - rect.top, SWP_SHOWWINDOW);
+    RECT rect = {};
+    GetWindowRect(&rect);
+    SetWindowPos(HWND_TOPMOST, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                 SWP_SHOWWINDOW);
 }
 
+// Download mode wins over help mode; a caption missing from the message table
+// leaves a visible button without a caption.
 void CMsg::ChooseButtons() {
-    HWND download = GetDlgItem(IDC_DOWNLOAD);
-    HWND help = GetDlgItem(ID_HELP);
     if (m_bShowDownload) {
-        ::SetWindowTextA(download, LookupOrEmpty("downloadcaption").c_str());
-        ::ShowWindow(download, SW_SHOW);
-        ::ShowWindow(help, SW_HIDE);
+        SetDlgItemText(IDC_DOWNLOAD, LookupOrEmpty("downloadcaption").c_str());
+        ShowDlgItem(IDC_DOWNLOAD, SW_SHOW);
+        ShowDlgItem(ID_HELP, SW_HIDE);
     } else if (m_bShowHelp) {
-        ::SetWindowTextA(help, LookupOrEmpty("helpcaption").c_str());
-        ::ShowWindow(download, SW_HIDE);
-        ::ShowWindow(help, SW_SHOW);
+        SetDlgItemText(ID_HELP, LookupOrEmpty("helpcaption").c_str());
+        ShowDlgItem(IDC_DOWNLOAD, SW_HIDE);
+        ShowDlgItem(ID_HELP, SW_SHOW);
     } else {
-        ::ShowWindow(download, SW_HIDE);
-        ::ShowWindow(help, SW_HIDE);
+        ShowDlgItem(IDC_DOWNLOAD, SW_HIDE);
+        ShowDlgItem(ID_HELP, SW_HIDE);
     }
 }
 
