@@ -1,0 +1,36 @@
+"""The automation driver itself: a stuck run ends with a clear message and the
+child is killed; a run without windows stays quiet."""
+import os
+import subprocess
+import unittest
+
+from harness import BUILD, WineTestCase, drive
+
+
+def running_standins():
+    """Wine runs each Windows process as a Linux process named after its exe."""
+    found = subprocess.run(["pgrep", "-f", "orvexa_standin.exe"], stdout=subprocess.PIPE, text=True).stdout
+    return len(found.split())
+
+
+class Driver(WineTestCase):
+    def test_timeout_kills_the_child(self):
+        before = running_standins()
+        run = drive(os.path.join(BUILD, "orvexa_standin.exe"), ["quiet:300", "wait"], timeout=3)
+        self.assertEqual(run.returncode, 3, run.raw)
+        last = run.events[-1]
+        self.assertEqual(last["event"], "timeout")
+        self.assertEqual(last["step"], "wait")
+        self.assertIn("killed", last["message"])
+        self.assertEqual(run.windows, [])
+        self.assertEqual(run.events[0]["event"], "started")
+        self.assertEqual(running_standins(), before)
+
+    def test_unknown_button_is_a_failed_step(self):
+        run = drive(os.path.join(BUILD, "orvexa_standin.exe"), ["press:Nothing"], timeout=10)
+        self.assertEqual(run.returncode, 2, run.raw)
+        self.assertEqual(run.events[-1]["event"], "error")
+
+
+if __name__ == "__main__":
+    unittest.main()
