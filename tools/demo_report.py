@@ -63,12 +63,15 @@ def main():
         ok = "finished." in text
     else:
         print("   (no log)")
+    old_firmware_gone = not os.path.exists(os.path.join(install, "firmware-1.5.bin"))
+    ok = ok and old_firmware_gone
     print("== summary")
     if ok:
         print("   The update completed: content for 000000 and 123456 installed, old firmware removed,")
         print("   every step logged.")
     else:
-        print("   The update did not complete; see above.")
+        print("   The update did not complete" + ("" if old_firmware_gone else " (old firmware still there)") +
+              "; see above.")
     return 0 if ok or not transcript else 1
 
 
