@@ -147,10 +147,19 @@ class Installation:
 class RunningProcess:
     """A real process under Wine, ended when the test ends."""
 
-    def __init__(self, exe, *args):
+    def __init__(self, exe, *args, ready=None):
         self.process = subprocess.Popen(["wine", exe, *args], stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
-        time.sleep(1.0)
+        # Wine runs the Windows process as a Linux process named after its exe;
+        # wait until it is there (and whatever else `ready` asks), not a fixed time.
+        name = os.path.basename(exe)
+        deadline = time.time() + 20
+        while time.time() < deadline:
+            listed = subprocess.run(["pgrep", "-f", name], stdout=subprocess.PIPE, text=True).stdout.split()
+            if str(self.process.pid) in listed and (ready is None or ready()):
+                break
+            time.sleep(0.1)
+        time.sleep(0.3)
 
     def stop(self):
         if self.process.poll() is None:
@@ -240,8 +249,8 @@ class WineTestCase(unittest.TestCase):
         self.installation.remove_all()
         shutil.rmtree(self.root, ignore_errors=True)
 
-    def start_process(self, exe, *args):
-        process = RunningProcess(exe, *args)
+    def start_process(self, exe, *args, ready=None):
+        process = RunningProcess(exe, *args, ready=ready)
         self.processes.append(process)
         return process
 
