@@ -10,6 +10,8 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build"
 jobs=$(nproc)
+# A Linux path as Wine sees it on its Z: drive.
+winpath() { local path="$1"; echo "Z:${path//\//\\}"; }
 
 bash "$root/tools/setup.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
@@ -30,7 +32,7 @@ trap wine_server_stop EXIT
 echo "== installing a sample Orvexa 1.6.12 (product id 123456)"
 python3 "$root/tools/make_fixture_msi.py" --out "$demo/Orvexa-1.6.12.msi" --version 1.6.12 \
   --folder Orvexa --product-id 123456 --standin "$build/orvexa_standin.exe"
-wine msiexec /i "Z:${demo//\//\\}\\Orvexa-1.6.12.msi" /qn
+wine msiexec /i "$(winpath "$demo/Orvexa-1.6.12.msi")" /qn
 install="$WINEPREFIX/drive_c/Program Files (x86)/Orvexa"
 printf '[Main]\r\nProductID=123456\r\n' > "$install/RAZoro.ini"
 mkdir -p "$install/Skins"
@@ -83,7 +85,7 @@ sed 's/$/\r/' > "$package/OVConfig.xml" <<'XML'
 XML
 (cd "$package" && find . -type f | sort | sed 's/^/   /')
 
-exe="Z:${package//\//\\}\\RIZezuvu.exe"
+exe="$(winpath "$package/RIZezuvu.exe")"
 if [ -n "${DISPLAY:-}" ]; then
   echo "== running RIZezuvu.exe on your display: answer the dialogs"
   (cd "$package" && wine RIZezuvu.exe) || true
@@ -91,7 +93,7 @@ if [ -n "${DISPLAY:-}" ]; then
 else
   echo "== running RIZezuvu.exe headless; the driver answers OK"
   transcript="$demo/transcript.jsonl"
-  wine "$build/uidriver.exe" --timeout 60 --cwd "Z:${package//\//\\}" "$exe" \
+  wine "$build/uidriver.exe" --timeout 60 --cwd "$(winpath "$package")" "$exe" \
     wait press:OK wait gone wait sleep:500 press:OK exit > "$transcript" || true
 fi
 python3 "$root/tools/demo_report.py" "$transcript" "$install"

@@ -144,6 +144,21 @@ class Installation:
         self.packages = []
 
 
+def wine_processes(exe_name):
+    """The pids of running Windows programs of that name: Wine runs each as a
+    Linux process whose command line names its exe."""
+    found = subprocess.run(["pgrep", "-f", exe_name], stdout=subprocess.PIPE, text=True).stdout
+    return [int(pid) for pid in found.split()]
+
+
+def wait_for_file(path, wait):
+    """True once `path` exists, polling for at most `wait` seconds."""
+    deadline = time.time() + wait
+    while time.time() < deadline and not os.path.exists(path):
+        time.sleep(0.1)
+    return os.path.exists(path)
+
+
 class RunningProcess:
     """A real process under Wine, ended when the test ends."""
 
@@ -155,8 +170,7 @@ class RunningProcess:
         name = os.path.basename(exe)
         deadline = time.time() + 20
         while time.time() < deadline:
-            listed = subprocess.run(["pgrep", "-f", name], stdout=subprocess.PIPE, text=True).stdout.split()
-            if str(self.process.pid) in listed and (ready is None or ready()):
+            if self.process.pid in wine_processes(name) and (ready is None or ready()):
                 break
             time.sleep(0.1)
         time.sleep(0.3)
@@ -223,10 +237,7 @@ class Package:
             f.write(content)
 
     def links_opened(self, wait=2.0):
-        deadline = time.time() + wait
-        while time.time() < deadline and not os.path.exists(self.marker):
-            time.sleep(0.1)
-        if not os.path.exists(self.marker):
+        if not wait_for_file(self.marker, wait):
             return 0
         with open(self.marker, "rb") as f:
             return f.read().count(b"started")

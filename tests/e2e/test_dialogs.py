@@ -4,7 +4,8 @@ import os
 import shutil
 import unittest
 
-from harness import (BUILD, WineTestCase, drive, has_icon, texts, visible_buttons, winpath, config_xml)
+from harness import (BUILD, WineTestCase, config_xml, drive, has_icon, texts, visible_buttons, wait_for_file,
+                     winpath)
 
 IDOK = 1
 IDCANCEL = 2
@@ -35,12 +36,7 @@ class Viewer:
             f.write(config_xml(table))
 
     def opened(self, kind, wait=1.5):
-        import time
-        marker = os.path.join(self.folder, f"{kind}_marker.exe.started")
-        deadline = time.time() + wait
-        while time.time() < deadline and not os.path.exists(marker):
-            time.sleep(0.1)
-        return os.path.exists(marker)
+        return wait_for_file(os.path.join(self.folder, f"{kind}_marker.exe.started"), wait)
 
     def message(self, download, help, steps, text_key="ovnotinstalled"):
         return drive(self.exe, ["wait", *steps, "exit"], args=f"msg {int(download)} {int(help)} {text_key}")

@@ -1,16 +1,13 @@
 """The automation driver itself: a stuck run ends with a clear message and the
 child is killed; a run without windows stays quiet."""
 import os
-import subprocess
 import unittest
 
-from harness import BUILD, WineTestCase, drive
+from harness import BUILD, WineTestCase, drive, wine_processes
 
 
 def running_standins():
-    """Wine runs each Windows process as a Linux process named after its exe."""
-    found = subprocess.run(["pgrep", "-f", "orvexa_standin.exe"], stdout=subprocess.PIPE, text=True).stdout
-    return len(found.split())
+    return len(wine_processes("orvexa_standin.exe"))
 
 
 class Driver(WineTestCase):

@@ -1,14 +1,12 @@
 // The content copy on real folders and files. The installed product comes
-// from a narrow seam over the two installer queries; RAZoro.ini, the package
-// and the installation folder are real.
+// from a narrow seam over the two installer queries (fake_installer.h);
+// RAZoro.ini, the package and the installation folder are real.
 #include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstring>
 
 #include "config/update_context.h"
 #include "log/upgrade_log.h"
 #include "product/installed_product.h"
+#include "fake_installer.h"
 #include "test_support.h"
 
 namespace {
@@ -19,29 +17,12 @@ using testing_support::ReadFileBytes;
 using testing_support::TempFolder;
 using testing_support::WriteFileBytes;
 
-// Answers the installer's queries for one product installed at `location`.
-struct FakeInstaller {
-    static std::string location;
-    static unsigned Enum(const char*, unsigned long, unsigned long index, char* code) {
-        if (index > 0) return 259;
-        std::strcpy(code, "{11111111-2222-3333-4444-555555555555}");
-        return 0;
-    }
-    static unsigned Info(const char*, const char* property, char* value, unsigned long* length) {
-        if (std::strcmp(property, "InstallLocation") != 0) return 1605;
-        std::snprintf(value, *length, "%s", location.c_str());
-        return 0;
-    }
-};
-std::string FakeInstaller::location;
-const InstallerQueries kFakeQueries = {&FakeInstaller::Enum, &FakeInstaller::Info};
-
 class ContentCopyTest : public ::testing::Test {
 protected:
     ContentCopyTest() : install(root / "Orvexa"), package(root / "package") {
         MakeFolder(install);
         MakeFolder(package);
-        FakeInstaller::location = install + "\\";
+        testing_support::OneProductInstaller::properties = {{"InstallLocation", install + "\\"}};
         SetProductId("123456");
         context.programFolder = package;
         context.configPath = package + "\\OVConfig.xml";
@@ -75,7 +56,7 @@ protected:
     }
 
     bool Copy() {
-        InstalledProduct product(kFakeQueries);
+        InstalledProduct product(testing_support::OneProductInstaller::Queries());
         return context.CopyContent(product);
     }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fake_installer.h"
 #include "test_support.h"
 
 namespace {
@@ -196,23 +197,7 @@ TEST(InstalledProduct, ExactlyOneRule) {
     }
 }
 
-struct VersionInstaller {
-    static const char* version;
-    static unsigned Enum(const char*, unsigned long, unsigned long index, char* code) {
-        if (index > 0) return 259;
-        std::strcpy(code, "{11111111-2222-3333-4444-555555555555}");
-        return 0;
-    }
-    static unsigned Info(const char*, const char* property, char* value, unsigned long* length) {
-        if (std::strcmp(property, "VersionString") != 0 || version == nullptr) return 1605;
-        std::snprintf(value, *length, "%s", version);
-        return 0;
-    }
-};
-const char* VersionInstaller::version = nullptr;
-
 TEST(InstalledProduct, VersionGetsFourFieldsFromThree) {
-    const InstallerQueries queries = {&VersionInstaller::Enum, &VersionInstaller::Info};
     struct Case {
         const char* recorded;
         bool ok;
@@ -225,8 +210,10 @@ TEST(InstalledProduct, VersionGetsFourFieldsFromThree) {
         {nullptr, false, "untouched"},
     };
     for (const Case& c : cases) {
-        VersionInstaller::version = c.recorded;
-        InstalledProduct product(queries);
+        auto& properties = testing_support::OneProductInstaller::properties;
+        properties.clear();
+        if (c.recorded != nullptr) properties["VersionString"] = c.recorded;
+        InstalledProduct product(testing_support::OneProductInstaller::Queries());
         ASSERT_EQ(product.found, 1);
         std::string version = "untouched";
         EXPECT_EQ(product.GetVersion(version), c.ok);

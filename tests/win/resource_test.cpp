@@ -179,9 +179,8 @@ TEST(Resources, MessageDialogTemplate) {
     Image image;
     ASSERT_TRUE(image.Loaded());
     Dialog d = ParseDialog(image.Resource(RT_DIALOG, IDD_MSG));
-    ExpectHeader(d,
-                 WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SHELLFONT, 0,
-                 343, 54, "Orvexa Update");
+    ExpectHeader(d, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SHELLFONT,
+                 0, 343, 54, "Orvexa Update");
     ASSERT_EQ(d.items.size(), 5u);
     const DWORD child = WS_CHILD | WS_VISIBLE;
     ExpectItem(d.items[0], IDOK, kButtonClass, "OK", 115, 37, 50, 14,

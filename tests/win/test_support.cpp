@@ -114,10 +114,12 @@ ChildProcess::~ChildProcess() {
     ::CloseHandle(info_.hProcess);
 }
 
+const char kLogStampPattern[] =
+    "[0-3][0-9], (January|February|March|April|May|June|July|August|September|October|November|"
+    "December) 20[0-9]{2}, [0-2][0-9]:[0-5][0-9]:[0-5][0-9]: ";
+
 std::string StripStamps(const std::string& logBytes, bool* allStamped) {
-    static const std::regex stamp(
-        "^[0-3][0-9], (January|February|March|April|May|June|July|August|September|October|"
-        "November|December) [0-9]{4}, [0-2][0-9]:[0-5][0-9]:[0-5][0-9]: ");
+    static const std::regex stamp(std::string("^") + kLogStampPattern);
     *allStamped = true;
     std::string out;
     size_t start = 0;

@@ -52,6 +52,9 @@ private:
     PROCESS_INFORMATION info_ = {};
 };
 
+// A log line's time stamp, "%d, %B %Y, %H:%M:%S: " in English (regex, unanchored).
+extern const char kLogStampPattern[];
+
 // The lines after their time stamps, in order, of a log's bytes (CR LF ends a
 // line); each stamp must have the log's form.
 std::string StripStamps(const std::string& logBytes, bool* allStamped);

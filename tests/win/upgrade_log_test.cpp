@@ -11,10 +11,6 @@ namespace {
 using testing_support::ReadFileBytes;
 using testing_support::TempFolder;
 
-const char kStampPattern[] =
-    "[0-3][0-9], (January|February|March|April|May|June|July|August|September|October|November|"
-    "December) 20[0-9]{2}, [0-2][0-9]:[0-5][0-9]:[0-5][0-9]: ";
-
 class UpgradeLogTest : public ::testing::Test {
 protected:
     void TearDown() override { UpgradeLog::Close(); }
@@ -78,7 +74,7 @@ TEST_F(UpgradeLogTest, WorkedExamplesAreStoredInTextMode) {
     UpgradeLog::Close();
 
     std::string bytes = ReadFileBytes(folder / "RIZezuvu.log");
-    std::string stamp = kStampPattern;
+    std::string stamp = testing_support::kLogStampPattern;
     std::regex expected(
         stamp + "Copy file failed skin\\.dat\\.\\.\\.\r\n" + stamp +
         "Directory not found C:\\\\Program Files\\\\Orvexa\\\\skins\\.\\.\\.\r\n\r\n" + stamp +
@@ -97,8 +93,9 @@ TEST_F(UpgradeLogTest, ReopensAReadOnlyLogAndKeepsItsLines) {
     UpgradeLog::Close();
     std::string bytes = ReadFileBytes(log);
     EXPECT_EQ(bytes.substr(0, 10), "old line\r\n");
-    EXPECT_TRUE(
-        std::regex_match(bytes.substr(10), std::regex(std::string(kStampPattern) + "new line\r\n")))
+    EXPECT_TRUE(std::regex_match(
+        bytes.substr(10),
+        std::regex(std::string(testing_support::kLogStampPattern) + "new line\r\n")))
         << bytes;
     EXPECT_EQ(testing_support::Attributes(log) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
               0u);

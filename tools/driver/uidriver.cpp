@@ -235,15 +235,15 @@ private:
         std::string buttons;
         for (HWND child : children) {
             std::wstring kind = ClassName(child);
+            bool isStatic = _wcsicmp(kind.c_str(), L"Static") == 0;
             // An icon control's window text is the resource reference, not text.
-            bool icon = _wcsicmp(kind.c_str(), L"Static") == 0 &&
-                        (::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+            bool icon = isStatic && (::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
             std::string item = "{\"id\":" + std::to_string(::GetDlgCtrlID(child)) +
                                ",\"text\":" + Json(icon ? std::string() : Utf8(WindowText(child))) +
                                (icon ? ",\"icon\":true" : "") +
                                ",\"visible\":" + (::IsWindowVisible(child) ? "true" : "false") +
                                "}";
-            if (_wcsicmp(kind.c_str(), L"Static") == 0) {
+            if (isStatic) {
                 statics += (statics.empty() ? "" : ",") + item;
             } else if (_wcsicmp(kind.c_str(), L"Button") == 0) {
                 buttons += (buttons.empty() ? "" : ",") + item;
