@@ -18,6 +18,9 @@ constexpr char kSeeLogText[] =
     "Orvexa upgrade failed.\nThe operation failed to complete. Please refer to 'RIZezuvu.log' "
     "located in Orvexa directory for more information.";
 
+constexpr char kNotUndoneNote[] =
+    "The update could not be fully undone; run it again to finish restoring Orvexa.";
+
 std::string NoLogText(const std::string& systemText) {
     std::string text = kNoLogText;
     text.replace(text.find("%s"), 2, systemText);
@@ -48,12 +51,14 @@ bool COVUpgradeApp::RunUpgrade() {
     return RunSequence();
 }
 
-void COVUpgradeApp::ReportFailure() {
+void COVUpgradeApp::ReportFailure(bool updateNotUndone) {
     DWORD code = ::GetLastError();
     std::string systemText;
     if (!platform::SystemErrorText(code, systemText)) return;
     std::string text = kSeeLogText;
-    if (code != 0 && UpgradeLog::Write("System Error: %s\n", systemText.c_str()) == 0) {
+    // The box may send the user to the log only when the line reached it.
+    if (code != 0 && UpgradeLog::Write("System Error: %s%s\n", systemText.c_str(),
+                                       updateNotUndone ? kNotUndoneNote : "") == 0) {
         text = NoLogText(systemText);
     }
     platform::ShowMessageBox(nullptr, text.c_str(), kFailureCaption, MB_ICONERROR | MB_OK);

@@ -19,7 +19,9 @@ public:
 
     // Shows the system's text for the current last-error code in an error box
     // (and logs it when the log is open). Call it right after the failure.
-    void ReportFailure();
+    // `updateNotUndone` adds to the log line that a failed update could not
+    // be fully rolled back.
+    void ReportFailure(bool updateNotUndone = false);
 
     // True: create, show and paint the status window, then pause a second.
     // False: hide and destroy it when it exists.

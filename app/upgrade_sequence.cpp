@@ -3,6 +3,7 @@
 
 #include "app/upgrade_app.h"
 #include "config/update_context.h"
+#include "install/content_install.h"
 #include "log/upgrade_log.h"
 #include "platform/handles.h"
 #include "platform/path_services.h"
@@ -69,11 +70,19 @@ bool COVUpgradeApp::RunSequence() {
         return false;
     }
 
+    // A run that was killed mid-copy left its journal: with Orvexa's files
+    // free now, put the installation back before anything else.
+    if (!RecoverInterruptedUpdate(installLocation)) {
+        ReportFailure();
+        return false;
+    }
+
     std::string maximum = context.maxVersion;
     std::string minimum = context.minVersion;
     std::string installedVersion;
-    product.GetVersion(installedVersion);
-    if (!VersionInRange(installedVersion, minimum, maximum)) {
+    // A version that can't be read is refused: the range can't vouch for it.
+    bool versionRead = product.GetVersion(installedVersion) && !installedVersion.empty();
+    if (!versionRead || !VersionInRange(installedVersion, minimum, maximum)) {
         context.LookupMessage("versionerror", message);
         ShowRefusal(message, caption);
         return false;
@@ -96,7 +105,7 @@ bool COVUpgradeApp::RunSequence() {
     UpgradeLog::WriteConfigured(message.c_str(), kToolVersion);
     if (!context.CopyContent(product)) {
         HideStatusIfShown();
-        ReportFailure();
+        ReportFailure(context.rollbackIncomplete);
         return false;
     }
     HideStatusIfShown();

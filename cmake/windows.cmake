@@ -13,6 +13,7 @@ add_library(rizezuvu_win STATIC
   config/update_context.cpp
   product/installed_product.cpp
   install/content_copy.cpp
+  install/journal_files.cpp
   log/upgrade_log.cpp
   ui/msg_dialog.cpp
   ui/status_dialog.cpp)

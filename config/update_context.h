@@ -9,6 +9,7 @@
 #include "tinyxml.h"
 
 class InstalledProduct;
+class InstallJournal;
 
 class UpdateContext {
 public:
@@ -27,14 +28,18 @@ public:
     bool LookupMessage(const std::string& key, std::string& text) const;
 
     // Installs the package's content for the installed product (every entry
-    // for the default id and for the product's id). False at the first failure.
+    // for the default id and for the product's id). False at the first
+    // failure, after every change of the run has been rolled back (the
+    // failing step's code stays the last error); `rollbackIncomplete` tells
+    // whether something could not be put back.
     bool CopyContent(const InstalledProduct& product);
-    // Installs every copy group of one Product entry. False at the first failure.
+    // Installs every copy group of one Product entry through the journal.
+    // False at the first failure.
     bool CopyProductContent(const TiXmlElement& product, const char* targetBase,
-                            const char* sourceBase);
-    // Deletes every "*.bin" directly in `folder`. False when none matched or
-    // one could not be deleted; the search stops at that one.
-    bool DeleteFirmwareFiles(const char* folder);
+                            const char* sourceBase, InstallJournal& journal);
+    // Moves every "*.bin" file directly in `folder` into the journal. False
+    // when none matched or one could not be moved; the search stops there.
+    bool DeleteFirmwareFiles(const char* folder, InstallJournal& journal);
 
     std::string programFolder;  // no trailing backslash, except a drive root
     std::string configPath;
@@ -42,6 +47,8 @@ public:
     std::string maxVersion;
     TiXmlDocument document;
     MessageTable messages;
+    // Set by a failed CopyContent whose rollback left the journal behind.
+    bool rollbackIncomplete = false;
 };
 
 // The run's one configuration; null until start-up creates it. Owned by the

@@ -34,17 +34,25 @@ int UpgradeLog::Open(const char* location) {
 
     platform::KernelHandle file = platform::OpenForAppending(path);
     if (!file.IsValid()) return 0;
+    // From here on the runtime reports through errno, and the last error
+    // still holds ERROR_ALREADY_EXISTS from opening an existing log: each
+    // failure sets a code of its own.
     // Text mode: every line feed written is stored as CR LF.
     int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_TEXT | _O_WRONLY);
-    if (descriptor == -1) return 0;
+    if (descriptor == -1) {
+        platform::SetLastErrorCode(ERROR_TOO_MANY_OPEN_FILES);
+        return 0;
+    }
     file.Release();  // the descriptor owns the handle now
     std::FILE* stream = _fdopen(descriptor, "wt");
     if (stream == nullptr) {
         _close(descriptor);
+        platform::SetLastErrorCode(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
     if (std::fseek(stream, 0, SEEK_END) != 0) {
         std::fclose(stream);
+        platform::SetLastErrorCode(ERROR_SEEK);
         return 0;
     }
     s_stream = stream;
@@ -69,14 +77,18 @@ int UpgradeLog::WriteConfigured(const char* text, const char* argument) {
 
 // Writing a line never changes the caller's last-error code: a failure report
 // that follows a logged failure must still show the failure's own cause.
+// Each line is handed to the system at once, so that it is in the file when
+// the failure report points there, and a line that could not be written
+// (a full disk) answers 0.
 int UpgradeLog::WriteLine() {
     platform::LastErrorKeeper keepCallersError;
     std::time_t now = std::time(nullptr);
     const std::tm* local = now == static_cast<std::time_t>(-1) ? nullptr : std::localtime(&now);
-    std::fputs(FormatLogTimestamp(local).c_str(), s_stream);
-    std::fputs(s_message, s_stream);
-    std::fputs("\n", s_stream);
-    return 1;
+    std::clearerr(s_stream);
+    bool written = std::fputs(FormatLogTimestamp(local).c_str(), s_stream) >= 0 &&
+                   std::fputs(s_message, s_stream) >= 0 && std::fputs("\n", s_stream) >= 0 &&
+                   std::fflush(s_stream) == 0;
+    return written ? 1 : 0;
 }
 
 void UpgradeLog::Close() {

@@ -14,8 +14,9 @@ public:
     // system's error code of the failed step left for the caller.
     static int Open(const char* location);
 
-    // Writes one line from a program-supplied printf format. 1 = handed to
-    // the log; 0 = the log is not open (the arguments are not formatted).
+    // Writes one line from a program-supplied printf format. 1 = written to
+    // the file; 0 = the log is not open (the arguments are not formatted) or
+    // the line could not be written.
     static int Write(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
     // Writes one line from a text of the configuration and its one argument

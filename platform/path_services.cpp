@@ -47,7 +47,9 @@ bool FileExists(const char* path) { return ::PathFileExistsA(path) != FALSE; }
 bool AppendPath(PathBuffer& path, const char* more) {
     // The shell's own length checks differ between systems; refuse anything
     // that might not fit before handing the buffer over.
-    size_t length = std::strlen(path) + 1 + std::strlen(more);
+    size_t pathLength = std::strlen(path);
+    bool needsSeparator = pathLength > 0 && path[pathLength - 1] != '\\';
+    size_t length = pathLength + (needsSeparator ? 1 : 0) + std::strlen(more);
     if (length >= kPathBufferSize) {
         ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
@@ -56,8 +58,10 @@ bool AppendPath(PathBuffer& path, const char* more) {
 }
 
 bool CombinePath(PathBuffer& out, const char* folder, const char* name) {
-    size_t length =
-        IsFullPath(name) ? std::strlen(name) : std::strlen(folder) + 1 + std::strlen(name);
+    size_t folderLength = std::strlen(folder);
+    bool needsSeparator = folderLength > 0 && folder[folderLength - 1] != '\\' && name[0] != '\\';
+    size_t length = IsFullPath(name) ? std::strlen(name)
+                                     : folderLength + (needsSeparator ? 1 : 0) + std::strlen(name);
     if (length >= kPathBufferSize) {
         ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
@@ -92,6 +96,68 @@ bool CopyFileReplacing(const char* source, const char* target) {
 
 bool DeleteFileAt(const char* path) { return ::DeleteFileA(path) != FALSE; }
 
+bool GetAttributes(const char* path, unsigned long& attributes) {
+    DWORD found = ::GetFileAttributesA(path);
+    if (found == INVALID_FILE_ATTRIBUTES) return false;
+    attributes = found;
+    return true;
+}
+
+bool SetAttributes(const char* path, unsigned long attributes) {
+    return ::SetFileAttributesA(path, attributes) != FALSE;
+}
+
+bool CreateFolder(const char* path) { return ::CreateDirectoryA(path, nullptr) != FALSE; }
+
+bool RemoveFolder(const char* path) { return ::RemoveDirectoryA(path) != FALSE; }
+
+bool MoveFileTo(const char* source, const char* target) {
+    return ::MoveFileExA(source, target, 0) != FALSE;
+}
+
+KernelHandle CreateNewFile(const char* path) {
+    return KernelHandle(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool WriteAll(const KernelHandle& file, const void* data, unsigned long size) {
+    const char* next = static_cast<const char*>(data);
+    while (size > 0) {
+        DWORD written = 0;
+        if (!::WriteFile(file.Get(), next, size, &written, nullptr)) return false;
+        if (written == 0) {
+            ::SetLastError(ERROR_DISK_FULL);
+            return false;
+        }
+        next += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool FlushToDisk(const KernelHandle& file) { return ::FlushFileBuffers(file.Get()) != FALSE; }
+
+bool ReadWholeFile(const char* path, std::string& bytes, unsigned long limit) {
+    KernelHandle file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) return false;
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(file.Get(), &size)) return false;
+    if (size.QuadPart > static_cast<LONGLONG>(limit)) {
+        ::SetLastError(ERROR_FILE_TOO_LARGE);
+        return false;
+    }
+    std::string text(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!text.empty() && !::ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &read,
+                                     nullptr)) {
+        return false;
+    }
+    text.resize(read);
+    bytes.swap(text);
+    return true;
+}
+
 unsigned long ReadIniString(const char* file, const char* section, const char* key,
                             const char* fallback, char* out, unsigned long outSize) {
     return ::GetPrivateProfileStringA(section, key, fallback, out, outSize, file);
@@ -109,6 +175,7 @@ bool FileSearch::First(const char* pattern, std::string& name) {
     handle_.Reset(::FindFirstFileA(pattern, &data));
     if (!handle_.IsValid()) return false;
     name = data.cFileName;
+    attributes_ = data.dwFileAttributes;
     return true;
 }
 
@@ -116,6 +183,7 @@ bool FileSearch::Next(std::string& name) {
     WIN32_FIND_DATAA data;
     if (!handle_.IsValid() || !::FindNextFileA(handle_.Get(), &data)) return false;
     name = data.cFileName;
+    attributes_ = data.dwFileAttributes;
     return true;
 }
 

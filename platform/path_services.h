@@ -49,6 +49,25 @@ bool CopyFileReplacing(const char* source, const char* target);
 
 bool DeleteFileAt(const char* path);
 
+// The file's attributes; false (ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND
+// among others) when nothing can be found there.
+bool GetAttributes(const char* path, unsigned long& attributes);
+bool SetAttributes(const char* path, unsigned long attributes);
+bool CreateFolder(const char* path);
+bool RemoveFolder(const char* path);
+// Renames on one volume; fails when `target` exists. Attributes and times go along.
+bool MoveFileTo(const char* source, const char* target);
+
+// Creates a new file for writing (failing when it exists); others may read it.
+KernelHandle CreateNewFile(const char* path);
+// Writes all of `size` bytes; false on a short write (ERROR_DISK_FULL when
+// the system reported none).
+bool WriteAll(const KernelHandle& file, const void* data, unsigned long size);
+// Forces what was written out to the disk.
+bool FlushToDisk(const KernelHandle& file);
+// Reads a whole file of at most `limit` bytes.
+bool ReadWholeFile(const char* path, std::string& bytes, unsigned long limit);
+
 // Reads `key` of `section` in an INI file into `out` (default `fallback`);
 // answers the number of characters copied.
 unsigned long ReadIniString(const char* file, const char* section, const char* key,
@@ -68,9 +87,12 @@ public:
     bool First(const char* pattern, std::string& name);
     // False when no further entry matches.
     bool Next(std::string& name);
+    // The last entry found is a folder.
+    bool IsFolder() const { return (attributes_ & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
 private:
     FindHandle handle_;
+    DWORD attributes_ = 0;
 };
 
 }  // namespace platform

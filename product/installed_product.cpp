@@ -111,6 +111,8 @@ bool InstalledProduct::GetProductId(std::string& out) const {
     if (!platform::CombinePath(settings, location.c_str(), kSettingsFileName)) return false;
     char value[kTextBufferSize] = "";
     if (platform::ReadIniString(settings, "Main", "ProductID", "", value, kTextBufferSize) == 0) {
+        // The reader reports a missing file or key as no text at all.
+        platform::SetLastErrorCode(ERROR_INVALID_DATA);
         return false;
     }
     out = value;

@@ -1,0 +1,275 @@
+#include "install/install_journal.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The system's codes, spelled out: this file includes no system header.
+constexpr unsigned long kErrorInvalidData = 13;
+constexpr unsigned long kErrorAlreadyExists = 183;
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+}  // namespace
+
+bool IsContainedRelativePath(const std::string& relative, bool (*isLeadByte)(unsigned char)) {
+    if (relative.empty() || IsSeparator(relative[0])) return false;
+    int depth = 0;
+    std::string component;
+    auto endComponent = [&]() {
+        if (component == "..") {
+            if (--depth < 0) return false;
+        } else if (!component.empty() && component != ".") {
+            ++depth;
+        }
+        component.clear();
+        return true;
+    };
+    for (size_t i = 0; i < relative.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(relative[i]);
+        if (isLeadByte != nullptr && isLeadByte(c) && i + 1 < relative.size()) {
+            component += relative[i];
+            component += relative[++i];
+            continue;
+        }
+        // A colon names a drive, a device or an alternate data stream.
+        if (c < 0x20 || c == ':') return false;
+        if (IsSeparator(static_cast<char>(c))) {
+            if (!endComponent()) return false;
+        } else {
+            component += static_cast<char>(c);
+        }
+    }
+    if (!endComponent()) return false;
+    // Names that Windows trims to ".." ("..." or ".. ") are refused outright.
+    for (size_t start = 0; start <= relative.size();) {
+        size_t end = relative.find_first_of("\\/", start);
+        if (end == std::string::npos) end = relative.size();
+        std::string name = relative.substr(start, end - start);
+        if (name.size() > 2 && name.find_first_not_of(". ") == std::string::npos) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+bool ParseJournalRecord(const std::string& text, std::vector<JournalLine>& lines) {
+    const size_t headerLength = std::strlen(InstallJournal::kHeader);
+    if (text.compare(0, headerLength, InstallJournal::kHeader) != 0) return false;
+    lines.clear();
+    size_t start = headerLength;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) break;  // torn last line: its step never ran
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        JournalLine parsed = {false, 0, std::string()};
+        if (line.compare(0, 6, "added ") == 0) {
+            parsed.target = line.substr(6);
+        } else if (line.compare(0, 6, "moved ") == 0) {
+            const char* number = line.c_str() + 6;
+            char* after = nullptr;
+            unsigned long index = std::strtoul(number, &after, 10);
+            if (after == number || *after != ' ' || index == 0 || index > 0xFFFFFFu) return false;
+            parsed.moved = true;
+            parsed.index = static_cast<unsigned>(index);
+            parsed.target = after + 1;
+        } else {
+            return false;
+        }
+        if (!IsContainedRelativePath(parsed.target, nullptr)) return false;
+        lines.push_back(parsed);
+    }
+    return true;
+}
+
+InstallJournal::InstallJournal(JournalFiles& files, const std::string& installBase)
+    : files_(files), base_(installBase), folder_(installBase + kFolderName + "\\") {}
+
+InstallJournal::~InstallJournal() {
+    if (recordOpen_) files_.CloseRecord();
+}
+
+std::string InstallJournal::BackupPath(unsigned index) const {
+    return folder_ + std::to_string(index) + ".old";
+}
+
+std::string InstallJournal::RecordPath() const { return folder_ + kRecordName; }
+
+bool InstallJournal::Exists() {
+    return files_.Probe(folder_.substr(0, folder_.size() - 1)) != JournalFiles::Kind::Missing;
+}
+
+// The folder and its record are created before the first change of a run.
+// A folder that is already there belongs to another run and is never reused.
+bool InstallJournal::Start() {
+    if (started_) return true;
+    std::string folder = folder_.substr(0, folder_.size() - 1);
+    if (files_.Probe(folder) != JournalFiles::Kind::Missing) {
+        files_.SetLastError(kErrorAlreadyExists);
+        return false;
+    }
+    if (!files_.CreateHiddenFolder(folder)) return false;
+    started_ = true;
+    if (!files_.CreateRecord(RecordPath())) return false;
+    recordOpen_ = true;
+    return files_.AppendRecord(kHeader);
+}
+
+bool InstallJournal::Record(const Step& step) {
+    // The record must always parse back: refuse a name that would not.
+    if (!IsContainedRelativePath(step.target, nullptr)) {
+        files_.SetLastError(kErrorInvalidData);
+        return false;
+    }
+    if (!Start()) return false;
+    std::string line = step.kind == StepKind::Moved
+                           ? "moved " + std::to_string(step.index) + " " + step.target + "\n"
+                           : "added " + step.target + "\n";
+    if (!files_.AppendRecord(line)) return false;
+    steps_.push_back(step);
+    return true;
+}
+
+bool InstallJournal::PrepareTarget(const std::string& target) {
+    if (target.compare(0, base_.size(), base_) != 0) {
+        files_.SetLastError(kErrorInvalidData);
+        return false;
+    }
+    std::string relative = target.substr(base_.size());
+    switch (files_.Probe(target)) {
+        case JournalFiles::Kind::Missing:
+            return Record({StepKind::Added, 0, relative});
+        case JournalFiles::Kind::File:
+            return MoveAside(target);
+        case JournalFiles::Kind::Folder:
+            // A folder is never replaced; the copy onto it fails by itself,
+            // with the system's own code.
+            return true;
+        case JournalFiles::Kind::Unknown:
+            break;
+    }
+    return false;
+}
+
+bool InstallJournal::MoveAside(const std::string& path) {
+    if (path.compare(0, base_.size(), base_) != 0) {
+        files_.SetLastError(kErrorInvalidData);
+        return false;
+    }
+    unsigned index = nextIndex_++;
+    if (!Record({StepKind::Moved, index, path.substr(base_.size())})) return false;
+    return files_.Move(path, BackupPath(index));
+}
+
+bool InstallJournal::Commit() {
+    if (!started_) return true;
+    if (recordOpen_) {
+        files_.CloseRecord();
+        recordOpen_ = false;
+    }
+    if (!files_.Remove(RecordPath())) return false;
+    // The update is final now; what is left in the folder is only clean-up.
+    RemoveJournalFolder();
+    steps_.clear();
+    started_ = false;
+    return true;
+}
+
+bool InstallJournal::Load() {
+    std::string folder = folder_.substr(0, folder_.size() - 1);
+    switch (files_.Probe(folder)) {
+        case JournalFiles::Kind::Missing:
+            return true;
+        case JournalFiles::Kind::Folder:
+            break;
+        case JournalFiles::Kind::File:
+            files_.SetLastError(kErrorInvalidData);
+            return false;
+        case JournalFiles::Kind::Unknown:
+            return false;
+    }
+    started_ = true;
+    steps_.clear();
+    JournalFiles::Kind record = files_.Probe(RecordPath());
+    if (record == JournalFiles::Kind::Missing) return true;  // committed, not yet cleaned
+    interrupted_ = true;
+    if (record != JournalFiles::Kind::File) {
+        if (record == JournalFiles::Kind::Folder) files_.SetLastError(kErrorInvalidData);
+        return false;
+    }
+    std::string text;
+    if (!files_.ReadAll(RecordPath(), text)) return false;
+    std::vector<JournalLine> lines;
+    if (!ParseJournalRecord(text, lines)) {
+        files_.SetLastError(kErrorInvalidData);
+        return false;
+    }
+    for (const JournalLine& line : lines) {
+        steps_.push_back({line.moved ? StepKind::Moved : StepKind::Added, line.index, line.target});
+    }
+    return true;
+}
+
+bool InstallJournal::UndoStep(const Step& step, RollbackListener& listener,
+                              unsigned long* firstFailure) {
+    std::string target = base_ + step.target;
+    auto fail = [&]() {
+        unsigned long code = files_.LastError();
+        if (firstFailure != nullptr && *firstFailure == 0) *firstFailure = code;
+        listener.Failed(target, code);
+        return false;
+    };
+    if (step.kind == StepKind::Added) {
+        JournalFiles::Kind kind = files_.Probe(target);
+        if (kind == JournalFiles::Kind::Missing) return true;  // the copy never made it
+        if (kind != JournalFiles::Kind::File || !files_.Remove(target)) return fail();
+        listener.Removed(target);
+        return true;
+    }
+    std::string backup = BackupPath(step.index);
+    JournalFiles::Kind kind = files_.Probe(backup);
+    // No backup: the move was recorded but never taken, or was undone already.
+    if (kind == JournalFiles::Kind::Missing) return true;
+    if (kind != JournalFiles::Kind::File) return fail();
+    // Whatever the update put in its place (maybe a partial copy) goes first.
+    if (!files_.Remove(target) || !files_.Move(backup, target)) return fail();
+    listener.Restored(target);
+    return true;
+}
+
+bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFailure) {
+    if (firstFailure != nullptr) *firstFailure = 0;
+    if (!started_) return true;
+    if (recordOpen_) {
+        files_.CloseRecord();
+        recordOpen_ = false;
+    }
+    bool complete = true;
+    for (auto step = steps_.rbegin(); step != steps_.rend(); ++step) {
+        if (!UndoStep(*step, listener, firstFailure)) complete = false;
+    }
+    if (!complete) return false;
+    // Only a fully undone run may lose its record.
+    if (!files_.Remove(RecordPath())) {
+        if (firstFailure != nullptr && *firstFailure == 0) *firstFailure = files_.LastError();
+        listener.Failed(RecordPath(), files_.LastError());
+        return false;
+    }
+    steps_.clear();
+    RemoveJournalFolder();
+    started_ = false;
+    return true;
+}
+
+// Removes what is left of a journal whose record is gone. Best effort: a file
+// that stays behind holds no step, and the next run removes it.
+bool InstallJournal::RemoveJournalFolder() {
+    std::vector<std::string> names;
+    bool removed = files_.List(folder_.substr(0, folder_.size() - 1), names);
+    for (const std::string& name : names) {
+        if (!files_.Remove(folder_ + name)) removed = false;
+    }
+    return files_.RemoveFolder(folder_.substr(0, folder_.size() - 1)) && removed;
+}
