@@ -11,6 +11,7 @@
 
 namespace {
 
+using testing_support::Attributes;
 using testing_support::Exists;
 using testing_support::MakeFolder;
 using testing_support::ReadFileBytes;
@@ -60,12 +61,14 @@ protected:
         return context.CopyContent(product);
     }
 
+    // The lines logged since the last call (the log starts afresh after it).
     std::string LogLines() {
         UpgradeLog::Close();
         bool stamped = false;
         std::string lines =
             testing_support::StripStamps(ReadFileBytes(root / "logs\\RIZezuvu.log"), &stamped);
         EXPECT_TRUE(stamped);
+        ::DeleteFileA((root / "logs\\RIZezuvu.log").c_str());
         return lines;
     }
 
@@ -163,29 +166,17 @@ TEST_F(ContentCopyTest, FirmwareGroupPurgesBinFilesOfTheInstallationFolderOnly) 
     EXPECT_EQ(Installed("update.bin"), "new");
 }
 
-TEST_F(ContentCopyTest, FirmwarePurgeStandsWhenItsGroupFails) {
+TEST_F(ContentCopyTest, FirmwarePurgeIsUndoneWhenItsGroupFails) {
     WriteFileBytes(install + "\\old.bin", "1");
     Configure(
         "<Upgrade><Product id='000000'><Firmware dir='NoSuchFolder'><File name='x.bin'/></Firmware>"
         "</Product></Upgrade>");
     EXPECT_FALSE(Copy());
-    EXPECT_FALSE(Exists(install + "\\old.bin"));
-    EXPECT_EQ(LogLines(), "Directory not found " + install + "\\NoSuchFolder...\n\n");
-}
-
-TEST_F(ContentCopyTest, MissingGroupFolderStopsAfterEarlierGroups) {
-    PackageFile("first.dat", "1");
-    PackageFile("third.dat", "3");
-    Configure(
-        "<Upgrade><Product id='000000'><G dir=''><File name='first.dat'/></G>"
-        "<G dir='Missing'><File name='third.dat'/></G><G dir=''><File name='third.dat'/></G>"
-        "</Product></Upgrade>");
-    EXPECT_FALSE(Copy());
-    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(Installed("first.dat"), "1");
-    EXPECT_FALSE(Exists(install + "\\third.dat"));
-    EXPECT_EQ(LogLines(),
-              "Updated file first.dat\nDirectory not found " + install + "\\Missing...\n\n");
+    EXPECT_EQ(Installed("old.bin"), "1");
+    EXPECT_EQ(LogLines(), "Directory not found " + install + "\\NoSuchFolder...\n\nRollback: restored " +
+                              install +
+                              "\\old.bin\nRollback complete: the installation is as it was before "
+                              "the update.\n");
 }
 
 TEST_F(ContentCopyTest, MissingSourceFileLogsBothLinesAndStops) {
@@ -197,20 +188,213 @@ TEST_F(ContentCopyTest, MissingSourceFileLogsBothLinesAndStops) {
     DWORD error = ::GetLastError();
     EXPECT_TRUE(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) << error;
     EXPECT_FALSE(Exists(install + "\\later.dat"));
-    EXPECT_EQ(LogLines(), "Updated file absent.dat\nCopy file failed absent.dat...\n");
+    EXPECT_FALSE(Exists(install + "\\absent.dat"));
+    std::string log = LogLines();
+    EXPECT_EQ(log.find("Updated file absent.dat\nCopy file failed absent.dat...\n"), 0u) << log;
 }
 
-TEST_F(ContentCopyTest, MalformedEntriesFailWithoutALine) {
+TEST_F(ContentCopyTest, FirmwareGroupWithoutImagesOrWithAnImmovableOneStillInstalls) {
+    PackageFile("fw\\update.bin", "new");
+    PackageFile("later.dat", "later");
+    const std::string upgrade =
+        "<Upgrade><Product id='000000'><Firmware dir=''><File name='fw\\update.bin'/></Firmware>"
+        "<G dir=''><File name='later.dat'/></G></Product></Upgrade>";
+    Configure(upgrade);  // no image at all
+    EXPECT_TRUE(Copy());
+    EXPECT_EQ(Installed("later.dat"), "later");
+    LogLines();
+    context.messages.clear();
+
+    // An image held open without sharing can't be moved away: it stays, the
+    // purge stops there, and the copy goes on.
+    ::DeleteFileA((install + "\\update.bin").c_str());
+    ::DeleteFileA((install + "\\later.dat").c_str());
+    WriteFileBytes(install + "\\held.bin", "held");
+    HANDLE held = ::CreateFileA((install + "\\held.bin").c_str(), GENERIC_READ, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    Configure(upgrade);
+    EXPECT_TRUE(Copy());
+    ::CloseHandle(held);
+    EXPECT_EQ(Installed("held.bin"), "held");
+    EXPECT_EQ(Installed("update.bin"), "new");
+    EXPECT_EQ(Installed("later.dat"), "later");
+    EXPECT_FALSE(Exists(install + "\\.RIZezuvu-journal"));
+}
+
+TEST_F(ContentCopyTest, AFolderNamedLikeAnImageIsLeftAloneByThePurge) {
+    MakeFolder(install + "\\folder.bin");
+    ::SetFileAttributesA((install + "\\folder.bin").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    // The search's order is the file system's: images on both sides of the folder.
+    WriteFileBytes(install + "\\a.bin", "old");
+    WriteFileBytes(install + "\\z.bin", "old");
+    PackageFile("x.dat", "x");
+    Configure(
+        "<Upgrade><Product id='000000'><Firmware dir=''><File name='x.dat'/></Firmware>"
+        "</Product></Upgrade>");
+    EXPECT_TRUE(Copy());
+    EXPECT_NE(Attributes(install + "\\folder.bin") & FILE_ATTRIBUTE_HIDDEN, 0u);
+    EXPECT_FALSE(Exists(install + "\\a.bin"));  // the purge went on past the folder
+    EXPECT_FALSE(Exists(install + "\\z.bin"));
+}
+
+// Each failure in the middle of a copy leaves the installation folder byte
+// for byte (and attribute for attribute) as it was, with the rollback logged
+// and the failing step's code left for the failure report.
+TEST_F(ContentCopyTest, AFailureMidCopyRestoresTheInstallationExactly) {
+    struct Case {
+        const char* name;
+        const char* secondGroup;  // after a group that has replaced and added a file
+        DWORD code;
+        const char* failureLine;
+    } cases[] = {
+        {"second source missing", "<G dir=''><File name='absent.dat'/></G>", ERROR_FILE_NOT_FOUND,
+         "Copy file failed absent.dat...\n"},
+        {"target held open", "<G dir=''><File name='locked.dat'/></G>", ERROR_SHARING_VIOLATION,
+         "Copy file failed locked.dat...\n"},
+        {"group folder missing after a purge",
+         "<Firmware dir='Missing'><File name='fw.bin'/></Firmware>", ERROR_FILE_NOT_FOUND,
+         "Directory not found "},
+        {"group without dir", "<G><File name='fw.bin'/></G>", ERROR_INVALID_DATA,
+         "Invalid configuration at line 2 (group G of Product '000000'): no dir attribute\n"},
+        {"file without name", "<G dir=''><File name=''/></G>", ERROR_INVALID_DATA,
+         "Invalid configuration at line 2 (group G of Product '000000'): File without a name\n"},
+        {"dir outside the installation", "<G dir='..\\..'><File name='fw.bin'/></G>",
+         ERROR_INVALID_DATA, "dir leaves the installation folder: ..\\..\n"},
+        {"name outside the package", "<G dir=''><File name='..\\Orvexa\\player.dll'/></G>",
+         ERROR_INVALID_DATA, "name leaves the package folder: ..\\Orvexa\\player.dll\n"},
+    };
+    PackageFile("player.dll", "new player");
+    PackageFile("added.dat", "added");
+    PackageFile("locked.dat", "new locked");
+    PackageFile("fw.bin", "new firmware");
+    WriteFileBytes(install + "\\player.dll", "old player");
+    ::SetFileAttributesA((install + "\\player.dll").c_str(), FILE_ATTRIBUTE_READONLY);
+    WriteFileBytes(install + "\\locked.dat", "old locked");
+    WriteFileBytes(install + "\\old.bin", "old firmware");
+    MakeFolder(install + "\\Skins");
+    WriteFileBytes(install + "\\Skins\\keep.skin", "skin");
+    const std::string before = testing_support::Snapshot(install);
+    ASSERT_NE(before.find("player.dll 0x21 'old player'"), std::string::npos) << before;
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Configure("<Upgrade><Product id='000000'><G dir=''><File name='player.dll'/>"
+                  "<File name='added.dat'/></G>" +
+                  std::string(c.secondGroup) + "</Product></Upgrade>");
+        HANDLE held = ::CreateFileA((install + "\\locked.dat").c_str(), GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_FALSE(Copy());
+        DWORD code = ::GetLastError();
+        ::CloseHandle(held);
+        if (c.code == ERROR_FILE_NOT_FOUND) {
+            EXPECT_TRUE(code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) << code;
+        } else {
+            EXPECT_EQ(code, c.code);
+        }
+        EXPECT_EQ(testing_support::Snapshot(install), before);
+        std::string log = LogLines();
+        EXPECT_EQ(log.find("Updated file player.dll\nUpdated file added.dat\n"), 0u) << log;
+        EXPECT_NE(log.find(c.failureLine), std::string::npos) << log;
+        EXPECT_NE(log.find("Rollback: restored " + install + "\\player.dll\n"), std::string::npos)
+            << log;
+        EXPECT_NE(log.find("Rollback: removed " + install + "\\added.dat\n"), std::string::npos)
+            << log;
+        EXPECT_NE(log.find("Rollback complete: the installation is as it was before the update.\n"),
+                  std::string::npos)
+            << log;
+        EXPECT_FALSE(context.rollbackIncomplete);
+        context.messages.clear();
+    }
+}
+
+TEST_F(ContentCopyTest, AJournalOfAnotherRunIsNeverReused) {
+    PackageFile("a.dat", "new a");
+    WriteFileBytes(install + "\\a.dat", "old a");
+    ASSERT_TRUE(MakeFolder(install + "\\.RIZezuvu-journal"));
+    Configure("<Upgrade><Product id='000000'><G dir=''><File name='a.dat'/></G></Product></Upgrade>");
+    EXPECT_FALSE(Copy());
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(Installed("a.dat"), "old a");
+    EXPECT_TRUE(Exists(install + "\\.RIZezuvu-journal"));
+}
+
+TEST_F(ContentCopyTest, ConfigurationFaultsNameTheEntryAndReportInvalidData) {
     PackageFile("f.dat", "x");
-    for (const char* upgrade :
-         {"<Upgrade><Product id='000000'><G><File name='f.dat'/></G></Product></Upgrade>",
-          "<Upgrade><Product id='000000'><G dir=''><File/></G></Product></Upgrade>"}) {
-        Configure(upgrade);
-        EXPECT_FALSE(Copy()) << upgrade;
-        EXPECT_EQ(LogLines(), "") << upgrade;
+    struct Case {
+        const char* upgrade;
+        const char* line;
+    } cases[] = {
+        {"<Upgrade><Product id='000000'>\n<G><File name='f.dat'/></G></Product></Upgrade>",
+         "Invalid configuration at line 3 (group G of Product '000000'): no dir attribute\n"},
+        {"<Upgrade><Product id='123456'><G dir=''>\n<File/></G></Product></Upgrade>",
+         "Invalid configuration at line 3 (group G of Product '123456'): File without a name\n"},
+        {"<Upgrade><Product id='000000'><Skins dir=''><File name=''/></Skins></Product></Upgrade>",
+         "Invalid configuration at line 2 (group Skins of Product '000000'): File without a name\n"},
+    };
+    for (const Case& c : cases) {
+        Configure(c.upgrade);
+        EXPECT_FALSE(Copy()) << c.upgrade;
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA)) << c.upgrade;
+        EXPECT_EQ(LogLines(), c.line);
         context.messages.clear();
     }
     EXPECT_FALSE(Exists(install + "\\f.dat"));
+    // An empty name no longer resets the attributes of the package folder.
+    ::SetFileAttributesA(package.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    Configure("<Upgrade><Product id='000000'><G dir=''><File name=''/></G></Product></Upgrade>");
+    EXPECT_FALSE(Copy());
+    EXPECT_NE(Attributes(package) & FILE_ATTRIBUTE_HIDDEN, 0u);
+    ::SetFileAttributesA(package.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Values that once made the elevated program write or read outside its
+// folders: each is refused before anything is touched.
+TEST_F(ContentCopyTest, HostilePathsAreRefused) {
+    PackageFile("f.dat", "x");
+    WriteFileBytes(root / "outside.dat", "outside");
+    const std::string dirs[] = {"..",     "..\\..",  "C:\\Windows", "\\windows", "C:",
+                                "\\\\?\\C:\\", "\\\\.\\C:", "Skins:stream", "a\\..\\.."};
+    const std::string names[] = {"..\\outside.dat", "C:\\Windows\\win.ini", "C:f.dat",
+                                 "\\windows\\win.ini", "f.dat:stream",
+                                 "\\\\?\\C:\\windows\\win.ini", "sub\\..\\..\\outside.dat"};
+    std::vector<std::string> upgrades;
+    for (const std::string& dir : dirs) {
+        upgrades.push_back("<Upgrade><Product id='000000'><G dir='" + dir +
+                           "'><File name='f.dat'/></G></Product></Upgrade>");
+    }
+    for (const std::string& name : names) {
+        upgrades.push_back("<Upgrade><Product id='000000'><G dir=''><File name='" + name +
+                           "'/></G></Product></Upgrade>");
+    }
+    MakeFolder(root / "logs");
+    const std::string before = testing_support::Snapshot(root.Path());
+    for (const std::string& upgrade : upgrades) {
+        Configure(upgrade);
+        EXPECT_FALSE(Copy()) << upgrade;
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA)) << upgrade;
+        std::string log = LogLines();
+        EXPECT_EQ(log.find("Invalid configuration at line 2"), 0u) << log;
+        EXPECT_EQ(log.find("Updated file"), std::string::npos) << log;
+        ::DeleteFileA(context.configPath.c_str());
+        EXPECT_EQ(testing_support::Snapshot(root.Path()), before) << upgrade;
+        context.messages.clear();
+    }
+}
+
+TEST_F(ContentCopyTest, AJoinThatFitsWithTheFoldersOwnBackslashIsAccepted) {
+    // The target base ends in a backslash; base + name is exactly 259
+    // characters, which fits.
+    std::string name(259 - (install.size() + 1), 'n');
+    MakeFolder(root / "p");
+    context.programFolder = root / "p";
+    WriteFileBytes(root / "p\\" + name, "fits");
+    Configure("<Upgrade><Product id='000000'><G dir=''><File name='" + name +
+              "'/></G></Product></Upgrade>");
+    EXPECT_TRUE(Copy());
+    EXPECT_EQ(Installed(name), "fits");
+    EXPECT_EQ((install + "\\" + name).size(), 259u);
 }
 
 TEST_F(ContentCopyTest, PathsTooLongFailWithoutOverflow) {
@@ -251,13 +435,23 @@ TEST_F(ContentCopyTest, MissingUpdatefileTextLeavesTheLineEmpty) {
     EXPECT_EQ(LogLines(), "\n");
 }
 
-TEST_F(ContentCopyTest, NoProductIdOrLocationFails) {
+TEST_F(ContentCopyTest, NoProductIdIsLoggedAsInvalidData) {
     PackageFile("f.dat", "x");
     Configure(
         "<Upgrade><Product id='000000'><G dir=''><File name='f.dat'/></G></Product></Upgrade>");
-    ::DeleteFileA((install + "\\RAZoro.ini").c_str());
-    EXPECT_FALSE(Copy());
-    EXPECT_FALSE(Exists(install + "\\f.dat"));
+    const std::string line =
+        "No product id: RAZoro.ini in " + install + "\\ has no ProductID in section Main\n";
+    for (const char* settings : {"", "[Main]\r\nProductID=\r\n", "[Other]\r\nProductID=1\r\n"}) {
+        if (settings[0] == '\0') {
+            ::DeleteFileA((install + "\\RAZoro.ini").c_str());
+        } else {
+            WriteFileBytes(install + "\\RAZoro.ini", settings);
+        }
+        EXPECT_FALSE(Copy()) << settings;
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA)) << settings;
+        EXPECT_FALSE(Exists(install + "\\f.dat"));
+    }
+    EXPECT_EQ(LogLines(), line + line + line);
 }
 
 }  // namespace

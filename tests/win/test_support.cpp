@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <cstdio>
+#include <map>
 #include <regex>
 
 namespace testing_support {
@@ -65,6 +66,40 @@ bool Exists(const std::string& path) {
 }
 
 DWORD Attributes(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
+
+namespace {
+
+void SnapshotInto(const std::string& folder, const std::string& relative,
+                  std::map<std::string, std::string>& entries) {
+    WIN32_FIND_DATAA data;
+    HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        std::string name = data.cFileName;
+        if (name == "." || name == ".." || _stricmp(name.c_str(), "RIZezuvu.log") == 0) continue;
+        std::string path = folder + "\\" + name;
+        std::string key = relative + name;
+        char attributes[16];
+        std::snprintf(attributes, sizeof attributes, "%#lx", data.dwFileAttributes);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            entries[key + "\\"] = attributes;
+            SnapshotInto(path, key + "\\", entries);
+        } else {
+            entries[key] = std::string(attributes) + " '" + ReadFileBytes(path) + "'";
+        }
+    } while (::FindNextFileA(search, &data));
+    ::FindClose(search);
+}
+
+}  // namespace
+
+std::string Snapshot(const std::string& folder) {
+    std::map<std::string, std::string> entries;
+    SnapshotInto(folder, "", entries);
+    std::string out;
+    for (const auto& entry : entries) out += entry.first + " " + entry.second + "\n";
+    return out;
+}
 
 std::string ProgramFolder() {
     char path[MAX_PATH];

@@ -31,6 +31,11 @@ std::string ReadFileBytes(const std::string& path);
 bool Exists(const std::string& path);
 DWORD Attributes(const std::string& path);
 
+// Every file and folder under `folder` (not RIZezuvu.log), one line each with
+// its attributes and bytes, in name order: two snapshots compare equal when
+// the folder is byte for byte as it was.
+std::string Snapshot(const std::string& folder);
+
 // The folder of the running test program.
 std::string ProgramFolder();
 // The build's folder of fixture files (Windows path).
