@@ -13,7 +13,11 @@ mis-sequences After/Before).
 
   make_fixture_msi.py --out F.msi --version 1.6.12 --folder OrvexaA
       --standin orvexa_standin.exe [--product-id 123456]
-      [--location backslash|plain|long|none]
+      [--location backslash|plain|long|none] [--location-value TEXT]
+
+--location-value records TEXT itself as InstallLocation (for an installation
+folder elsewhere, such as a small drive of its own); the files still go under
+Program Files.
 """
 import argparse
 import os
@@ -46,7 +50,7 @@ def location_value(mode, folder):
 
 
 def wxs(args, code):
-    location = location_value(args.location, args.folder)
+    location = args.location_value or location_value(args.location, args.folder)
     action = ""
     if location is not None:
         action = f"""
@@ -89,6 +93,7 @@ def main():
     parser.add_argument("--standin", required=True)
     parser.add_argument("--product-id", default="123456")
     parser.add_argument("--location", choices=["backslash", "plain", "long", "none"], default="backslash")
+    parser.add_argument("--location-value")
     args = parser.parse_args()
 
     with tempfile.TemporaryDirectory() as work:

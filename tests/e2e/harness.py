@@ -5,6 +5,7 @@ The tests expect the environment of tools/run_tests.sh: WINEPREFIX and a
 running Wine server, RIZEZUVU_BUILD (the Windows build folder) and
 RIZEZUVU_SOURCE (the source tree).
 """
+import hashlib
 import json
 import os
 import re
@@ -109,16 +110,19 @@ def log_lines(path):
     return out
 
 
-def build_msi(version, folder, location="backslash", product_id="123456"):
-    """An Orvexa stand-in package (cached per arguments; each build has a fresh product code)."""
+def build_msi(version, folder, location="backslash", product_id="123456", location_value=None):
+    """An Orvexa stand-in package (cached per arguments; each build has a fresh product code).
+    `location_value` records that text as InstallLocation instead."""
     os.makedirs(MSI_CACHE, exist_ok=True)
-    name = f"orvexa-{version}-{folder}-{location}-{product_id}.msi"
+    tag = location if location_value is None else re.sub(r"[^A-Za-z0-9]", "_", location_value)
+    name = f"orvexa-{version}-{folder}-{tag}-{product_id}.msi"
     path = os.path.join(MSI_CACHE, name)
     if not os.path.exists(path):
+        extra = [] if location_value is None else ["--location-value", location_value]
         subprocess.run(["python3", os.path.join(SOURCE, "tools", "make_fixture_msi.py"), "--out", path,
                         "--version", version, "--folder", folder, "--location", location,
                         "--product-id", product_id, "--standin",
-                        os.path.join(BUILD, "orvexa_standin.exe")], check=True)
+                        os.path.join(BUILD, "orvexa_standin.exe"), *extra], check=True)
     return path
 
 
@@ -128,8 +132,9 @@ class Installation:
     def __init__(self):
         self.packages = []
 
-    def add(self, version="1.6.12", folder="Orvexa", location="backslash", product_id="123456"):
-        package = build_msi(version, folder, location, product_id)
+    def add(self, version="1.6.12", folder="Orvexa", location="backslash", product_id="123456",
+            location_value=None):
+        package = build_msi(version, folder, location, product_id, location_value)
         folder_path = os.path.join(PROGRAM_FILES_X86, folder)
         shutil.rmtree(folder_path, ignore_errors=True)
         wine("msiexec", "/i", winpath(package), "/qn")
@@ -287,6 +292,33 @@ class WineTestCase(unittest.TestCase):
             if system_text is not None:
                 self.assertEqual(text[len(NO_LOG_HEAD):-len(NO_LOG_TAIL)], system_text)
         return text
+
+
+def snapshot(folder):
+    """Every file and folder under `folder` but RIZezuvu.log: its bytes, its
+    mode and its DOS attributes (Wine keeps hidden and system in an extended
+    attribute), so that two snapshots are equal when nothing changed."""
+    entries = {}
+    for here, dirs, files in os.walk(folder):
+        for name in dirs + files:
+            path = os.path.join(here, name)
+            relative = os.path.relpath(path, folder)
+            if relative.lower() == "rizezuvu.log":
+                continue
+            try:
+                dos = os.getxattr(path, "user.DOSATTRIB")
+            except OSError:
+                dos = b""
+            info = os.lstat(path)
+            if os.path.isdir(path):
+                entries[relative + "/"] = (oct(info.st_mode), dos)
+            else:
+                digest = hashlib.sha256()
+                with open(path, "rb") as f:
+                    for block in iter(lambda: f.read(1 << 20), b""):
+                        digest.update(block)
+                entries[relative] = (oct(info.st_mode), dos, digest.hexdigest())
+    return entries
 
 
 def system_text(code):
