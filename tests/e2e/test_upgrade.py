@@ -6,7 +6,7 @@ import time
 import unittest
 from datetime import datetime
 
-from harness import (BUILD, STAMP, FULL_MESSAGES, PROGRAM_FILES_X86, Package, WineTestCase, config_xml, drive,
+from harness import (BUILD, wine, STAMP, FULL_MESSAGES, PROGRAM_FILES_X86, Package, WineTestCase, config_xml, drive,
                      has_icon, log_lines, system_text, texts, visible_buttons, winpath)
 
 ERROR_FILE_NOT_FOUND = 2
@@ -166,6 +166,27 @@ class Upgrade(WineTestCase):
         run = drive(package.exe, ["wait", "press:Cancel", "exit"])
         self.assertEqual(len(run.windows), 1, run.raw)
         self.assertConsentBox(run.windows[0])
+
+    def test_unreadable_installed_version_is_refused(self):
+        # Windows Installer answers VersionString from the registration's
+        # DisplayVersion: empty it, then remove it.
+        self.install()
+        products = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products"
+        listing = wine("reg", "query", products, "/s").stdout
+        (key,) = [line.strip() for line in listing.splitlines()
+                  if line.strip().endswith("\\InstallProperties") and self._is_orvexa(line.strip())]
+        package = self.make_package(min_version="0.0.00.0", max_version="99.0.00.0")
+        for change in (["reg", "add", key, "/v", "DisplayVersion", "/d", "", "/f"],
+                       ["reg", "delete", key, "/v", "DisplayVersion", "/f"]):
+            with self.subTest(change[1]):
+                wine(*change)
+                run = drive(package.exe, ["wait", "press:OK", "exit"])
+                self.assertEqual(len(run.windows), 1, run.raw)
+                self.assertRefusal(run.windows[0], FULL_MESSAGES["versionerror"])
+
+    @staticmethod
+    def _is_orvexa(key):
+        return "Orvexa" in wine("reg", "query", key, "/v", "DisplayName", check=False).stdout
 
     # --- consent -------------------------------------------------------------
 
