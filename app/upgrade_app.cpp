@@ -44,6 +44,14 @@ bool COVUpgradeApp::RunUpgrade() {
     platform::InitCommonControlsLibrary();
     CWinApp::InitInstance();
     EnableControlContainer();
+    m_options = ParseCommandLine(platform::CommandArguments());
+    if (m_options.badCommandLine || m_options.showUsage) return ShowUsage();
+    // The copy of the log comes first, so that it records even a broken
+    // configuration.
+    if (!m_options.extraLogPath.empty() && !UpgradeLog::OpenCopy(m_options.extraLogPath.c_str())) {
+        ReportFailure();
+        return false;
+    }
     if (!g_pUpdateContext->LoadConfig()) {
         ReportFailure();
         return false;
@@ -51,16 +59,43 @@ bool COVUpgradeApp::RunUpgrade() {
     return RunSequence();
 }
 
+bool COVUpgradeApp::ShowUsage() {
+    m_exitCode = m_options.badCommandLine ? kExitBadCommandLine : kExitUpdated;
+    if (m_options.ui == UiLevel::kQuiet) return false;
+    std::string text = kUsageText;
+    unsigned icon = MB_ICONINFORMATION;
+    if (m_options.badCommandLine) {
+        text = "Unknown argument: " + m_options.badArgument + "\n\n" + text;
+        icon = MB_ICONERROR;
+    }
+    platform::ShowMessageBox(nullptr, text.c_str(), kFailureCaption, icon | MB_OK);
+    return false;
+}
+
+void COVUpgradeApp::EndWith(int exitCode, const char* outcome) {
+    m_exitCode = exitCode;
+    if (m_options.anyArgument) {
+        platform::LastErrorKeeper keep;
+        UpgradeLog::Write("Outcome: %s (exit code %d)", outcome, exitCode);
+    }
+}
+
 void COVUpgradeApp::ReportFailure(bool updateNotUndone) {
     DWORD code = ::GetLastError();
+    m_exitCode = kExitFailed;
     std::string systemText;
-    if (!platform::SystemErrorText(code, systemText)) return;
+    if (!platform::SystemErrorText(code, systemText)) {
+        EndWith(kExitFailed, "the update failed");
+        return;
+    }
     std::string text = kSeeLogText;
     // The box may send the user to the log only when the line reached it.
     if (code != 0 && UpgradeLog::Write("System Error: %s%s\n", systemText.c_str(),
                                        updateNotUndone ? kNotUndoneNote : "") == 0) {
         text = NoLogText(systemText);
     }
+    EndWith(kExitFailed, "the update failed");
+    if (!AsksUser()) return;
     platform::ShowMessageBox(nullptr, text.c_str(), kFailureCaption, MB_ICONERROR | MB_OK);
 }
 

@@ -2,6 +2,7 @@
 // and teardown.
 #pragma once
 
+#include "app/command_line.h"
 #include "platform/framework.h"
 #include "ui/status_dialog.h"
 
@@ -12,6 +13,8 @@ public:
     const char* GetRuntimeClassName() const override { return "COVUpgradeApp"; }
 
     bool InitInstance() override { return RunUpgrade(); }
+    // The run's outcome as a Windows Installer exit code (see ExitCode).
+    int ExitInstance() override { return m_exitCode; }
 
     // Creates and loads the configuration, then runs the upgrade sequence.
     // True only when the user declined the upgrade.
@@ -21,6 +24,7 @@ public:
     // (and logs it when the log is open). Call it right after the failure.
     // `updateNotUndone` adds to the log line that a failed update could not
     // be fully rolled back.
+    // Unattended runs show no box; every run ends with kExitFailed.
     void ReportFailure(bool updateNotUndone = false);
 
     // True: create, show and paint the status window, then pause a second.
@@ -32,4 +36,13 @@ public:
 private:
     bool RunSequence();
     void HideStatusIfShown();
+    // Usage box for /? and for a command line not understood.
+    bool ShowUsage();
+    // Records the exit code; a run with arguments also logs the outcome.
+    void EndWith(int exitCode, const char* outcome);
+    // True when boxes and dialogs may be shown (no /quiet or /passive).
+    bool AsksUser() const { return m_options.ui == UiLevel::kFull; }
+
+    RunOptions m_options;
+    int m_exitCode = kExitFailed;
 };

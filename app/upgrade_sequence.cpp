@@ -51,7 +51,8 @@ bool COVUpgradeApp::RunSequence() {
     context.LookupMessage("title", caption);
     if (!product.found) {
         context.LookupMessage("ovnotinstalled", message);
-        ShowMessageDialog(TRUE, FALSE, message, caption);
+        if (AsksUser()) ShowMessageDialog(TRUE, FALSE, message, caption);
+        EndWith(kExitNotInstalled, "Orvexa is not installed, or installed more than once");
         return false;
     }
 
@@ -66,7 +67,8 @@ bool COVUpgradeApp::RunSequence() {
     }
     if (product.IsRunning()) {
         context.LookupMessage("ovrunning", message);
-        ShowRefusal(message, caption);
+        if (AsksUser()) ShowRefusal(message, caption);
+        EndWith(kExitProductRunning, "Orvexa is running");
         return false;
     }
 
@@ -84,7 +86,9 @@ bool COVUpgradeApp::RunSequence() {
     bool versionRead = product.GetVersion(installedVersion) && !installedVersion.empty();
     if (!versionRead || !VersionInRange(installedVersion, minimum, maximum)) {
         context.LookupMessage("versionerror", message);
-        ShowRefusal(message, caption);
+        if (AsksUser()) ShowRefusal(message, caption);
+        EndWith(kExitVersionMismatch, versionRead ? "the installed version is outside this update's range"
+                                                  : "the installed version can't be read");
         return false;
     }
 
@@ -95,12 +99,14 @@ bool COVUpgradeApp::RunSequence() {
         ReportFailure();
         return false;
     }
-    if (platform::ShowMessageBox(nullptr, consent.c_str(), caption.c_str(), kConsentBoxFlags) ==
-        IDCANCEL) {
+    // Unattended runs take consent as given.
+    if (AsksUser() && platform::ShowMessageBox(nullptr, consent.c_str(), caption.c_str(),
+                                               kConsentBoxFlags) == IDCANCEL) {
+        EndWith(kExitUserDeclined, "the user declined the update");
         return true;
     }
 
-    ShowStatus(true);
+    if (m_options.ui != UiLevel::kQuiet) ShowStatus(true);
     context.LookupMessage("updatestart", message);
     UpgradeLog::WriteConfigured(message.c_str(), kToolVersion);
     if (!context.CopyContent(product)) {
@@ -110,8 +116,9 @@ bool COVUpgradeApp::RunSequence() {
     }
     HideStatusIfShown();
     context.LookupMessage("ovinstallsuccess", message);
-    ShowMessageDialog(FALSE, TRUE, message, caption);
+    if (AsksUser()) ShowMessageDialog(FALSE, TRUE, message, caption);
     context.LookupMessage("updatecomplete", message);
     UpgradeLog::WriteConfigured(message.c_str(), kToolVersion);
+    EndWith(kExitUpdated, "updated");
     return false;
 }

@@ -5,11 +5,13 @@
 
 #include <cstdarg>
 #include <ctime>
+#include <string>
 
 #include "platform/handles.h"
 #include "platform/path_services.h"
 
 std::FILE* UpgradeLog::s_stream = nullptr;
+std::FILE* UpgradeLog::s_copy = nullptr;
 char UpgradeLog::s_message[kLogMessageSize];
 
 namespace {
@@ -23,6 +25,47 @@ struct LogCloserAtExit {
 
 }  // namespace
 
+namespace {
+
+// Opens `path` for appending as a text-mode stream (every line feed written
+// is stored as CR LF). Null on failure, with a code of the failed step.
+std::FILE* OpenAppendStream(const char* path) {
+    platform::KernelHandle file = platform::OpenForAppending(path);
+    if (!file.IsValid()) return nullptr;
+    // From here on the runtime reports through errno, and the last error
+    // still holds ERROR_ALREADY_EXISTS from opening an existing log: each
+    // failure sets a code of its own.
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_TEXT | _O_WRONLY);
+    if (descriptor == -1) {
+        platform::SetLastErrorCode(ERROR_TOO_MANY_OPEN_FILES);
+        return nullptr;
+    }
+    file.Release();  // the descriptor owns the handle now
+    std::FILE* stream = _fdopen(descriptor, "wt");
+    if (stream == nullptr) {
+        _close(descriptor);
+        platform::SetLastErrorCode(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    if (std::fseek(stream, 0, SEEK_END) != 0) {
+        std::fclose(stream);
+        platform::SetLastErrorCode(ERROR_SEEK);
+        return nullptr;
+    }
+    return stream;
+}
+
+// One time-stamped line, handed to the system at once so that it is in the
+// file when the failure report points there. False when it could not be
+// written (a full disk).
+bool WriteStamped(std::FILE* stream, const std::string& stamp, const char* message) {
+    std::clearerr(stream);
+    return std::fputs(stamp.c_str(), stream) >= 0 && std::fputs(message, stream) >= 0 &&
+           std::fputs("\n", stream) >= 0 && std::fflush(stream) == 0;
+}
+
+}  // namespace
+
 int UpgradeLog::Open(const char* location) {
     if (s_stream != nullptr) return 1;
     platform::PathBuffer path;
@@ -31,36 +74,18 @@ int UpgradeLog::Open(const char* location) {
     if (!platform::AppendPath(path, kLogFileName)) return 0;
     // A log left read-only, hidden or system by an earlier run is reopened.
     platform::SetNormalAttributes(path);
+    s_stream = OpenAppendStream(path);
+    return s_stream != nullptr ? 1 : 0;
+}
 
-    platform::KernelHandle file = platform::OpenForAppending(path);
-    if (!file.IsValid()) return 0;
-    // From here on the runtime reports through errno, and the last error
-    // still holds ERROR_ALREADY_EXISTS from opening an existing log: each
-    // failure sets a code of its own.
-    // Text mode: every line feed written is stored as CR LF.
-    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_TEXT | _O_WRONLY);
-    if (descriptor == -1) {
-        platform::SetLastErrorCode(ERROR_TOO_MANY_OPEN_FILES);
-        return 0;
-    }
-    file.Release();  // the descriptor owns the handle now
-    std::FILE* stream = _fdopen(descriptor, "wt");
-    if (stream == nullptr) {
-        _close(descriptor);
-        platform::SetLastErrorCode(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    }
-    if (std::fseek(stream, 0, SEEK_END) != 0) {
-        std::fclose(stream);
-        platform::SetLastErrorCode(ERROR_SEEK);
-        return 0;
-    }
-    s_stream = stream;
-    return 1;
+int UpgradeLog::OpenCopy(const char* path) {
+    if (s_copy != nullptr) return 1;
+    s_copy = OpenAppendStream(path);
+    return s_copy != nullptr ? 1 : 0;
 }
 
 int UpgradeLog::Write(const char* format, ...) {
-    if (s_stream == nullptr) return 0;
+    if (s_stream == nullptr && s_copy == nullptr) return 0;
     va_list arguments;
     va_start(arguments, format);
     // vsnprintf cuts a longer text at 1023 characters and always terminates.
@@ -70,28 +95,30 @@ int UpgradeLog::Write(const char* format, ...) {
 }
 
 int UpgradeLog::WriteConfigured(const char* text, const char* argument) {
-    if (s_stream == nullptr) return 0;
+    if (s_stream == nullptr && s_copy == nullptr) return 0;
     ExpandConfiguredText(s_message, sizeof s_message, text, argument);
     return WriteLine();
 }
 
 // Writing a line never changes the caller's last-error code: a failure report
-// that follows a logged failure must still show the failure's own cause.
-// Each line is handed to the system at once, so that it is in the file when
-// the failure report points there, and a line that could not be written
-// (a full disk) answers 0.
+// that follows a logged failure must still show the failure's own cause. The
+// answer is the installation log's: the copy never decides what the failure
+// report says.
 int UpgradeLog::WriteLine() {
     platform::LastErrorKeeper keepCallersError;
     std::time_t now = std::time(nullptr);
     const std::tm* local = now == static_cast<std::time_t>(-1) ? nullptr : std::localtime(&now);
-    std::clearerr(s_stream);
-    bool written = std::fputs(FormatLogTimestamp(local).c_str(), s_stream) >= 0 &&
-                   std::fputs(s_message, s_stream) >= 0 && std::fputs("\n", s_stream) >= 0 &&
-                   std::fflush(s_stream) == 0;
-    return written ? 1 : 0;
+    std::string stamp = FormatLogTimestamp(local);
+    if (s_copy != nullptr) WriteStamped(s_copy, stamp, s_message);
+    if (s_stream == nullptr) return 0;
+    return WriteStamped(s_stream, stamp, s_message) ? 1 : 0;
 }
 
 void UpgradeLog::Close() {
+    if (s_copy != nullptr) {
+        std::fclose(s_copy);
+        s_copy = nullptr;
+    }
     if (s_stream == nullptr) return;
     std::fclose(s_stream);
     s_stream = nullptr;

@@ -14,16 +14,22 @@ public:
     // system's error code of the failed step left for the caller.
     static int Open(const char* location);
 
+    // Opens a second file, at exactly `path`, that gets a copy of every line
+    // from now on (for a deployment system that collects it). Created when
+    // missing, never truncated. 1 = open; 0 = failed, with the system's code.
+    static int OpenCopy(const char* path);
+
     // Writes one line from a program-supplied printf format. 1 = written to
     // the file; 0 = the log is not open (the arguments are not formatted) or
-    // the line could not be written.
+    // the line could not be written. Lines also go to the copy when it is
+    // open, whatever the answer.
     static int Write(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
     // Writes one line from a text of the configuration and its one argument
     // (see ExpandConfiguredText); never reads arguments that were not passed.
     static int WriteConfigured(const char* text, const char* argument);
 
-    // Writes out the buffer and closes the file; later writes answer 0.
+    // Closes the log and its copy; later writes answer 0.
     static void Close();
 
     static bool IsOpen() { return s_stream != nullptr; }
@@ -35,5 +41,6 @@ private:
     // application's teardown may close the log whatever the order of the
     // process's static destructors.
     static std::FILE* s_stream;
+    static std::FILE* s_copy;
     static char s_message[kLogMessageSize];
 };

@@ -4,11 +4,14 @@
 #include "platform/framework.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    // Nothing may unwind out of the entry point; the program sets no exit
-    // status of its own.
+    // Nothing may unwind out of the entry point; whatever escapes is a
+    // failed installation to the caller.
     try {
-        if (CWinApp* app = CWinApp::Current()) app->InitInstance();
+        CWinApp* app = CWinApp::Current();
+        if (app == nullptr) return ERROR_INSTALL_FAILURE;
+        app->InitInstance();
+        return app->ExitInstance();
     } catch (...) {
+        return ERROR_INSTALL_FAILURE;
     }
-    return 0;
 }

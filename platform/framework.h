@@ -61,6 +61,8 @@ public:
 
     // The framework's start-up hook; the base records the instance handle.
     virtual bool InitInstance();
+    // Called once InitInstance has returned; answers the process's exit code.
+    virtual int ExitInstance() { return 0; }
 
     // Lets dialogs host ActiveX controls. The program's templates hold none,
     // so recording the request is all that is needed.

@@ -37,4 +37,12 @@ void ShellOpen(const char* link, int showCommand) {
 
 void Pause(unsigned milliseconds) { ::Sleep(milliseconds); }
 
+
+
+std::vector<std::string> CommandArguments() {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < __argc; ++i) arguments.push_back(__argv[i]);
+    return arguments;
+}
+
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -27,5 +28,9 @@ bool SystemErrorText(DWORD code, std::string& text);
 void ShellOpen(const char* link, int showCommand);
 
 void Pause(unsigned milliseconds);
+
+// The program's command-line arguments after its own name, as the C runtime
+// splits them (quotes group, backslashes before a quote escape it).
+std::vector<std::string> CommandArguments();
 
 }  // namespace platform

@@ -141,6 +141,9 @@ class Installation:
         self.packages.append((package, folder_path))
         return folder_path
 
+    def folders(self):
+        return [folder for _, folder in self.packages]
+
     def remove_all(self):
         for package, folder_path in self.packages:
             wine("msiexec", "/x", winpath(package), "/qn", check=False)
@@ -248,6 +251,38 @@ class Package:
             return f.read().count(b"started")
 
 
+UPGRADE = """<Upgrade>
+    <Product id='000000'>
+      <Group dir='Skins'><File name='Skins\\default.skin'/></Group>
+      <Group dir=''><File name='common.dat'/></Group>
+    </Product>
+    <Product id='123456'>
+      <Firmware dir=''><File name='Firmware\\123456\\update.bin'/></Firmware>
+    </Product>
+    <Product id='654321'>
+      <Group dir=''><File name='other.dat'/></Group>
+    </Product>
+  </Upgrade>"""
+
+
+
+def standard_package(root, messages=None, upgrade=UPGRADE, **versions):
+    """The usual package: every message, UPGRADE's entries and their files;
+    the links open link_marker.exe."""
+    package = Package(root)
+    table = dict(FULL_MESSAGES if messages is None else messages)
+    if "downloadlink" in table:
+        table["downloadlink"] = package.link
+    if "helplink" in table:
+        table["helplink"] = package.link
+    package.write_config(config_xml(table, upgrade, **versions))
+    package.add_file("Skins\\default.skin", b"skin v2")
+    package.add_file("common.dat", b"common v2")
+    package.add_file("Firmware\\123456\\update.bin", b"firmware v2")
+    package.add_file("other.dat", b"not for this product")
+    return package
+
+
 class WineTestCase(unittest.TestCase):
     """A test with a temporary folder, an installation helper and clean-up."""
 
@@ -264,6 +299,13 @@ class WineTestCase(unittest.TestCase):
             process.stop()
         self.installation.remove_all()
         shutil.rmtree(self.root, ignore_errors=True)
+
+    def start_afresh(self):
+        """Ends what the test started so far and gives it a new folder (for
+        one case of a table)."""
+        self._clean()
+        self.processes = []
+        self.root = tempfile.mkdtemp(prefix="rzv-e2e-", dir=BUILD)
 
     def start_process(self, exe, *args, ready=None):
         process = RunningProcess(exe, *args, ready=ready)

@@ -6,8 +6,8 @@ import time
 import unittest
 from datetime import datetime
 
-from harness import (BUILD, wine, STAMP, FULL_MESSAGES, PROGRAM_FILES_X86, Package, WineTestCase, config_xml, drive,
-                     has_icon, log_lines, system_text, texts, visible_buttons, winpath)
+from harness import (BUILD, FULL_MESSAGES, PROGRAM_FILES_X86, STAMP, UPGRADE, WineTestCase, drive, has_icon,
+                     log_lines, standard_package, system_text, texts, visible_buttons, wine, winpath)
 
 ERROR_FILE_NOT_FOUND = 2
 ERROR_INVALID_DATA = 13
@@ -15,34 +15,10 @@ ERROR_SHARING_VIOLATION = 32
 ERROR_MORE_DATA = 234
 MB_SETFOREGROUND = 0x10000
 
-UPGRADE = """<Upgrade>
-    <Product id='000000'>
-      <Group dir='Skins'><File name='Skins\\default.skin'/></Group>
-      <Group dir=''><File name='common.dat'/></Group>
-    </Product>
-    <Product id='123456'>
-      <Firmware dir=''><File name='Firmware\\123456\\update.bin'/></Firmware>
-    </Product>
-    <Product id='654321'>
-      <Group dir=''><File name='other.dat'/></Group>
-    </Product>
-  </Upgrade>"""
-
 
 class Upgrade(WineTestCase):
     def make_package(self, messages=None, upgrade=UPGRADE, **versions):
-        package = Package(self.root)
-        table = dict(FULL_MESSAGES if messages is None else messages)
-        if "downloadlink" in table:
-            table["downloadlink"] = package.link
-        if "helplink" in table:
-            table["helplink"] = package.link
-        package.write_config(config_xml(table, upgrade, **versions))
-        package.add_file("Skins\\default.skin", b"skin v2")
-        package.add_file("common.dat", b"common v2")
-        package.add_file("Firmware\\123456\\update.bin", b"firmware v2")
-        package.add_file("other.dat", b"not for this product")
-        return package
+        return standard_package(self.root, messages, upgrade, **versions)
 
     def install(self, version="1.6.12", location="backslash", folder="Orvexa"):
         install_dir = self.installation.add(version=version, folder=folder, location=location)

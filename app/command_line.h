@@ -1,0 +1,40 @@
+// The switches a deployment system passes: how much the run may show, where
+// to copy the log, and the exit codes it reports. Pure logic.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The exit codes of Windows Installer, which deployment systems already map.
+enum ExitCode : int {
+    kExitUpdated = 0,
+    kExitUserDeclined = 1602,     // ERROR_INSTALL_USEREXIT
+    kExitFailed = 1603,           // ERROR_INSTALL_FAILURE
+    kExitNotInstalled = 1605,     // ERROR_UNKNOWN_PRODUCT
+    kExitProductRunning = 1618,   // ERROR_INSTALL_ALREADY_RUNNING: deployment systems retry it
+    kExitBadCommandLine = 1639,   // ERROR_INVALID_COMMAND_LINE
+    kExitVersionMismatch = 1642,  // ERROR_PATCH_TARGET_NOT_FOUND
+};
+
+enum class UiLevel {
+    kFull,     // every box and dialog, as without arguments
+    kPassive,  // the status window only; no questions, no result boxes
+    kQuiet,    // no window at all
+};
+
+struct RunOptions {
+    UiLevel ui = UiLevel::kFull;
+    bool showUsage = false;     // /? or /help
+    bool badCommandLine = false;
+    std::string badArgument;    // the first argument not understood
+    std::string extraLogPath;   // /log:PATH, empty when not given
+    bool anyArgument = false;
+};
+
+// Reads the arguments after the program's name. Switches start with "/" or
+// "-" and are matched without regard to case: /quiet (/q), /passive, /log:PATH
+// (or /log PATH), /? and /help. Anything else sets badCommandLine.
+RunOptions ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The usage text of the help box.
+extern const char kUsageText[];

@@ -1,0 +1,136 @@
+"""Unattended runs, end to end: every outcome's exit code with and without
+/quiet, no window at all under /quiet, only the status window under
+/passive, and the /log copy of the log."""
+import os
+import subprocess
+
+from harness import (FULL_MESSAGES, WineTestCase, drive, log_lines, standard_package, texts,
+                     visible_buttons, winpath)
+
+UPDATED, DECLINED, FAILED, NOT_INSTALLED, RUNNING, BAD_COMMAND_LINE, VERSION = 0, 1602, 1603, 1605, 1618, 1639, 1642
+
+
+class Unattended(WineTestCase):
+    def install(self):
+        install_dir = self.installation.add()
+        os.makedirs(os.path.join(install_dir, "Skins"), exist_ok=True)
+        return install_dir
+
+    def run_quiet(self, package, args="/quiet"):
+        """A quiet run through the driver, which reports any window it sees."""
+        run = drive(package.exe, ["exit"], args=args, timeout=60)
+        self.assertEqual(run.returncode, 0, run.raw)
+        self.assertEqual(run.windows, [], run.raw)
+        return run.exit_code
+
+    def test_every_outcome_has_its_exit_code(self):
+        # (name, set-up, the steps of an interactive run, expected code)
+        def nothing():
+            return standard_package(self.root)
+
+        def running():
+            install_dir = self.install()
+            self.start_process(os.path.join(install_dir, "Orvexa.exe"))
+            return standard_package(self.root)
+
+        def old_version():
+            self.install()
+            return standard_package(self.root, min_version="1.6.00.13")
+
+        def missing_source():
+            self.install()
+            package = standard_package(self.root)
+            os.remove(os.path.join(package.folder, "common.dat"))
+            return package
+
+        def good():
+            self.install()
+            return standard_package(self.root)
+
+        copy_steps = ["wait", "press:OK", "wait", "gone", "wait", "press:OK", "exit"]
+        cases = [
+            ("not installed", nothing, ["wait", "press:OK", "exit"], NOT_INSTALLED),
+            ("running", running, ["wait", "press:OK", "exit"], RUNNING),
+            ("version out of range", old_version, ["wait", "press:OK", "exit"], VERSION),
+            ("copy fails and is rolled back", missing_source, copy_steps, FAILED),
+            ("updated", good, copy_steps, UPDATED),
+        ]
+        for name, set_up, steps, code in cases:
+            for quiet in (False, True):
+                with self.subTest(name, quiet=quiet):
+                    self.start_afresh()
+                    package = set_up()
+                    if quiet:
+                        self.assertEqual(self.run_quiet(package), code)
+                        log = os.path.join(self.installation.folders()[0], "RIZezuvu.log") \
+                            if self.installation.folders() else None
+                        if log and os.path.getsize(log) > 0:
+                            self.assertTrue(log_lines(log)[-1].endswith(f"(exit code {code})"), log_lines(log))
+                    else:
+                        run = drive(package.exe, steps, timeout=60)
+                        self.assertEqual(run.returncode, 0, run.raw)
+                        self.assertEqual(run.exit_code, code)
+
+    def test_declining_and_the_command_line(self):
+        self.install()
+        package = standard_package(self.root)
+        run = drive(package.exe, ["wait", "press:Cancel", "exit"])
+        self.assertEqual(run.exit_code, DECLINED)
+
+        run = drive(package.exe, ["wait", "press:OK", "exit"], args="/bogus")
+        (usage,) = run.windows
+        self.assertEqual(usage["title"], "Orvexa Upgrade")
+        self.assertTrue(texts(usage)[0].startswith("Unknown argument: /bogus"), texts(usage))
+        self.assertEqual(run.exit_code, BAD_COMMAND_LINE)
+        self.assertEqual(self.run_quiet(package, "/bogus /q"), BAD_COMMAND_LINE)
+
+        run = drive(package.exe, ["wait", "press:OK", "exit"], args="/?")
+        self.assertIn("/quiet", texts(run.windows[0])[0])
+        self.assertEqual(run.exit_code, UPDATED)
+        self.assertEqual(self.run_quiet(package, "-HELP /Q"), UPDATED)
+
+    def test_exit_code_without_the_driver(self):
+        # As a deployment script sees it: start /wait, then %ERRORLEVEL%.
+        package = standard_package(self.root)
+        result = subprocess.run(["wine", "cmd", "/c", f"start /wait {winpath(package.exe)} /quiet & echo %ERRORLEVEL%"],
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, timeout=60)
+        self.assertEqual(result.stdout.strip().splitlines()[-1], str(NOT_INSTALLED))
+
+    def test_passive_shows_only_the_status_window(self):
+        install_dir = self.install()
+        package = standard_package(self.root)
+        run = drive(package.exe, ["wait", "gone", "exit"], args="/passive", timeout=60)
+        self.assertEqual(run.returncode, 0, run.raw)
+        (status,) = run.windows
+        self.assertEqual(texts(status), [FULL_MESSAGES["status"]])
+        self.assertEqual(visible_buttons(status), [])
+        self.assertEqual(run.exit_code, UPDATED)
+        with open(os.path.join(install_dir, "common.dat"), "rb") as f:
+            self.assertEqual(f.read(), b"common v2")
+
+    def test_the_log_copy_gets_every_line(self):
+        install_dir = self.install()
+        package = standard_package(self.root)
+        copy = os.path.join(self.root, "collected.log")
+        self.assertEqual(self.run_quiet(package, f"/quiet /log:{winpath(copy)}"), UPDATED)
+        lines = log_lines(os.path.join(install_dir, "RIZezuvu.log"))
+        self.assertEqual(lines, [
+            "Update tool 1.6.0.0 started.",
+            "Updated file default.skin",
+            "Updated file common.dat",
+            "Updated file update.bin",
+            "Update tool 1.6.0.0 finished.",
+            "Outcome: updated (exit code 0)",
+        ])
+        self.assertEqual(log_lines(copy), lines)
+
+        # With no installation there is no installation log; the copy still
+        # tells the outcome (and the /log PATH form appends to it).
+        self.installation.remove_all()
+        self.assertEqual(self.run_quiet(package, f"/q /log \"{winpath(copy)}\""), NOT_INSTALLED)
+        self.assertEqual(log_lines(copy)[len(lines):], [
+            "Outcome: Orvexa is not installed, or installed more than once (exit code 1605)"])
+
+        # A copy that can't be opened is a failure of its own.
+        self.assertEqual(self.run_quiet(package, f"/q /log:{winpath(os.path.join(self.root, 'no', 'x.log'))}"),
+                         FAILED)
