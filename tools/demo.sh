@@ -6,7 +6,16 @@
 # With a display (DISPLAY set) you see and answer the real dialogs. Without
 # one, the automation driver answers OK and the script prints what was shown,
 # step by step, then the files installed and the log.
+#
+# --quiet runs it as a deployment system would (RIZezuvu.exe /quiet through
+# "start /wait"): no window at all, and the exit code is printed.
 set -euo pipefail
+quiet=0
+case "${1:-}" in
+  --quiet) quiet=1 ;;
+  "") ;;
+  *) echo "usage: tools/demo.sh [--quiet]" >&2; exit 64 ;;
+esac
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build"
 jobs=$(nproc)
@@ -86,7 +95,12 @@ XML
 (cd "$package" && find . -type f | sort | sed 's/^/   /')
 
 exe="$(winpath "$package/RIZezuvu.exe")"
-if [ -n "${DISPLAY:-}" ]; then
+if [ "$quiet" = 1 ]; then
+  echo "== running start /wait RIZezuvu.exe /quiet"
+  code=$(wine cmd /c "start /wait $exe /quiet & echo %ERRORLEVEL%" | tr -d '\r' | tail -1)
+  echo "   exit code $code (0: updated)"
+  transcript=""
+elif [ -n "${DISPLAY:-}" ]; then
   echo "== running RIZezuvu.exe on your display: answer the dialogs"
   (cd "$package" && wine RIZezuvu.exe) || true
   transcript=""
