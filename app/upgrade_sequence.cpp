@@ -47,6 +47,12 @@ bool COVUpgradeApp::RunSequence() {
     std::string message;
     std::string caption;
 
+    // Without Windows Installer no search can say anything: that is a
+    // failure, not "not installed".
+    if (!WindowsInstallerAvailable()) {
+        ReportFailure();
+        return false;
+    }
     InstalledProduct product;
     context.LookupMessage("title", caption);
     if (!product.found) {

@@ -10,6 +10,7 @@ add_library(rizezuvu_win STATIC
   platform/framework.cpp
   platform/path_services.cpp
   platform/window_services.cpp
+  platform/system_library.cpp
   config/update_context.cpp
   product/installed_product.cpp
   install/content_copy.cpp
@@ -18,7 +19,9 @@ add_library(rizezuvu_win STATIC
   ui/msg_dialog.cpp
   ui/status_dialog.cpp)
 target_include_directories(rizezuvu_win PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/res)
-target_link_libraries(rizezuvu_win PUBLIC rizezuvu_core msi shlwapi comctl32 shell32 user32 gdi32)
+# Only KnownDLLs are imported; the common controls, the shell and shlwapi are
+# loaded from System32 at run time (platform/system_library.h).
+target_link_libraries(rizezuvu_win PUBLIC rizezuvu_core user32 gdi32)
 target_compile_options(rizezuvu_win PRIVATE ${PROJECT_WARNINGS})
 
 set(RESOURCE_FILE ${CMAKE_SOURCE_DIR}/res/RIZezuvu.rc)
@@ -32,6 +35,10 @@ add_executable(RIZezuvu WIN32
   ${RESOURCE_FILE})
 target_link_libraries(RIZezuvu PRIVATE rizezuvu_win)
 target_compile_options(RIZezuvu PRIVATE ${PROJECT_WARNINGS})
+# The linker leaves the load configuration (DependentLoadFlags) unset.
+add_custom_command(TARGET RIZezuvu POST_BUILD
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/set_load_config.py $<TARGET_FILE:RIZezuvu> ${MINGW_PREFIX}-nm
+  VERBATIM)
 
 # The test tools: the automation driver and the stand-in programs.
 add_executable(uidriver tools/driver/uidriver.cpp)
@@ -42,6 +49,11 @@ add_executable(orvexa_standin WIN32 tools/standins/orvexa_standin.cpp)
 target_compile_options(orvexa_standin PRIVATE ${PROJECT_WARNINGS})
 add_executable(link_marker WIN32 tools/standins/link_marker.cpp)
 target_compile_options(link_marker PRIVATE ${PROJECT_WARNINGS})
+
+add_library(planted_dll SHARED tools/standins/planted_dll.cpp)
+set_target_properties(planted_dll PROPERTIES PREFIX "")
+target_link_options(planted_dll PRIVATE -static-libgcc)
+target_compile_options(planted_dll PRIVATE ${PROJECT_WARNINGS})
 
 add_executable(dialog_viewer WIN32 tools/dialog_viewer.cpp ${RESOURCE_FILE})
 target_link_libraries(dialog_viewer PRIVATE rizezuvu_win)

@@ -2,11 +2,20 @@
 
 #include <shlwapi.h>
 
+#include "platform/system_library.h"
+
 #include <cstring>
 
 namespace platform {
 
 namespace {
+
+// The shell's path functions, from System32's shlwapi.dll (not imported:
+// see SystemFunction). A call that can't be made fails with the loader's code.
+template <typename Function>
+Function PathFunction(const char* name) {
+    return SystemFunction<Function>("shlwapi.dll", name);
+}
 
 bool IsFullPath(const char* path) {
     return (path[0] != '\0' && path[1] == ':') || (path[0] == '\\' && path[1] == '\\');
@@ -40,9 +49,15 @@ bool GetModulePath(PathBuffer& out) {
     return true;
 }
 
-void RemoveFileSpec(PathBuffer& path) { ::PathRemoveFileSpecA(path); }
+void RemoveFileSpec(PathBuffer& path) {
+    static const auto remove = PathFunction<decltype(&::PathRemoveFileSpecA)>("PathRemoveFileSpecA");
+    if (remove != nullptr) remove(path);
+}
 
-bool FileExists(const char* path) { return ::PathFileExistsA(path) != FALSE; }
+bool FileExists(const char* path) {
+    static const auto exists = PathFunction<decltype(&::PathFileExistsA)>("PathFileExistsA");
+    return exists != nullptr && exists(path) != FALSE;
+}
 
 bool AppendPath(PathBuffer& path, const char* more) {
     // The shell's own length checks differ between systems; refuse anything
@@ -54,7 +69,8 @@ bool AppendPath(PathBuffer& path, const char* more) {
         ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-    return ::PathAppendA(path, more) != FALSE;
+    static const auto append = PathFunction<decltype(&::PathAppendA)>("PathAppendA");
+    return append != nullptr && append(path, more) != FALSE;
 }
 
 bool CombinePath(PathBuffer& out, const char* folder, const char* name) {
@@ -66,8 +82,9 @@ bool CombinePath(PathBuffer& out, const char* folder, const char* name) {
         ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
+    static const auto combine = PathFunction<decltype(&::PathCombineA)>("PathCombineA");
     PathBuffer joined;
-    if (::PathCombineA(joined, folder, name) == nullptr) return false;
+    if (combine == nullptr || combine(joined, folder, name) == nullptr) return false;
     std::memcpy(out, joined, std::strlen(joined) + 1);
     return true;
 }
@@ -79,12 +96,19 @@ bool AddBackslash(PathBuffer& path) {
         ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-    return ::PathAddBackslashA(path) != nullptr;
+    static const auto add = PathFunction<decltype(&::PathAddBackslashA)>("PathAddBackslashA");
+    return add != nullptr && add(path) != nullptr;
 }
 
-void StripPath(char* path) { ::PathStripPathA(path); }
+void StripPath(char* path) {
+    static const auto strip = PathFunction<decltype(&::PathStripPathA)>("PathStripPathA");
+    if (strip != nullptr) strip(path);
+}
 
-bool IsDirectory(const char* path) { return ::PathIsDirectoryA(path) != FALSE; }
+bool IsDirectory(const char* path) {
+    static const auto isDirectory = PathFunction<decltype(&::PathIsDirectoryA)>("PathIsDirectoryA");
+    return isDirectory != nullptr && isDirectory(path) != FALSE;
+}
 
 bool SetNormalAttributes(const char* path) {
     return ::SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL) != FALSE;

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "platform/handles.h"
+#include "platform/system_library.h"
 
 namespace platform {
 
@@ -13,7 +14,11 @@ int ShowMessageBox(HWND owner, const char* text, const char* caption, unsigned f
 
 HWND ForegroundWindow() { return ::GetForegroundWindow(); }
 
-void InitCommonControlsLibrary() { ::InitCommonControls(); }
+void InitCommonControlsLibrary() {
+    // The manifest binds version 6 side by side; loading it by name finds that one.
+    auto init = SystemFunction<decltype(&::InitCommonControls)>("comctl32.dll", "InitCommonControls");
+    if (init != nullptr) init();
+}
 
 HICON LoadProgramIcon(int id) {
     return ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id));
@@ -32,12 +37,12 @@ bool SystemErrorText(DWORD code, std::string& text) {
 }
 
 void ShellOpen(const char* link, int showCommand) {
-    ::ShellExecuteA(nullptr, "open", link, nullptr, nullptr, showCommand);
+    // The shell is loaded only when a link is opened.
+    auto execute = SystemFunction<decltype(&::ShellExecuteA)>("shell32.dll", "ShellExecuteA");
+    if (execute != nullptr) execute(nullptr, "open", link, nullptr, nullptr, showCommand);
 }
 
 void Pause(unsigned milliseconds) { ::Sleep(milliseconds); }
-
-
 
 std::vector<std::string> CommandArguments() {
     std::vector<std::string> arguments;

@@ -1,7 +1,6 @@
 #include "product/installed_product.h"
 
 #include <windows.h>
-#include <msi.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -10,6 +9,7 @@
 
 #include "platform/handles.h"
 #include "platform/path_services.h"
+#include "platform/system_library.h"
 #include "product/version_fields.h"
 
 const char kMainProductUpgradeCode[] = "{6C1F4A2E-7B3D-4E59-9A80-2D5C3B1E4F67}";
@@ -21,20 +21,56 @@ constexpr DWORD kTextBufferSize = 260;
 constexpr char kRunningProcessName[] = "Orvexa.exe";
 constexpr char kSettingsFileName[] = "RAZoro.ini";
 
+// msi.dll is not a KnownDLL: linked by name it would be looked for in the
+// package folder first. It is loaded from System32 when first needed.
+struct WindowsInstallerLibrary {
+    using EnumFunction = UINT(WINAPI*)(LPCSTR, DWORD, DWORD, LPSTR);
+    using InfoFunction = UINT(WINAPI*)(LPCSTR, LPCSTR, LPSTR, LPDWORD);
+
+    WindowsInstallerLibrary() : module(platform::LoadSystemLibrary("msi.dll")) {
+        enumRelated = reinterpret_cast<EnumFunction>(reinterpret_cast<void*>(
+            platform::FindProcedure(module, "MsiEnumRelatedProductsA")));
+        productInfo = reinterpret_cast<InfoFunction>(reinterpret_cast<void*>(
+            platform::FindProcedure(module, "MsiGetProductInfoA")));
+        if (enumRelated == nullptr || productInfo == nullptr) {
+            loadError = ::GetLastError();
+            if (loadError == 0) loadError = ERROR_PROC_NOT_FOUND;
+        }
+    }
+
+    platform::ModuleHandle module;
+    EnumFunction enumRelated = nullptr;
+    InfoFunction productInfo = nullptr;
+    DWORD loadError = 0;
+};
+
+const WindowsInstallerLibrary& Installer() {
+    static const WindowsInstallerLibrary library;
+    return library;
+}
+
 unsigned EnumRelated(const char* upgradeCode, unsigned long reserved, unsigned long index,
                      char* productCode) {
-    return ::MsiEnumRelatedProductsA(upgradeCode, reserved, index, productCode);
+    if (Installer().loadError != 0) return Installer().loadError;
+    return Installer().enumRelated(upgradeCode, reserved, index, productCode);
 }
 
 unsigned ProductInfo(const char* productCode, const char* property, char* value,
                      unsigned long* length) {
+    if (Installer().loadError != 0) return Installer().loadError;
     DWORD size = *length;
-    unsigned result = ::MsiGetProductInfoA(productCode, property, value, &size);
+    unsigned result = Installer().productInfo(productCode, property, value, &size);
     *length = size;
     return result;
 }
 
 }  // namespace
+
+bool WindowsInstallerAvailable() {
+    if (Installer().loadError == 0) return true;
+    platform::SetLastErrorCode(Installer().loadError);
+    return false;
+}
 
 const InstallerQueries& WindowsInstallerQueries() {
     static const InstallerQueries queries = {&EnumRelated, &ProductInfo};

@@ -18,6 +18,9 @@ struct InstallerQueries {
                                unsigned long* length);
 };
 const InstallerQueries& WindowsInstallerQueries();
+// Loads Windows Installer (msi.dll, from System32 only). False, with the
+// system's code as the last error, when it or one of its functions is missing.
+bool WindowsInstallerAvailable();
 
 class InstalledProduct {
 public:

@@ -1,7 +1,10 @@
 #!/bin/bash
-# Checks the built program's PE image: it imports only system DLLs (no
-# libstdc++, libgcc or libwinpthread beside it), it is a GUI program, and
-# ASLR, high-entropy ASLR and DEP are on.
+# Checks the built program's PE image: it imports only KnownDLLs and the
+# common controls (which the manifest binds side by side), so no DLL from the
+# package folder can be resolved through its imports; it has a load
+# configuration (whose DependentLoadFlags keep the libraries those imports
+# pull in to System32); it is a GUI program; and ASLR, high-entropy ASLR and
+# DEP are on.
 set -u
 exe="$1"
 objdump="$2"
@@ -12,10 +15,12 @@ check() {  # description, condition
 }
 dlls=$(echo "$headers" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
 echo "imports:" $dlls
-system_dlls=" kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll shlwapi.dll comctl32.dll msi.dll msvcrt.dll ole32.dll oleaut32.dll version.dll "
+known_dlls=" kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll shlwapi.dll ole32.dll oleaut32.dll msvcrt.dll comdlg32.dll comctl32.dll "
 for dll in $dlls; do
-  check "imports $dll is a system DLL" '[[ "$system_dlls" == *" $dll "* ]]'
+  check "imports $dll, a KnownDLL (or comctl32)" '[[ "$known_dlls" == *" $dll "* ]]'
 done
+load_config=$(echo "$headers" | sed -n 's/^Entry a \(\S*\) \(\S*\) Load Configuration Directory/\1 \2/p')
+check "load configuration directory set" '[ -n "$load_config" ] && [ "${load_config#* }" != 00000000 ]'
 check "no runtime DLLs" '! echo "$dlls" | grep -Eq "libstdc|libgcc|libwinpthread"'
 check "GUI subsystem" 'echo "$headers" | grep -Eq "^Subsystem\s+0+2\s"'
 characteristics=$(echo "$headers" | sed -n 's/^DllCharacteristics\s*//p' | awk '{print $1}')

@@ -67,7 +67,7 @@ class Run:
         return [e for e in self.events if e.get("event") == "gone"]
 
 
-def drive(exe, steps, cwd=None, args=None, timeout=40):
+def drive(exe, steps, cwd=None, args=None, timeout=40, env=None):
     command = ["wine", os.path.join(BUILD, "uidriver.exe"), "--timeout", str(timeout)]
     if cwd:
         command += ["--cwd", winpath(cwd)]
@@ -75,7 +75,7 @@ def drive(exe, steps, cwd=None, args=None, timeout=40):
         command += ["--args", args]
     command += [winpath(exe), *steps]
     result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                            errors="replace", timeout=timeout + 30)
+                            errors="replace", timeout=timeout + 30, env=env)
     events = []
     for line in result.stdout.splitlines():
         line = line.strip()
@@ -336,7 +336,7 @@ class WineTestCase(unittest.TestCase):
         return text
 
 
-def snapshot(folder):
+def snapshot(folder, skip=lambda relative: False):
     """Every file and folder under `folder` but RIZezuvu.log: its bytes, its
     mode and its DOS attributes (Wine keeps hidden and system in an extended
     attribute), so that two snapshots are equal when nothing changed."""
@@ -345,7 +345,7 @@ def snapshot(folder):
         for name in dirs + files:
             path = os.path.join(here, name)
             relative = os.path.relpath(path, folder)
-            if relative.lower() == "rizezuvu.log":
+            if os.path.basename(relative).lower() == "rizezuvu.log" or skip(relative):
                 continue
             try:
                 dos = os.getxattr(path, "user.DOSATTRIB")
