@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "config/config_limits.h"
 #include "platform/handles.h"
 #include "platform/path_services.h"
 
@@ -24,11 +25,17 @@ UpdateContext::UpdateContext() : messages(kMessageTableBuckets) {
 
 bool UpdateContext::LoadConfig() {
     if (!platform::FileExists(configPath.c_str())) return false;
-    if (!document.LoadFile(configPath.c_str(), TIXML_DEFAULT_ENCODING)) {
-        // A file that could not be opened keeps the system's own code.
-        if (document.ErrorId() != TiXmlBase::TIXML_ERROR_OPENING_FILE) {
-            platform::SetLastErrorCode(ERROR_INVALID_DATA);
-        }
+    // Read once and parse what was checked: the package folder may be
+    // writable by others while the elevated program runs.
+    std::string text;
+    if (!platform::ReadWholeFile(configPath.c_str(), text, kConfigLimits.maxBytes)) {
+        // A file that could not be read keeps the system's own code.
+        if (::GetLastError() == ERROR_FILE_TOO_LARGE) platform::SetLastErrorCode(ERROR_INVALID_DATA);
+        return false;
+    }
+    document.SetValue(configPath.c_str());
+    if (!ParseConfigText(text, document)) {
+        platform::SetLastErrorCode(ERROR_INVALID_DATA);
         return false;
     }
     if (!ReadConfigDocument(document, minVersion, maxVersion, messages)) {
