@@ -29,7 +29,7 @@ class StartUp(WineTestCase):
         self.assertEqual(run.returncode, 0, run.raw)
         self.assertEqual(len(run.windows), 1, run.raw)
         self.assertFailureReport(run.windows[0], system_text=system_text(ERROR_FILE_NOT_FOUND))
-        self.assertEqual(run.exit_code, 0)
+        self.assertEqual(run.exit_code, 1603)  # ERROR_INSTALL_FAILURE
         self.assertNoLogAnywhere(package)
         self.assertFalse(os.path.exists(os.path.join(elsewhere, "RIZezuvu.log")))
 
@@ -38,6 +38,11 @@ class StartUp(WineTestCase):
             "malformed": "<OVConfig><Version min='1'></OVConfig>",
             "without Version": config_xml(FULL_MESSAGES, min_version=None),
             "without messages": "<OVConfig><Version min='1' max='2'/><Messages><Message/></Messages></OVConfig>",
+            # Past the limits that guard the parser: shown at once, not a
+            # crash (deep nesting) or a stall (many attributes).
+            "nested 10000 deep": config_xml(FULL_MESSAGES, "<x>" * 10000 + "</x>" * 10000),
+            "160000 attributes": config_xml(FULL_MESSAGES, "<x " + " ".join(f"a{i}='v'" for i in range(160000)) + "/>"),
+            "over 1 MiB": config_xml(FULL_MESSAGES, "<!--" + "c" * (1 << 20) + "-->"),
         }
         for name, text in cases.items():
             with self.subTest(name):
