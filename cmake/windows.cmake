@@ -35,9 +35,16 @@ add_executable(RIZezuvu WIN32
   ${RESOURCE_FILE})
 target_link_libraries(RIZezuvu PRIVATE rizezuvu_win)
 target_compile_options(RIZezuvu PRIVATE ${PROJECT_WARNINGS})
-# The linker leaves the load configuration (DependentLoadFlags) unset.
+# What ships has no debug information: it goes to RIZezuvu.exe.debug beside
+# the program (linked by name, for a debugger). The load configuration
+# (DependentLoadFlags), which the linker leaves unset, is set last, reading
+# the symbol's address from the debug file.
 add_custom_command(TARGET RIZezuvu POST_BUILD
-  COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/set_load_config.py $<TARGET_FILE:RIZezuvu> ${MINGW_PREFIX}-nm
+  COMMAND ${MINGW_PREFIX}-objcopy --only-keep-debug $<TARGET_FILE:RIZezuvu> $<TARGET_FILE:RIZezuvu>.debug
+  COMMAND ${MINGW_PREFIX}-nm $<TARGET_FILE:RIZezuvu> > $<TARGET_FILE:RIZezuvu>.symbols
+  COMMAND ${MINGW_PREFIX}-objcopy --strip-all --add-gnu-debuglink=$<TARGET_FILE:RIZezuvu>.debug $<TARGET_FILE:RIZezuvu>
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/set_load_config.py $<TARGET_FILE:RIZezuvu> $<TARGET_FILE:RIZezuvu>.symbols
+  WORKING_DIRECTORY $<TARGET_FILE_DIR:RIZezuvu>
   VERBATIM)
 
 # The test tools: the automation driver and the stand-in programs.

@@ -21,6 +21,9 @@ for dll in $dlls; do
 done
 load_config=$(echo "$headers" | sed -n 's/^Entry a \(\S*\) \(\S*\) Load Configuration Directory/\1 \2/p')
 check "load configuration directory set" '[ -n "$load_config" ] && [ "${load_config#* }" != 00000000 ]'
+sections=$("$objdump" -h "$exe")
+check "no debug information" '! echo "$sections" | grep -q " \.debug_"'
+check "sections were read" 'echo "$sections" | grep -q " \.text "'
 check "no runtime DLLs" '! echo "$dlls" | grep -Eq "libstdc|libgcc|libwinpthread"'
 check "GUI subsystem" 'echo "$headers" | grep -Eq "^Subsystem\s+0+2\s"'
 characteristics=$(echo "$headers" | sed -n 's/^DllCharacteristics\s*//p' | awk '{print $1}')

@@ -58,6 +58,10 @@ add_test(NAME image_checks
   COMMAND ${CMAKE_SOURCE_DIR}/tests/check_image.sh $<TARGET_FILE:RIZezuvu> ${MINGW_PREFIX}-objdump)
 set_tests_properties(image_checks PROPERTIES TIMEOUT 60)
 
+# Authenticode signing with a throw-away certificate; the signed program runs.
+add_test(NAME signing COMMAND ${CMAKE_SOURCE_DIR}/tests/check_signing.sh $<TARGET_FILE:RIZezuvu>)
+set_tests_properties(signing PROPERTIES TIMEOUT 120)
+
 # End to end: the real program under Wine, driven by uidriver.
 add_test(NAME end_to_end
   COMMAND python3 -m unittest discover -s ${CMAKE_CURRENT_SOURCE_DIR}/e2e -p "test_*.py" -v)

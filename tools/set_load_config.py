@@ -4,18 +4,19 @@ _load_config_used structure.
 
 GNU ld 2.40 leaves that directory empty even when the program defines the
 structure, so the loader would never see its DependentLoadFlags. Run after
-linking:  set_load_config.py IMAGE NM
+linking (and stripping):  set_load_config.py IMAGE SYMBOLS
+where SYMBOLS is the output of nm on the image before it was stripped.
 """
 import struct
-import subprocess
 import sys
 
 LOAD_CONFIG_ENTRY = 10
 
 
 def main():
-    image_path, nm = sys.argv[1], sys.argv[2]
-    symbols = subprocess.run([nm, image_path], stdout=subprocess.PIPE, text=True, check=True).stdout
+    image_path, symbol_file = sys.argv[1], sys.argv[2]
+    with open(symbol_file) as f:
+        symbols = f.read()
     addresses = [int(line.split()[0], 16) for line in symbols.splitlines()
                  if line.split()[-1] in ("_load_config_used", "__load_config_used")]
     if len(addresses) != 1:
