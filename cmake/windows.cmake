@@ -57,6 +57,9 @@ target_compile_options(orvexa_standin PRIVATE ${PROJECT_WARNINGS})
 add_executable(link_marker WIN32 tools/standins/link_marker.cpp)
 target_compile_options(link_marker PRIVATE ${PROJECT_WARNINGS})
 
+add_executable(keep_desktop WIN32 tools/standins/keep_desktop.cpp)
+target_compile_options(keep_desktop PRIVATE ${PROJECT_WARNINGS})
+
 add_library(planted_dll SHARED tools/standins/planted_dll.cpp)
 set_target_properties(planted_dll PROPERTIES PREFIX "")
 target_link_options(planted_dll PRIVATE -static-libgcc)

@@ -22,7 +22,7 @@ fi
 # The signed program still runs: without an OVConfig.xml, /quiet ends in the
 # failure report's exit code.
 set +e
-wine "$work/RIZezuvu.exe" /quiet
+"${WINE:-wine}" "$work/RIZezuvu.exe" /quiet
 code=$?
 set -e
 # Wine hands the low 8 bits of the exit code to the shell: 1603 & 255 = 67.

@@ -63,8 +63,7 @@ add_test(NAME signing COMMAND ${CMAKE_SOURCE_DIR}/tests/check_signing.sh $<TARGE
 set_tests_properties(signing PROPERTIES TIMEOUT 120)
 
 # End to end: the real program under Wine, driven by uidriver.
-add_test(NAME end_to_end
-  COMMAND python3 -m unittest discover -s ${CMAKE_CURRENT_SOURCE_DIR}/e2e -p "test_*.py" -v)
+add_test(NAME end_to_end COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/run_suites.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(end_to_end PROPERTIES TIMEOUT 900 RESOURCE_LOCK installer
   ENVIRONMENT "RIZEZUVU_BUILD=${CMAKE_BINARY_DIR};RIZEZUVU_SOURCE=${CMAKE_SOURCE_DIR}")
 

@@ -41,7 +41,7 @@ trap wine_server_stop EXIT
 echo "== installing a sample Orvexa 1.6.12 (product id 123456)"
 python3 "$root/tools/make_fixture_msi.py" --out "$demo/Orvexa-1.6.12.msi" --version 1.6.12 \
   --folder Orvexa --product-id 123456 --standin "$build/orvexa_standin.exe"
-wine msiexec /i "$(winpath "$demo/Orvexa-1.6.12.msi")" /qn
+"$WINE" msiexec /i "$(winpath "$demo/Orvexa-1.6.12.msi")" /qn
 install="$WINEPREFIX/drive_c/Program Files (x86)/Orvexa"
 printf '[Main]\r\nProductID=123456\r\n' > "$install/RAZoro.ini"
 mkdir -p "$install/Skins"
@@ -97,17 +97,17 @@ XML
 exe="$(winpath "$package/RIZezuvu.exe")"
 if [ "$quiet" = 1 ]; then
   echo "== running start /wait RIZezuvu.exe /quiet"
-  code=$(wine cmd /c "start /wait $exe /quiet & echo %ERRORLEVEL%" | tr -d '\r' | tail -1)
+  code=$("$WINE" cmd /c "start /wait $exe /quiet & echo %ERRORLEVEL%" | tr -d '\r' | tail -1)
   echo "   exit code $code (0: updated)"
   transcript=""
 elif [ -n "${DISPLAY:-}" ]; then
   echo "== running RIZezuvu.exe on your display: answer the dialogs"
-  (cd "$package" && wine RIZezuvu.exe) || true
+  (cd "$package" && "$WINE" RIZezuvu.exe) || true
   transcript=""
 else
   echo "== running RIZezuvu.exe headless; the driver answers OK"
   transcript="$demo/transcript.jsonl"
-  wine "$build/uidriver.exe" --timeout 60 --cwd "$(winpath "$package")" "$exe" \
+  "$WINE" "$build/uidriver.exe" --timeout 60 --cwd "$(winpath "$package")" "$exe" \
     wait press:OK wait gone wait sleep:500 press:OK exit > "$transcript" || true
 fi
 python3 "$root/tools/demo_report.py" "$transcript" "$install"

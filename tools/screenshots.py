@@ -42,7 +42,7 @@ def shell_env(build):
 
 def capture(env, build, viewer, args, steps, out_png, settle=0.8):
     driver = subprocess.Popen(
-        ["wine", os.path.join(build, "uidriver.exe"), "--args", args, winpath(viewer), "wait", *steps, "exit"],
+        [os.environ.get("WINE", "wine"), os.path.join(build, "uidriver.exe"), "--args", args, winpath(viewer), "wait", *steps, "exit"],
         stdout=subprocess.PIPE, text=True, env=env)
     window = None
     for line in driver.stdout:

@@ -35,6 +35,14 @@ SRC
   missing+=(__update__)
 fi
 
+# Wine's 32-bit half, for the 32-bit program and the 32-bit packages that
+# wixl builds (a WoW64 prefix, as on 64-bit Windows).
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  missing+=(__update__)
+fi
+dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed' || missing+=(wine32:i386)
+
 if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq

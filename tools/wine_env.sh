@@ -11,11 +11,29 @@ export WINEPREFIX="$wine_build_dir/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
+# The loader, named explicitly: with wine32 installed, Debian's "wine" is the
+# 32-bit loader (which hands 64-bit programs on to wine64) and the prefix is
+# a WoW64 one; without it only wine64 exists. A prefix made by one fails
+# under the other, so the prefix records which made it.
+if [ -x /usr/lib/wine/wine ]; then
+  export WINE=/usr/lib/wine/wine
+else
+  export WINE=/usr/lib/wine/wine64
+fi
+wine_prefix_stamp="loader=$WINE $("$WINE" --version 2>/dev/null)"
 
 wine_prefix_init() {
+  local stamp_file="$WINEPREFIX/.rizezuvu-prefix"
+  if [ -f "$WINEPREFIX/system.reg" ] && [ "$(cat "$stamp_file" 2>/dev/null)" != "$wine_prefix_stamp" ]; then
+    echo "wine_env: $WINEPREFIX was made by another loader or Wine; making it anew" >&2
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+  fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot -i >/dev/null 2>&1
+    "$WINE" wineboot -i >/dev/null 2>&1
     wineserver -w
+    echo "$wine_prefix_stamp" > "$stamp_file"
   fi
   # Debian's Wine does not read its own fonts (fonts-wine) from its data
   # folder; without Tahoma and Marlett dialogs fall back to another face and
@@ -24,13 +42,13 @@ wine_prefix_init() {
     cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   fi
   if [ "$wine_display_mode" = xvfb ]; then
-    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d Y /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d Y /f >/dev/null 2>&1
   elif [ "$wine_display_mode" = x11 ]; then
-    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
   else
-    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
   fi
   # The driver choice takes effect once the server has restarted.
   wineserver -k 2>/dev/null || true
@@ -47,7 +65,7 @@ wine_server_start() {
     sleep 1
   fi
   wineserver -p >/dev/null 2>&1
-  wine wineboot >/dev/null 2>&1
+  "$WINE" wineboot >/dev/null 2>&1
 }
 
 wine_server_stop() {

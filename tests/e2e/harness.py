@@ -19,6 +19,8 @@ import unittest
 BUILD = os.environ.get("RIZEZUVU_BUILD", "")
 SOURCE = os.environ.get("RIZEZUVU_SOURCE", os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 PREFIX = os.environ.get("WINEPREFIX", "")
+# The loader tools/wine_env.sh chose for this prefix.
+WINE = os.environ.get("WINE", "wine")
 PROGRAM_FILES_X86 = os.path.join(PREFIX, "drive_c", "Program Files (x86)")
 MSI_CACHE = os.path.join(BUILD, "e2e-msi")
 
@@ -39,7 +41,7 @@ def winpath(path):
 
 
 def wine(*args, timeout=120, check=True):
-    result = subprocess.run(["wine", *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+    result = subprocess.run([WINE, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                             timeout=timeout, text=True, errors="replace")
     if check and result.returncode != 0:
         raise AssertionError(f"wine {' '.join(args)} exited {result.returncode}: {result.stderr[-400:]}")
@@ -68,7 +70,7 @@ class Run:
 
 
 def drive(exe, steps, cwd=None, args=None, timeout=40, env=None):
-    command = ["wine", os.path.join(BUILD, "uidriver.exe"), "--timeout", str(timeout)]
+    command = [WINE, os.path.join(BUILD, "uidriver.exe"), "--timeout", str(timeout)]
     if cwd:
         command += ["--cwd", winpath(cwd)]
     if args:
@@ -153,10 +155,20 @@ class Installation:
 
 
 def wine_processes(exe_name):
-    """The pids of running Windows programs of that name: Wine runs each as a
-    Linux process whose command line names its exe."""
+    """The pids of running Windows programs of that name in this run's prefix:
+    Wine runs each as a Linux process whose command line names its exe (a
+    run of another clone, in another prefix, is left alone)."""
     found = subprocess.run(["pgrep", "-f", exe_name], stdout=subprocess.PIPE, text=True).stdout
-    return [int(pid) for pid in found.split()]
+    pids = []
+    for pid in found.split():
+        try:
+            with open(f"/proc/{pid}/environ", "rb") as f:
+                environment = f.read().split(b"\0")
+        except OSError:
+            continue
+        if f"WINEPREFIX={PREFIX}".encode() in environment:
+            pids.append(int(pid))
+    return pids
 
 
 def wait_for_file(path, wait):
@@ -171,7 +183,7 @@ class RunningProcess:
     """A real process under Wine, ended when the test ends."""
 
     def __init__(self, exe, *args, ready=None):
-        self.process = subprocess.Popen(["wine", exe, *args], stdout=subprocess.DEVNULL,
+        self.process = subprocess.Popen([WINE, exe, *args], stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         # Wine runs the Windows process as a Linux process named after its exe;
         # wait until it is there (and whatever else `ready` asks), not a fixed time.
@@ -365,6 +377,6 @@ def snapshot(folder, skip=lambda relative: False):
 
 def system_text(code):
     """The system's message text for an error code, as FormatMessageA gives it."""
-    result = subprocess.run(["wine", os.path.join(BUILD, "tests", "error_text.exe"), str(code)],
+    result = subprocess.run([WINE, os.path.join(BUILD, "tests", "error_text.exe"), str(code)],
                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=60, check=True)
     return result.stdout.decode("latin-1")

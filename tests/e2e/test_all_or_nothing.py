@@ -10,7 +10,7 @@ import threading
 import time
 import unittest
 
-from harness import (BUILD, FULL_MESSAGES, PREFIX, Package, WineTestCase, config_xml, drive, log_lines,
+from harness import (WINE, BUILD, FULL_MESSAGES, PREFIX, Package, WineTestCase, config_xml, drive, log_lines,
                      snapshot, system_text, texts, wine_processes, winpath)
 
 ERROR_INVALID_DATA = 13
@@ -54,7 +54,7 @@ class AllOrNothing(WineTestCase):
         os.chmod(os.path.join(install_dir, "player.dll"), 0o444)
         with open(os.path.join(install_dir, "old.bin"), "wb") as f:
             f.write(b"old firmware")
-        subprocess.run(["wine", "cmd", "/c", "attrib", "+h", winpath(os.path.join(install_dir, "old.bin"))],
+        subprocess.run([WINE, "cmd", "/c", "attrib", "+h", winpath(os.path.join(install_dir, "old.bin"))],
                        check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         with open(os.path.join(install_dir, "locked.dat"), "wb") as f:
             f.write(b"old locked")

@@ -4,7 +4,7 @@
 import os
 import subprocess
 
-from harness import (FULL_MESSAGES, WineTestCase, drive, log_lines, standard_package, texts,
+from harness import (WINE, FULL_MESSAGES, WineTestCase, drive, log_lines, standard_package, texts,
                      visible_buttons, winpath)
 
 UPDATED, DECLINED, FAILED, NOT_INSTALLED, RUNNING, BAD_COMMAND_LINE, VERSION = 0, 1602, 1603, 1605, 1618, 1639, 1642
@@ -92,7 +92,7 @@ class Unattended(WineTestCase):
     def test_exit_code_without_the_driver(self):
         # As a deployment script sees it: start /wait, then %ERRORLEVEL%.
         package = standard_package(self.root)
-        result = subprocess.run(["wine", "cmd", "/c", f"start /wait {winpath(package.exe)} /quiet & echo %ERRORLEVEL%"],
+        result = subprocess.run([WINE, "cmd", "/c", f"start /wait {winpath(package.exe)} /quiet & echo %ERRORLEVEL%"],
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, timeout=60)
         self.assertEqual(result.stdout.strip().splitlines()[-1], str(NOT_INSTALLED))
 

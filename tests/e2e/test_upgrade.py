@@ -148,12 +148,12 @@ class Upgrade(WineTestCase):
         # DisplayVersion: empty it, then remove it.
         self.install()
         products = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products"
-        listing = wine("reg", "query", products, "/s").stdout
+        listing = wine("reg", "query", products, "/s", "/reg:64").stdout
         (key,) = [line.strip() for line in listing.splitlines()
                   if line.strip().endswith("\\InstallProperties") and self._is_orvexa(line.strip())]
         package = self.make_package(min_version="0.0.00.0", max_version="99.0.00.0")
-        for change in (["reg", "add", key, "/v", "DisplayVersion", "/d", "", "/f"],
-                       ["reg", "delete", key, "/v", "DisplayVersion", "/f"]):
+        for change in (["reg", "add", key, "/v", "DisplayVersion", "/d", "", "/f", "/reg:64"],
+                       ["reg", "delete", key, "/v", "DisplayVersion", "/f", "/reg:64"]):
             with self.subTest(change[1]):
                 wine(*change)
                 run = drive(package.exe, ["wait", "press:OK", "exit"])
@@ -162,7 +162,7 @@ class Upgrade(WineTestCase):
 
     @staticmethod
     def _is_orvexa(key):
-        return "Orvexa" in wine("reg", "query", key, "/v", "DisplayName", check=False).stdout
+        return "Orvexa" in wine("reg", "query", key, "/v", "DisplayName", "/reg:64", check=False).stdout
 
     # --- consent -------------------------------------------------------------
 
