@@ -3,4 +3,3 @@
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(MINGW_PREFIX x86_64-w64-mingw32)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
