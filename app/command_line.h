@@ -24,10 +24,10 @@ enum class UiLevel {
 
 struct RunOptions {
     UiLevel ui = UiLevel::kFull;
-    bool showUsage = false;     // /? or /help
+    bool showUsage = false;  // /? or /help
     bool badCommandLine = false;
-    std::string badArgument;    // the first argument not understood
-    std::string extraLogPath;   // /log:PATH, empty when not given
+    std::string badArgument;   // the first argument not understood
+    std::string extraLogPath;  // /log:PATH, empty when not given
     bool anyArgument = false;
 };
 

@@ -93,8 +93,9 @@ bool COVUpgradeApp::RunSequence() {
     if (!versionRead || !VersionInRange(installedVersion, minimum, maximum)) {
         context.LookupMessage("versionerror", message);
         if (AsksUser()) ShowRefusal(message, caption);
-        EndWith(kExitVersionMismatch, versionRead ? "the installed version is outside this update's range"
-                                                  : "the installed version can't be read");
+        EndWith(kExitVersionMismatch, versionRead
+                                          ? "the installed version is outside this update's range"
+                                          : "the installed version can't be read");
         return false;
     }
 

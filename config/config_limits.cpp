@@ -24,7 +24,8 @@ ConfigLimitFault CheckConfigLimits(const std::string& text, const ConfigLimits& 
     // Moves `i` past `terminator`, counting lines; to the end when missing.
     auto skipPast = [&](size_t& i, const char* terminator) {
         size_t found = text.find(terminator, i);
-        size_t stop = found == std::string::npos || found >= end ? end : found + std::strlen(terminator);
+        size_t stop =
+            found == std::string::npos || found >= end ? end : found + std::strlen(terminator);
         for (; i < stop; ++i) {
             if (text[i] == '\n') ++currentLine;
         }

@@ -30,7 +30,8 @@ bool UpdateContext::LoadConfig() {
     std::string text;
     if (!platform::ReadWholeFile(configPath.c_str(), text, kConfigLimits.maxBytes)) {
         // A file that could not be read keeps the system's own code.
-        if (::GetLastError() == ERROR_FILE_TOO_LARGE) platform::SetLastErrorCode(ERROR_INVALID_DATA);
+        if (::GetLastError() == ERROR_FILE_TOO_LARGE)
+            platform::SetLastErrorCode(ERROR_INVALID_DATA);
         return false;
     }
     document.SetValue(configPath.c_str());

@@ -218,8 +218,9 @@ bool RecoverInterruptedUpdate(const std::string& installLocation) {
     if (!journal.Exists()) return true;
     if (!journal.Load()) {
         DWORD code = ::GetLastError();
-        UpgradeLog::Write("The journal of an interrupted update in %s can't be read; nothing was changed.",
-                          journal.Folder().c_str());
+        UpgradeLog::Write(
+            "The journal of an interrupted update in %s can't be read; nothing was changed.",
+            journal.Folder().c_str());
         platform::SetLastErrorCode(code);
         return false;
     }

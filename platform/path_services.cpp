@@ -50,7 +50,8 @@ bool GetModulePath(PathBuffer& out) {
 }
 
 void RemoveFileSpec(PathBuffer& path) {
-    static const auto remove = PathFunction<decltype(&::PathRemoveFileSpecA)>("PathRemoveFileSpecA");
+    static const auto remove =
+        PathFunction<decltype(&::PathRemoveFileSpecA)>("PathRemoveFileSpecA");
     if (remove != nullptr) remove(path);
 }
 
@@ -173,8 +174,8 @@ bool ReadWholeFile(const char* path, std::string& bytes, unsigned long limit) {
     }
     std::string text(static_cast<size_t>(size.QuadPart), '\0');
     DWORD read = 0;
-    if (!text.empty() && !::ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &read,
-                                     nullptr)) {
+    if (!text.empty() &&
+        !::ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &read, nullptr)) {
         return false;
     }
     text.resize(read);

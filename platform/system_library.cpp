@@ -9,10 +9,11 @@ bool RestrictDllSearchToSystem32() {
     // Taken from kernel32 at run time: older systems lack it.
     using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
     HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-    auto setDefault = kernel == nullptr ? nullptr
-                                        : reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-                                              reinterpret_cast<void*>(::GetProcAddress(
-                                                  kernel, "SetDefaultDllDirectories")));
+    auto setDefault =
+        kernel == nullptr
+            ? nullptr
+            : reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+                  reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
     // An empty DLL directory takes the current folder out of the search.
     ::SetDllDirectoryA("");
     if (setDefault == nullptr) return false;

@@ -16,7 +16,8 @@ HWND ForegroundWindow() { return ::GetForegroundWindow(); }
 
 void InitCommonControlsLibrary() {
     // The manifest binds version 6 side by side; loading it by name finds that one.
-    auto init = SystemFunction<decltype(&::InitCommonControls)>("comctl32.dll", "InitCommonControls");
+    auto init =
+        SystemFunction<decltype(&::InitCommonControls)>("comctl32.dll", "InitCommonControls");
     if (init != nullptr) init();
 }
 

@@ -28,10 +28,10 @@ struct WindowsInstallerLibrary {
     using InfoFunction = UINT(WINAPI*)(LPCSTR, LPCSTR, LPSTR, LPDWORD);
 
     WindowsInstallerLibrary() : module(platform::LoadSystemLibrary("msi.dll")) {
-        enumRelated = reinterpret_cast<EnumFunction>(reinterpret_cast<void*>(
-            platform::FindProcedure(module, "MsiEnumRelatedProductsA")));
-        productInfo = reinterpret_cast<InfoFunction>(reinterpret_cast<void*>(
-            platform::FindProcedure(module, "MsiGetProductInfoA")));
+        enumRelated = reinterpret_cast<EnumFunction>(
+            reinterpret_cast<void*>(platform::FindProcedure(module, "MsiEnumRelatedProductsA")));
+        productInfo = reinterpret_cast<InfoFunction>(
+            reinterpret_cast<void*>(platform::FindProcedure(module, "MsiGetProductInfoA")));
         if (enumRelated == nullptr || productInfo == nullptr) {
             loadError = ::GetLastError();
             if (loadError == 0) loadError = ERROR_PROC_NOT_FOUND;

@@ -28,16 +28,17 @@ TEST(ConfigLimitsTest, EachLimitAndWhatDoesNotCount) {
         {"<a><b/><b/><b/><c><d/></c></a>", ConfigLimitFault::kNone},  // siblings don't nest
         {"<a x='1' y=\"2\"/>", ConfigLimitFault::kNone},
         {"<a x='1' y='2' z='3'/>", ConfigLimitFault::kTooManyAttributes},
-        {"<a x='=,=' y='>='/>", ConfigLimitFault::kNone},         // inside quotes
+        {"<a x='=,=' y='>='/>", ConfigLimitFault::kNone},  // inside quotes
         {"<a><!-- <b><c><d> = = = --></a>", ConfigLimitFault::kNone},
         {"<a><![CDATA[<b><c><d>]]></a>", ConfigLimitFault::kNone},
         {"<?xml version='1.0' encoding='x' standalone='no'?><a/>", ConfigLimitFault::kNone},
         {"<!DOCTYPE a><a>x = y = z</a>", ConfigLimitFault::kNone},
         {std::string(201, ' '), ConfigLimitFault::kTooLarge},
         {std::string(200, ' '), ConfigLimitFault::kNone},
-        {std::string("<a/>\0", 5) + std::string(300, 'x'), ConfigLimitFault::kNone},  // parser stops at NUL
-        {"<a><b><c><d", ConfigLimitFault::kTooDeep},               // unterminated still counts
-        {"<a x='1 y='2' z='3'>", ConfigLimitFault::kNone},         // one quoted run
+        {std::string("<a/>\0", 5) + std::string(300, 'x'),
+         ConfigLimitFault::kNone},                          // parser stops at NUL
+        {"<a><b><c><d", ConfigLimitFault::kTooDeep},        // unterminated still counts
+        {"<a x='1 y='2' z='3'>", ConfigLimitFault::kNone},  // one quoted run
     };
     for (const Case& c : cases) EXPECT_EQ(CheckConfigLimits(c.text, kSmall), c.fault) << c.text;
 }

@@ -165,10 +165,10 @@ TEST_F(InstallJournalTest, RollBackRestoresEverythingAndRemovesTheJournal) {
     EXPECT_EQ(failure, 0u);
     EXPECT_EQ(fs.files, before);
     EXPECT_EQ(fs.folders.count(kJournal), 0u);
-    EXPECT_EQ(events.lines, (std::vector<std::string>{"restored C:\\Orvexa\\Skins\\new.skin",
-                                                      "removed C:\\Orvexa\\Skins\\new.skin",
-                                                      "restored C:\\Orvexa\\player.dll",
-                                                      "restored C:\\Orvexa\\fw1.bin"}));
+    EXPECT_EQ(events.lines,
+              (std::vector<std::string>{
+                  "restored C:\\Orvexa\\Skins\\new.skin", "removed C:\\Orvexa\\Skins\\new.skin",
+                  "restored C:\\Orvexa\\player.dll", "restored C:\\Orvexa\\fw1.bin"}));
 }
 
 TEST_F(InstallJournalTest, CommitKeepsTheNewFilesAndLeavesNothing) {
@@ -283,7 +283,8 @@ TEST_F(InstallJournalTest, TargetsOutsideTheInstallationAreRefused) {
 
 TEST(JournalRecordTest, ParsesOnlyWellFormedRecords) {
     std::vector<JournalLine> lines;
-    EXPECT_TRUE(ParseJournalRecord("RIZezuvu journal 1\nadded a\nmoved 7 b\\c\nmoved 8 torn", lines));
+    EXPECT_TRUE(
+        ParseJournalRecord("RIZezuvu journal 1\nadded a\nmoved 7 b\\c\nmoved 8 torn", lines));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_FALSE(lines[0].moved);
     EXPECT_EQ(lines[1].index, 7u);
@@ -303,15 +304,30 @@ TEST(ContainedPathTest, OnlyPathsThatStayInsideTheirBase) {
         const char* path;
         bool contained;
     } cases[] = {
-        {"a", true},          {"Skins\\default.skin", true}, {"a\\..\\b", true},
-        {".\\a", true},       {"a/b", true},                 {"..", false},
-        {"..\\x", false},     {"a\\..\\..\\x", false},       {"a/../../x", false},
-        {"C:x", false},       {"C:\\Windows\\x", false},     {"\\windows", false},
-        {"/windows", false},  {"\\\\?\\C:\\x", false},       {"\\\\.\\PhysicalDrive0", false},
-        {"\\\\server\\share", false}, {"file.txt:stream", false}, {"", false},
-        {"a\nb", false},      {"...\\x", false},             {".. \\x", false},
+        {"a", true},
+        {"Skins\\default.skin", true},
+        {"a\\..\\b", true},
+        {".\\a", true},
+        {"a/b", true},
+        {"..", false},
+        {"..\\x", false},
+        {"a\\..\\..\\x", false},
+        {"a/../../x", false},
+        {"C:x", false},
+        {"C:\\Windows\\x", false},
+        {"\\windows", false},
+        {"/windows", false},
+        {"\\\\?\\C:\\x", false},
+        {"\\\\.\\PhysicalDrive0", false},
+        {"\\\\server\\share", false},
+        {"file.txt:stream", false},
+        {"", false},
+        {"a\nb", false},
+        {"...\\x", false},
+        {".. \\x", false},
     };
-    for (const Case& c : cases) EXPECT_EQ(IsContainedRelativePath(c.path, nullptr), c.contained) << c.path;
+    for (const Case& c : cases)
+        EXPECT_EQ(IsContainedRelativePath(c.path, nullptr), c.contained) << c.path;
 }
 
 TEST(ContainedPathTest, TrailBytesAreNotSeparators) {

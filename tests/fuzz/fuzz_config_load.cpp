@@ -26,10 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (!ElementNamed(entry, "Product")) continue;
             for (const TiXmlElement* group = entry->FirstChildElement(); group;
                  group = group->NextSiblingElement()) {
-                if (const char* dir = group->Attribute("dir")) IsContainedRelativePath(dir, nullptr);
+                if (const char* dir = group->Attribute("dir"))
+                    IsContainedRelativePath(dir, nullptr);
                 for (const TiXmlElement* file = group->FirstChildElement(); file;
                      file = file->NextSiblingElement()) {
-                    if (const char* name = file->Attribute("name")) IsContainedRelativePath(name, nullptr);
+                    if (const char* name = file->Attribute("name"))
+                        IsContainedRelativePath(name, nullptr);
                 }
             }
         }

@@ -173,8 +173,8 @@ TEST_F(ContentCopyTest, FirmwarePurgeIsUndoneWhenItsGroupFails) {
         "</Product></Upgrade>");
     EXPECT_FALSE(Copy());
     EXPECT_EQ(Installed("old.bin"), "1");
-    EXPECT_EQ(LogLines(), "Directory not found " + install + "\\NoSuchFolder...\n\nRollback: restored " +
-                              install +
+    EXPECT_EQ(LogLines(), "Directory not found " + install +
+                              "\\NoSuchFolder...\n\nRollback: restored " + install +
                               "\\old.bin\nRollback complete: the installation is as it was before "
                               "the update.\n");
 }
@@ -279,9 +279,10 @@ TEST_F(ContentCopyTest, AFailureMidCopyRestoresTheInstallationExactly) {
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Configure("<Upgrade><Product id='000000'><G dir=''><File name='player.dll'/>"
-                  "<File name='added.dat'/></G>" +
-                  std::string(c.secondGroup) + "</Product></Upgrade>");
+        Configure(
+            "<Upgrade><Product id='000000'><G dir=''><File name='player.dll'/>"
+            "<File name='added.dat'/></G>" +
+            std::string(c.secondGroup) + "</Product></Upgrade>");
         HANDLE held = ::CreateFileA((install + "\\locked.dat").c_str(), GENERIC_READ, 0, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
@@ -313,7 +314,8 @@ TEST_F(ContentCopyTest, AJournalOfAnotherRunIsNeverReused) {
     PackageFile("a.dat", "new a");
     WriteFileBytes(install + "\\a.dat", "old a");
     ASSERT_TRUE(MakeFolder(install + "\\.RIZezuvu-journal"));
-    Configure("<Upgrade><Product id='000000'><G dir=''><File name='a.dat'/></G></Product></Upgrade>");
+    Configure(
+        "<Upgrade><Product id='000000'><G dir=''><File name='a.dat'/></G></Product></Upgrade>");
     EXPECT_FALSE(Copy());
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
     EXPECT_EQ(Installed("a.dat"), "old a");
@@ -331,7 +333,8 @@ TEST_F(ContentCopyTest, ConfigurationFaultsNameTheEntryAndReportInvalidData) {
         {"<Upgrade><Product id='123456'><G dir=''>\n<File/></G></Product></Upgrade>",
          "Invalid configuration at line 3 (group G of Product '123456'): File without a name\n"},
         {"<Upgrade><Product id='000000'><Skins dir=''><File name=''/></Skins></Product></Upgrade>",
-         "Invalid configuration at line 2 (group Skins of Product '000000'): File without a name\n"},
+         "Invalid configuration at line 2 (group Skins of Product '000000'): File without a "
+         "name\n"},
     };
     for (const Case& c : cases) {
         Configure(c.upgrade);
@@ -354,11 +357,12 @@ TEST_F(ContentCopyTest, ConfigurationFaultsNameTheEntryAndReportInvalidData) {
 TEST_F(ContentCopyTest, HostilePathsAreRefused) {
     PackageFile("f.dat", "x");
     WriteFileBytes(root / "outside.dat", "outside");
-    const std::string dirs[] = {"..",     "..\\..",  "C:\\Windows", "\\windows", "C:",
+    const std::string dirs[] = {"..",          "..\\..",    "C:\\Windows",  "\\windows", "C:",
                                 "\\\\?\\C:\\", "\\\\.\\C:", "Skins:stream", "a\\..\\.."};
-    const std::string names[] = {"..\\outside.dat", "C:\\Windows\\win.ini", "C:f.dat",
-                                 "\\windows\\win.ini", "f.dat:stream",
-                                 "\\\\?\\C:\\windows\\win.ini", "sub\\..\\..\\outside.dat"};
+    const std::string names[] = {
+        "..\\outside.dat",         "C:\\Windows\\win.ini", "C:f.dat",
+        "\\windows\\win.ini",      "f.dat:stream",         "\\\\?\\C:\\windows\\win.ini",
+        "sub\\..\\..\\outside.dat"};
     std::vector<std::string> upgrades;
     for (const std::string& dir : dirs) {
         upgrades.push_back("<Upgrade><Product id='000000'><G dir='" + dir +
