@@ -4,6 +4,8 @@
 set(SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
 target_compile_options(rizezuvu_core PRIVATE ${SANITIZE})
 target_compile_options(tinyxml PRIVATE ${SANITIZE})
+target_compile_options(ovpack_core PRIVATE ${SANITIZE})
+target_compile_options(ovpack PRIVATE ${SANITIZE})
 target_link_options(rizezuvu_core PUBLIC ${SANITIZE})
 
 include(cmake/gtest.cmake)

@@ -1,12 +1,15 @@
-// Installing the update package's content into the installation folder.
-// Every change goes through the install journal: a run that fails puts the
-// folder back as it was, and one that was killed is put back by the next run.
-#include <cstring>
+// Installing the update package's content into the installation folder: the
+// plan worked out from the configuration (install/install_plan.h) carried
+// out step by step. Every change goes through the install journal: a run
+// that fails puts the folder back as it was, and one that was killed is put
+// back by the next run.
 #include <string>
+#include <vector>
 
 #include "config/update_context.h"
 #include "install/content_install.h"
 #include "install/install_journal.h"
+#include "install/install_plan.h"
 #include "install/journal_files.h"
 #include "log/upgrade_log.h"
 #include "platform/handles.h"
@@ -15,18 +18,6 @@
 
 namespace {
 
-constexpr char kDefaultProductId[] = "000000";
-
-// A base folder for joins: cut to 259 characters, then given a trailing
-// backslash. False when the backslash no longer fits.
-bool MakeBase(platform::PathBuffer& base, const std::string& folder) {
-    size_t length = folder.size() < platform::kPathBufferSize - 1 ? folder.size()
-                                                                  : platform::kPathBufferSize - 1;
-    std::memcpy(base, folder.data(), length);
-    base[length] = '\0';
-    return platform::AddBackslash(base);
-}
-
 // The system's wildcard search also matches "*.bin" against 8.3 short names,
 // so "notes.binx" would match; only names that really end in ".bin" are
 // firmware images.
@@ -34,17 +25,19 @@ bool IsFirmwareImageName(const std::string& name) {
     return name.size() >= 4 && EqualIgnoringCase(name.c_str() + name.size() - 4, ".bin");
 }
 
-// A fault of the configuration that no system call reports: the log names
-// the element and its entry, and the failure report shows ERROR_INVALID_DATA.
-bool ConfigurationFault(const TiXmlElement& element, const TiXmlElement& group, const char* what,
-                        const char* value = nullptr) {
-    const TiXmlNode* parent = group.Parent();
-    const char* id = parent != nullptr && parent->ToElement() != nullptr
-                         ? parent->ToElement()->Attribute("id")
-                         : nullptr;
+// A fault of the configuration. A path too long keeps the system's code for
+// it, as a failed join did; every other fault is one that no system call
+// reports: the log names it with its line and entry, and the failure report
+// shows ERROR_INVALID_DATA.
+bool ConfigurationFault(const PlanStep& step) {
+    if (step.fault == PlanFault::kPathTooLong) {
+        platform::SetLastErrorCode(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
     UpgradeLog::Write("Invalid configuration at line %d (group %s of Product '%s'): %s%s%s",
-                      element.Row(), group.Value(), id != nullptr ? id : "", what,
-                      value != nullptr ? " " : "", value != nullptr ? value : "");
+                      step.line, step.group.c_str(), step.entryId.c_str(),
+                      DescribePlanFault(step.fault), step.value.empty() ? "" : " ",
+                      step.value.c_str());
     platform::SetLastErrorCode(ERROR_INVALID_DATA);
     return false;
 }
@@ -89,8 +82,7 @@ bool UpdateContext::CopyContent(const InstalledProduct& product) {
     rollbackIncomplete = false;
     std::string location;
     if (!product.GetInstallLocation(location)) return false;
-    const TiXmlElement* root = document.RootElement();
-    if (root == nullptr) return false;
+    if (document.RootElement() == nullptr) return false;
     std::string productId;
     if (!product.GetProductId(productId)) {
         DWORD code = ::GetLastError();
@@ -100,28 +92,20 @@ bool UpdateContext::CopyContent(const InstalledProduct& product) {
         return false;
     }
 
-    platform::PathBuffer targetBase;
-    platform::PathBuffer sourceBase;
-    if (!MakeBase(targetBase, location) || !MakeBase(sourceBase, programFolder)) return false;
+    std::string targetBase;
+    std::string sourceBase;
+    if (!MakePlanBase(location, targetBase) || !MakePlanBase(programFolder, sourceBase)) {
+        platform::SetLastErrorCode(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
 
     WindowsJournalFiles files;
     InstallJournal journal(files, targetBase);
     bool installed = true;
-    for (const TiXmlNode* section = root->FirstChild(); installed && section != nullptr;
-         section = section->NextSibling()) {
-        if (!ElementNamed(section, "Upgrade")) continue;
-        for (const TiXmlNode* entry = section->FirstChild(); entry != nullptr;
-             entry = entry->NextSibling()) {
-            if (!ElementNamed(entry, "Product")) continue;
-            const TiXmlElement& productEntry = *entry->ToElement();
-            const char* id = productEntry.Attribute("id");
-            if (id == nullptr) id = "";
-            bool applies = EqualIgnoringCase(id, kDefaultProductId) ||
-                           EqualIgnoringCase(productId.c_str(), id);
-            if (applies && !CopyProductContent(productEntry, targetBase, sourceBase, journal)) {
-                installed = false;
-                break;
-            }
+    for (const TiXmlElement* entry : ProductEntries(document, productId)) {
+        if (!CopyProductContent(*entry, targetBase.c_str(), sourceBase.c_str(), journal)) {
+            installed = false;
+            break;
         }
     }
     if (installed && journal.Commit()) return true;
@@ -131,62 +115,35 @@ bool UpdateContext::CopyContent(const InstalledProduct& product) {
 
 bool UpdateContext::CopyProductContent(const TiXmlElement& product, const char* targetBase,
                                        const char* sourceBase, InstallJournal& journal) {
-    for (const TiXmlNode* node = product.FirstChild(); node != nullptr;
-         node = node->NextSibling()) {
-        const TiXmlElement* group = node->ToElement();
-        if (group == nullptr) continue;
-        if (EqualIgnoringCase(group->Value(), "Firmware")) DeleteFirmwareFiles(targetBase, journal);
-
-        const char* dir = group->Attribute("dir");
-        if (dir == nullptr) return ConfigurationFault(*group, *group, "no dir attribute");
-        // The elevated program writes only inside the installation folder.
-        if (dir[0] != '\0' && !IsContainedRelativePath(dir, &platform::IsAnsiLeadByte)) {
-            return ConfigurationFault(*group, *group, "dir leaves the installation folder:", dir);
-        }
-        platform::PathBuffer groupFolder;
-        bool joined = dir[0] == '\0' ? platform::CopyToPathBuffer(groupFolder, targetBase)
-                                     : platform::CombinePath(groupFolder, targetBase, dir);
-        if (!joined) return false;
-        if (!platform::IsDirectory(groupFolder)) {
-            UpgradeLog::Write("Directory not found %s...\n", groupFolder);
-            return false;
-        }
-
-        for (const TiXmlNode* item = group->FirstChild(); item != nullptr;
-             item = item->NextSibling()) {
-            if (!ElementNamed(item, "File")) continue;
-            const TiXmlElement& file = *item->ToElement();
-            const char* name = file.Attribute("name");
-            if (name == nullptr || name[0] == '\0') {
-                return ConfigurationFault(file, *group, "File without a name");
-            }
-            // ... and reads only from the package folder.
-            if (!IsContainedRelativePath(name, &platform::IsAnsiLeadByte)) {
-                return ConfigurationFault(file, *group, "name leaves the package folder:", name);
-            }
-            platform::PathBuffer sourceFile;
-            if (!platform::CombinePath(sourceFile, sourceBase, name)) return false;
-            platform::PathBuffer fileName;
-            if (!platform::CopyToPathBuffer(fileName, name)) return false;
-            platform::StripPath(fileName);
-            if (fileName[0] == '\0' || std::strcmp(fileName, ".") == 0 ||
-                std::strcmp(fileName, "..") == 0 || fileName[std::strlen(fileName) - 1] == '\\') {
-                return ConfigurationFault(file, *group, "name is not a file name:", name);
-            }
-            platform::PathBuffer targetFile;
-            if (!platform::CombinePath(targetFile, groupFolder, fileName)) return false;
-
-            std::string lineText;
-            LookupMessage("updatefile", lineText);
-            UpgradeLog::WriteConfigured(lineText.c_str(), fileName);
-
-            // A package on read-only media must not stop the copy. The target
-            // needs no such care: the journal has moved it away.
-            platform::SetNormalAttributes(sourceFile);
-            if (!journal.PrepareTarget(targetFile) ||
-                !platform::CopyFileReplacing(sourceFile, targetFile)) {
-                UpgradeLog::Write("Copy file failed %s...", fileName);
-                return false;
+    std::vector<PlanStep> plan;
+    PlanEntry(product, targetBase, sourceBase, plan, &platform::IsAnsiLeadByte);
+    for (const PlanStep& step : plan) {
+        switch (step.kind) {
+            case PlanStep::Kind::kPurgeFirmware:
+                DeleteFirmwareFiles(step.folder.c_str(), journal);
+                break;
+            case PlanStep::Kind::kGroupFolder:
+                // Folders are never created.
+                if (!platform::IsDirectory(step.folder.c_str())) {
+                    UpgradeLog::Write("Directory not found %s...\n", step.folder.c_str());
+                    return false;
+                }
+                break;
+            case PlanStep::Kind::kFault:
+                return ConfigurationFault(step);
+            case PlanStep::Kind::kCopyFile: {
+                std::string lineText;
+                LookupMessage("updatefile", lineText);
+                UpgradeLog::WriteConfigured(lineText.c_str(), step.fileName.c_str());
+                // A package on read-only media must not stop the copy. The
+                // target needs no such care: the journal has moved it away.
+                platform::SetNormalAttributes(step.source.c_str());
+                if (!journal.PrepareTarget(step.target) ||
+                    !platform::CopyFileReplacing(step.source.c_str(), step.target.c_str())) {
+                    UpgradeLog::Write("Copy file failed %s...", step.fileName.c_str());
+                    return false;
+                }
+                break;
             }
         }
     }
@@ -211,8 +168,11 @@ bool UpdateContext::DeleteFirmwareFiles(const char* folder, InstallJournal& jour
 }
 
 bool RecoverInterruptedUpdate(const std::string& installLocation) {
-    platform::PathBuffer base;
-    if (!MakeBase(base, installLocation)) return false;
+    std::string base;
+    if (!MakePlanBase(installLocation, base)) {
+        platform::SetLastErrorCode(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
     WindowsJournalFiles files;
     InstallJournal journal(files, base);
     if (!journal.Exists()) return true;

@@ -1,0 +1,202 @@
+#include "install/install_plan.h"
+
+#include "config/config_document.h"
+#include "install/install_journal.h"
+#include "tinyxml.h"
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Splits at backslashes (the only separator PathCombine resolves "." and ".."
+// at), stepping over double-byte characters.
+std::vector<std::string> Components(const std::string& path, PlanLeadBytePredicate isLeadByte) {
+    std::vector<std::string> parts(1);
+    for (size_t i = 0; i < path.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(path[i]);
+        if (isLeadByte != nullptr && isLeadByte(c) && i + 1 < path.size()) {
+            parts.back() += path[i];
+            parts.back() += path[++i];
+        } else if (c == '\\') {
+            parts.emplace_back();
+        } else {
+            parts.back() += static_cast<char>(c);
+        }
+    }
+    return parts;
+}
+
+PlanStep NewStep(PlanStep::Kind kind, const TiXmlElement& element, const std::string& entryId,
+                 const std::string& group) {
+    PlanStep step;
+    step.kind = kind;
+    step.line = element.Row();
+    step.entryId = entryId;
+    step.group = group;
+    return step;
+}
+
+PlanStep Fault(const TiXmlElement& element, const std::string& entryId, const std::string& group,
+               PlanFault fault, const std::string& value = std::string()) {
+    PlanStep step = NewStep(PlanStep::Kind::kFault, element, entryId, group);
+    step.fault = fault;
+    step.value = value;
+    return step;
+}
+
+}  // namespace
+
+bool MakePlanBase(const std::string& folder, std::string& base) {
+    base = folder.substr(0, kMaxPathText);
+    if (!base.empty() && base.back() == '\\') return true;
+    if (base.size() + 1 > kMaxPathText) return false;
+    base += '\\';
+    return true;
+}
+
+bool JoinContainedPath(const std::string& folder, const std::string& name, std::string& out,
+                       PlanLeadBytePredicate isLeadByte) {
+    // The folder is kept as it stands; only the name's components are
+    // resolved (containment guarantees that ".." never climbs above it).
+    std::vector<std::string> kept;
+    std::vector<std::string> parts = Components(name, isLeadByte);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const std::string& part = parts[i];
+        if (part == ".") continue;
+        if (part == "..") {
+            if (!kept.empty()) kept.pop_back();
+            continue;
+        }
+        if (part.empty() && i + 1 < parts.size()) continue;  // doubled separator
+        kept.push_back(part);
+    }
+    std::string joined = folder;
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (i > 0) joined += '\\';
+        joined += kept[i];
+    }
+    if (joined.size() > kMaxPathText) return false;
+    out = joined;
+    return true;
+}
+
+std::string LastPathComponent(const std::string& name, PlanLeadBytePredicate isLeadByte) {
+    size_t start = 0;
+    for (size_t i = 0; i < name.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (isLeadByte != nullptr && isLeadByte(c) && i + 1 < name.size()) {
+            ++i;
+        } else if (IsSeparator(static_cast<char>(c))) {
+            start = i + 1;
+        }
+    }
+    return name.substr(start);
+}
+
+std::vector<const TiXmlElement*> ProductEntries(const TiXmlDocument& document,
+                                                const std::string& productId) {
+    std::vector<const TiXmlElement*> entries;
+    const TiXmlElement* root = document.RootElement();
+    if (root == nullptr) return entries;
+    for (const TiXmlNode* section = root->FirstChild(); section != nullptr;
+         section = section->NextSibling()) {
+        if (!ElementNamed(section, "Upgrade")) continue;
+        for (const TiXmlNode* entry = section->FirstChild(); entry != nullptr;
+             entry = entry->NextSibling()) {
+            if (!ElementNamed(entry, "Product")) continue;
+            const char* id = entry->ToElement()->Attribute("id");
+            if (id == nullptr) id = "";
+            if (productId.empty() || EqualIgnoringCase(id, kDefaultProductId) ||
+                EqualIgnoringCase(productId.c_str(), id)) {
+                entries.push_back(entry->ToElement());
+            }
+        }
+    }
+    return entries;
+}
+
+void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
+               const std::string& sourceBase, std::vector<PlanStep>& plan,
+               PlanLeadBytePredicate isLeadByte) {
+    const char* idAttribute = entry.Attribute("id");
+    const std::string entryId = idAttribute != nullptr ? idAttribute : "";
+    for (const TiXmlNode* node = entry.FirstChild(); node != nullptr; node = node->NextSibling()) {
+        const TiXmlElement* group = node->ToElement();
+        if (group == nullptr) continue;
+        const std::string groupName = group->Value();
+        if (EqualIgnoringCase(group->Value(), "Firmware")) {
+            // The images go first, whatever becomes of the group.
+            PlanStep purge = NewStep(PlanStep::Kind::kPurgeFirmware, *group, entryId, groupName);
+            purge.folder = targetBase;
+            plan.push_back(purge);
+        }
+        const char* dir = group->Attribute("dir");
+        if (dir == nullptr) {
+            plan.push_back(Fault(*group, entryId, groupName, PlanFault::kGroupWithoutDir));
+            continue;
+        }
+        // The elevated program writes only inside the installation folder.
+        if (dir[0] != '\0' && !IsContainedRelativePath(dir, isLeadByte)) {
+            plan.push_back(Fault(*group, entryId, groupName, PlanFault::kDirOutside, dir));
+            continue;
+        }
+        // The folder as the shell's join gives it (the log names it so).
+        PlanStep folder = NewStep(PlanStep::Kind::kGroupFolder, *group, entryId, groupName);
+        if (!JoinContainedPath(targetBase, dir, folder.folder, isLeadByte)) {
+            plan.push_back(Fault(*group, entryId, groupName, PlanFault::kPathTooLong, dir));
+            continue;
+        }
+        plan.push_back(folder);
+        std::string folderBase = folder.folder;
+        if (folderBase.back() != '\\') folderBase += '\\';
+
+        for (const TiXmlNode* item = group->FirstChild(); item != nullptr;
+             item = item->NextSibling()) {
+            if (!ElementNamed(item, "File")) continue;
+            const TiXmlElement& file = *item->ToElement();
+            const char* name = file.Attribute("name");
+            if (name == nullptr || name[0] == '\0') {
+                plan.push_back(Fault(file, entryId, groupName, PlanFault::kFileWithoutName));
+                continue;
+            }
+            // ... and reads only from the package folder.
+            if (!IsContainedRelativePath(name, isLeadByte)) {
+                plan.push_back(Fault(file, entryId, groupName, PlanFault::kNameOutside, name));
+                continue;
+            }
+            PlanStep copy = NewStep(PlanStep::Kind::kCopyFile, file, entryId, groupName);
+            copy.name = name;
+            copy.fileName = LastPathComponent(name, isLeadByte);
+            if (copy.fileName.empty() || copy.fileName == "." || copy.fileName == "..") {
+                plan.push_back(Fault(file, entryId, groupName, PlanFault::kNotAFileName, name));
+                continue;
+            }
+            if (!JoinContainedPath(sourceBase, name, copy.source, isLeadByte) ||
+                !JoinContainedPath(folderBase, copy.fileName, copy.target, isLeadByte)) {
+                plan.push_back(Fault(file, entryId, groupName, PlanFault::kPathTooLong, name));
+                continue;
+            }
+            plan.push_back(copy);
+        }
+    }
+}
+
+const char* DescribePlanFault(PlanFault fault) {
+    switch (fault) {
+        case PlanFault::kNone:
+            return "no fault";
+        case PlanFault::kGroupWithoutDir:
+            return "no dir attribute";
+        case PlanFault::kDirOutside:
+            return "dir leaves the installation folder:";
+        case PlanFault::kFileWithoutName:
+            return "File without a name";
+        case PlanFault::kNameOutside:
+            return "name leaves the package folder:";
+        case PlanFault::kNotAFileName:
+            return "name is not a file name:";
+        case PlanFault::kPathTooLong:
+            return "path longer than 259 characters:";
+    }
+    return "";
+}

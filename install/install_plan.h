@@ -1,0 +1,79 @@
+// What the content copy will do, worked out from the configuration alone:
+// the walk of the Upgrade entries and their groups, the path rules (joins,
+// the 259-character limit, confinement to the installation and package
+// folders) and the configuration's faults, as an ordered list of steps. The
+// program carries the steps out (install/content_copy.cpp); the package
+// checker (ovpack) inspects them. Pure logic over TinyXML.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class TiXmlDocument;
+class TiXmlElement;
+
+using PlanLeadBytePredicate = bool (*)(unsigned char);
+
+// The room of a path buffer: at most 259 characters of text.
+constexpr size_t kMaxPathText = 259;
+constexpr char kDefaultProductId[] = "000000";
+
+enum class PlanFault {
+    kNone,
+    kGroupWithoutDir,  // a group without its dir attribute
+    kDirOutside,       // dir leaves the installation folder
+    kFileWithoutName,  // a File without name, or with an empty one
+    kNameOutside,      // name leaves the package folder
+    kNotAFileName,     // name ends in a separator, "." or ".."
+    kPathTooLong,      // a joined path would pass 259 characters
+};
+
+struct PlanStep {
+    enum class Kind {
+        kPurgeFirmware,  // move the "*.bin" files directly in `folder` aside
+        kGroupFolder,    // `folder` must be an existing directory
+        kCopyFile,       // copy `source` to `target`, logged as `fileName`
+        kFault,          // the configuration is at fault here
+    };
+    Kind kind = Kind::kFault;
+    int line = 0;          // the element's line in OVConfig.xml
+    std::string entryId;   // the Product entry's id
+    std::string group;     // the group element's name
+    std::string folder;    // kPurgeFirmware, kGroupFolder: a full folder path
+    std::string name;      // kCopyFile: the name attribute as written
+    std::string source;    // kCopyFile: full source path
+    std::string target;    // kCopyFile: full target path
+    std::string fileName;  // kCopyFile: the last component of name
+    PlanFault fault = PlanFault::kNone;
+    std::string value;  // kFault: the offending value, when there is one
+};
+
+// A folder as the copy's bases hold it: cut to 259 characters, then given a
+// trailing backslash. False when the backslash no longer fits.
+bool MakePlanBase(const std::string& folder, std::string& base);
+
+// `folder` (ending in a backslash) joined with a contained relative `name`:
+// "." and ".." components resolved as the shell's PathCombine does. False
+// when the result would pass 259 characters.
+bool JoinContainedPath(const std::string& folder, const std::string& name, std::string& out,
+                       PlanLeadBytePredicate isLeadByte);
+
+// The last component of a name ("Skins\default.skin" gives "default.skin").
+std::string LastPathComponent(const std::string& name, PlanLeadBytePredicate isLeadByte);
+
+// The Product entries of every Upgrade element, in document order: with
+// `productId` given, only those that apply to it (the default id or its
+// own, compared without regard to case); with it empty, all of them.
+std::vector<const TiXmlElement*> ProductEntries(const TiXmlDocument& document,
+                                                const std::string& productId);
+
+// Appends the steps of one Product entry. A fault is a step of its own; the
+// program stops at the first, while the checker goes on: after a group's
+// fault the plan continues with the next group, after a file's fault with
+// the next file.
+void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
+               const std::string& sourceBase, std::vector<PlanStep>& plan,
+               PlanLeadBytePredicate isLeadByte);
+
+// What a fault is, in words for the log and the checker.
+const char* DescribePlanFault(PlanFault fault);

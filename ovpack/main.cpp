@@ -1,0 +1,159 @@
+// ovpack: the package checker for the people who build update packages.
+//
+//   ovpack check PACKAGE-FOLDER [--product-id ID] [--install-dir PATH] [--json]
+//   ovpack init FOLDER
+//
+// check reports every problem a package would cause on a user's machine
+// (exit 0 clean, 1 warnings only, 2 errors); init writes the sample package.
+// Builds natively and as a Windows console program.
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "ovpack/package_check.h"
+#include "ovpack/sample_package.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kUsage = 64;
+
+int Usage() {
+    std::fputs(
+        "usage: ovpack check PACKAGE-FOLDER [--product-id ID] [--install-dir PATH] [--json]\n"
+        "       ovpack init FOLDER\n"
+        "\n"
+        "check  reports every problem the package would cause (exit 0 clean, 1 warnings,\n"
+        "       2 errors). --product-id lists what an installation with that id gets;\n"
+        "       --install-dir is the installation folder: a Windows path (C:\\...) sets the\n"
+        "       folder the path lengths are checked for (default C:\\Program Files "
+        "(x86)\\Orvexa\\),\n"
+        "       a folder on this machine is a sample installation whose group folders\n"
+        "       must exist; --json writes one JSON object.\n"
+        "init   writes the sample package into FOLDER (new or empty).\n",
+        stderr);
+    return kUsage;
+}
+
+bool IsWindowsPath(const std::string& path) {
+    return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+           path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+}
+
+// Every file (or, with `folders`, every folder) under `root`, relative, with backslashes.
+std::vector<std::string> List(const fs::path& root, bool folders) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(root, error), end; !error && it != end;
+         it.increment(error)) {
+        if (folders ? !it->is_directory() : !it->is_regular_file()) continue;
+        std::string relative = fs::relative(it->path(), root).generic_string();
+        for (char& c : relative) {
+            if (c == '/') c = '\\';
+        }
+        names.push_back(relative);
+    }
+    return names;
+}
+
+int Check(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) return Usage();
+    std::string packageFolder;
+    CheckOptions options;
+    bool json = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--json") {
+            json = true;
+        } else if (argument == "--product-id" && i + 1 < arguments.size()) {
+            options.productId = arguments[++i];
+        } else if (argument == "--install-dir" && i + 1 < arguments.size()) {
+            std::string dir = arguments[++i];
+            std::error_code error;
+            if (fs::is_directory(dir, error)) {
+                options.haveSampleInstallation = true;
+                options.sampleFolders = List(dir, true);
+            }
+            if (IsWindowsPath(dir)) options.installDir = dir;
+            if (!options.haveSampleInstallation && !IsWindowsPath(dir)) {
+                std::fprintf(stderr, "ovpack: no such folder: %s\n", dir.c_str());
+                return kUsage;
+            }
+        } else if (!argument.empty() && argument[0] != '-' && packageFolder.empty()) {
+            packageFolder = argument;
+        } else {
+            return Usage();
+        }
+    }
+    std::error_code error;
+    if (packageFolder.empty()) return Usage();
+    if (!fs::is_directory(packageFolder, error)) {
+        std::fprintf(stderr, "ovpack: no such folder: %s\n", packageFolder.c_str());
+        return kUsage;
+    }
+    PackageContents package;
+    package.files = List(packageFolder, false);
+    // The program opens OVConfig.xml by that name; on Windows any case matches.
+    for (const std::string& file : package.files) {
+        std::string lower;
+        for (char c : file) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (lower != "ovconfig.xml") continue;
+        std::ifstream in(fs::path(packageFolder) / file, std::ios::binary);
+        package.configText.assign(std::istreambuf_iterator<char>(in),
+                                  std::istreambuf_iterator<char>());
+        package.configFound = !in.bad();
+        break;
+    }
+    CheckReport report = CheckPackage(package, options);
+    std::string out =
+        json ? FormatReportJson(report, options, packageFolder) : FormatReportText(report, options);
+    std::fputs(out.c_str(), stdout);
+    return report.exitStatus();
+}
+
+int Init(const std::vector<std::string>& arguments) {
+    if (arguments.size() != 1) return Usage();
+    fs::path folder = arguments[0];
+    std::error_code error;
+    if (fs::exists(folder, error) &&
+        !(fs::is_directory(folder, error) && fs::is_empty(folder, error))) {
+        std::fprintf(stderr, "ovpack: %s is not an empty folder; nothing written\n",
+                     arguments[0].c_str());
+        return 2;
+    }
+    for (const SampleFile& file : SamplePackageFiles()) {
+        fs::path path = folder / fs::path(file.path);
+        fs::create_directories(path.parent_path(), error);
+        std::ofstream out(path, std::ios::binary);
+        out.write(file.bytes.data(), static_cast<std::streamsize>(file.bytes.size()));
+        if (!out) {
+            std::fprintf(stderr, "ovpack: can't write %s\n", path.string().c_str());
+            return 2;
+        }
+    }
+    std::printf("ovpack: sample package written to %s (add RIZezuvu.exe beside OVConfig.xml)\n",
+                arguments[0].c_str());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage();
+    std::vector<std::string> arguments(argv + 2, argv + argc);
+    std::string command = argv[1];
+    try {
+        if (command == "check") return Check(arguments);
+        if (command == "init") return Init(arguments);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "ovpack: %s\n", failure.what());
+        return 2;
+    }
+    return Usage();
+}
