@@ -46,6 +46,26 @@ PlanStep Fault(const TiXmlElement& element, const std::string& entryId, const st
 
 }  // namespace
 
+bool IsPlainRelativePath(const std::string& path, PlanLeadBytePredicate isLeadByte) {
+    if (!IsContainedRelativePath(path, isLeadByte)) return false;
+    std::string unified = path;
+    for (char& c : unified) {
+        if (c == '/') c = '\\';  // a trail byte is never '/' (0x2F) in an ANSI code page
+    }
+    std::vector<std::string> parts = Components(unified, isLeadByte);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        bool last = i + 1 == parts.size();
+        if (parts[i].empty() && !last) return false;
+        // Wine's join reads "..a" as ".." and "a" (and would leave the folder).
+        if (parts[i].size() > 2 && parts[i].compare(0, 2, "..") == 0) return false;
+        if (last && (parts[i] == "." || parts[i] == "..")) return false;
+        if (last && parts[i].empty() && i > 0 && (parts[i - 1] == "." || parts[i - 1] == "..")) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool MakePlanBase(const std::string& folder, std::string& base) {
     base = folder.substr(0, kMaxPathText);
     if (!base.empty() && base.back() == '\\') return true;
@@ -67,7 +87,6 @@ bool JoinContainedPath(const std::string& folder, const std::string& name, std::
             if (!kept.empty()) kept.pop_back();
             continue;
         }
-        if (part.empty() && i + 1 < parts.size()) continue;  // doubled separator
         kept.push_back(part);
     }
     std::string joined = folder;
@@ -140,6 +159,10 @@ void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
             plan.push_back(Fault(*group, entryId, groupName, PlanFault::kDirOutside, dir));
             continue;
         }
+        if (dir[0] != '\0' && !IsPlainRelativePath(dir, isLeadByte)) {
+            plan.push_back(Fault(*group, entryId, groupName, PlanFault::kOddPath, dir));
+            continue;
+        }
         // The folder as the shell's join gives it (the log names it so).
         PlanStep folder = NewStep(PlanStep::Kind::kGroupFolder, *group, entryId, groupName);
         if (!JoinContainedPath(targetBase, dir, folder.folder, isLeadByte)) {
@@ -162,6 +185,10 @@ void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
             // ... and reads only from the package folder.
             if (!IsContainedRelativePath(name, isLeadByte)) {
                 plan.push_back(Fault(file, entryId, groupName, PlanFault::kNameOutside, name));
+                continue;
+            }
+            if (!IsPlainRelativePath(name, isLeadByte)) {
+                plan.push_back(Fault(file, entryId, groupName, PlanFault::kOddPath, name));
                 continue;
             }
             PlanStep copy = NewStep(PlanStep::Kind::kCopyFile, file, entryId, groupName);
@@ -197,6 +224,8 @@ const char* DescribePlanFault(PlanFault fault) {
             return "name is not a file name:";
         case PlanFault::kPathTooLong:
             return "path longer than 259 characters:";
+        case PlanFault::kOddPath:
+            return "path with an empty component or a trailing \".\" or \"..\":";
     }
     return "";
 }

@@ -26,6 +26,7 @@ enum class PlanFault {
     kNameOutside,      // name leaves the package folder
     kNotAFileName,     // name ends in a separator, "." or ".."
     kPathTooLong,      // a joined path would pass 259 characters
+    kOddPath,          // an empty component, or a trailing "." or ".."
 };
 
 struct PlanStep {
@@ -52,7 +53,14 @@ struct PlanStep {
 // trailing backslash. False when the backslash no longer fits.
 bool MakePlanBase(const std::string& folder, std::string& base);
 
-// `folder` (ending in a backslash) joined with a contained relative `name`:
+// True for a contained relative path (IsContainedRelativePath) without an
+// empty component (a doubled separator), without a trailing "." or ".."
+// component and without a component that starts with ".." ("..a"): the
+// shell's join treats those in ways of its own, so the plan refuses them
+// rather than guess.
+bool IsPlainRelativePath(const std::string& path, PlanLeadBytePredicate isLeadByte);
+
+// `folder` (ending in a backslash) joined with a plain relative `name`:
 // "." and ".." components resolved as the shell's PathCombine does. False
 // when the result would pass 259 characters.
 bool JoinContainedPath(const std::string& folder, const std::string& name, std::string& out,

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "config/update_context.h"
+#include "install/install_journal.h"
+#include "install/install_plan.h"
+#include "platform/path_services.h"
 #include "log/upgrade_log.h"
 #include "product/installed_product.h"
 #include "fake_installer.h"
@@ -456,6 +459,31 @@ TEST_F(ContentCopyTest, NoProductIdIsLoggedAsInvalidData) {
         EXPECT_FALSE(Exists(install + "\\f.dat"));
     }
     EXPECT_EQ(LogLines(), line + line + line);
+}
+
+}  // namespace
+
+namespace {
+
+// The plan joins paths itself (so that the checker, on any system, joins
+// them the same way); for every name that passes the containment check its
+// result must be the shell's.
+TEST(PlanJoinTest, MatchesTheShellsJoinForContainedNames) {
+    const std::string base = "C:\\Program Files (x86)\\Orvexa\\";
+    for (const char* name : {"a", "Skins\\default.skin", "a\\..\\b", ".\\a", "a\\.\\b",
+                             "a\\b\\..\\..\\c", "Skins\\", "a/b", "x.y.z", "a b\\c d", "a..\\b"}) {
+        ASSERT_TRUE(IsPlainRelativePath(name, nullptr)) << name;
+        platform::PathBuffer shell;
+        ASSERT_TRUE(platform::CombinePath(shell, base.c_str(), name)) << name;
+        std::string plan;
+        ASSERT_TRUE(JoinContainedPath(base, name, plan, nullptr)) << name;
+        EXPECT_EQ(plan, shell) << name;
+    }
+    // Where the shell has ways of its own, the plan refuses the name. (Wine
+    // joins "..a" as if it were "..\\a", outside the folder.)
+    for (const char* name : {"a\\\\b", ".", "a\\..", "a\\.", "a\\..\\", "a//b", "..a", "x\\..a"}) {
+        EXPECT_FALSE(IsPlainRelativePath(name, nullptr)) << name;
+    }
 }
 
 }  // namespace

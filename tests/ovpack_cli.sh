@@ -1,0 +1,52 @@
+#!/bin/bash
+# ovpack's command line, end to end on real folders: the native program, or
+# the Windows one through Wine (the runner is then tools/wine_run.sh).
+#   ovpack_cli.sh [RUNNER] OVPACK
+set -uo pipefail
+if [ $# -eq 2 ]; then runner=("$1"); ovpack="$2"; else runner=(); ovpack="$1"; fi
+work=$(mktemp -d "$PWD/ovpack-cli.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+failed=0
+expect() {  # description, expected status, command...
+  local description="$1" expected="$2"
+  shift 2
+  "$@" > out.txt 2>&1
+  local status=$?
+  if [ "$status" = "$expected" ]; then echo "ok: $description"; else
+    echo "FAILED: $description: status $status, expected $expected"; cat out.txt; failed=1; fi
+}
+run() { "${runner[@]}" "$ovpack" "$@"; }
+
+expect "no arguments is bad usage" 64 run
+expect "an unknown command is bad usage" 64 run frobnicate
+expect "init writes the sample package" 0 run init pkg
+[ -f pkg/OVConfig.xml ] && [ -f pkg/Skins/default.skin ] && [ -f pkg/Firmware/123456/update.bin ] \
+  || { echo "FAILED: sample files missing"; failed=1; }
+cp pkg/codecs.dat keep.dat
+echo "changed" > pkg/codecs.dat
+expect "init refuses a folder that isn't empty" 2 run init pkg
+grep -q changed pkg/codecs.dat || { echo "FAILED: init overwrote a file"; failed=1; }
+cp keep.dat pkg/codecs.dat
+expect "the sample package checks clean" 0 run check pkg
+expect "the dry run for a product id" 0 run check pkg --product-id 123456
+grep -q 'copy   Firmware\\123456\\update.bin -> C:\\Program Files (x86)\\Orvexa\\update.bin' out.txt \
+  || { echo "FAILED: dry run"; cat out.txt; failed=1; }
+echo "notes" > pkg/notes.txt
+expect "a file no File names is a warning" 1 run check pkg
+rm pkg/notes.txt pkg/codecs.dat
+expect "a missing source is an error" 2 run check pkg --json
+python3 -c '
+import json, sys
+report = json.load(open("out.txt"))
+assert report["errors"] == 1, report
+assert report["findings"][0]["line"] == 35, report
+assert "codecs.dat" in report["findings"][0]["message"], report
+' || { echo "FAILED: JSON report"; cat out.txt; failed=1; }
+mkdir -p sample/Skins
+expect "a sample installation with the group folder adds nothing" 2 run check pkg --install-dir sample
+rmdir sample/Skins
+run check pkg --install-dir sample > out.txt 2>&1
+grep -q "the sample installation has no folder Skins" out.txt || { echo "FAILED: sample installation"; cat out.txt; failed=1; }
+expect "a missing package folder is bad usage" 64 run check no-such-folder
+exit $failed
