@@ -341,7 +341,14 @@ std::string FormatReportText(const CheckReport& report, const CheckOptions& opti
     }
     if (!options.productId.empty()) {
         out += "dry run for product id " + options.productId + ":\n";
-        for (const PlanStep& step : report.plan) out += "  " + DescribeStep(step) + "\n";
+        bool stopped = false;
+        for (const PlanStep& step : report.plan) {
+            out += std::string(stopped ? "  (not reached) " : "  ") + DescribeStep(step) + "\n";
+            if (step.kind == PlanStep::Kind::kFault && !stopped) {
+                out += "  (the run stops here, rolls back and shows the failure report)\n";
+                stopped = true;
+            }
+        }
         if (report.plan.empty()) out += "  (nothing applies)\n";
     }
     out += std::to_string(report.errors()) + " error(s), " + std::to_string(report.warnings()) +

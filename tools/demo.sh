@@ -24,7 +24,7 @@ winpath() { local path="$1"; echo "Z:${path//\//\\}"; }
 
 bash "$root/tools/setup.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
-cmake --build "$build" -j "$jobs" --target RIZezuvu uidriver orvexa_standin >/dev/null
+cmake --build "$build" -j "$jobs" --target RIZezuvu uidriver orvexa_standin ovpack >/dev/null
 
 demo="$build/demo"
 rm -rf "$demo"
@@ -48,50 +48,11 @@ mkdir -p "$install/Skins"
 printf 'old firmware' > "$install/firmware-1.5.bin"
 printf 'old skin' > "$install/Skins/default.skin"
 
-echo "== laying out the update package"
+echo "== laying out the update package (ovpack init, then ovpack check)"
 package="$demo/package"
-mkdir -p "$package/Skins" "$package/Firmware/123456"
+"$WINE" "$build/ovpack.exe" init "$(winpath "$package")" | tr -d '\r' | sed 's/^/   /'
 cp "$build/RIZezuvu.exe" "$package/"
-printf 'skin 1.6' > "$package/Skins/default.skin"
-printf 'codecs 1.6' > "$package/codecs.dat"
-printf 'firmware 1.6 for 123456' > "$package/Firmware/123456/update.bin"
-sed 's/$/\r/' > "$package/OVConfig.xml" <<'XML'
-<?xml version='1.0'?>
-<OVConfig>
-  <Version min='1.6.00.1' max='1.6.00.999'/>
-  <Messages>
-    <Message title='Orvexa Update'
-             askuser='Orvexa will now be updated. Continue?'
-             status='Updating, please wait...'
-             ovrunning='Please close Orvexa and run the update again.'
-             ovnotinstalled='Orvexa is not installed on this computer.'
-             versionerror='This update does not apply to the installed version.'
-             ovinstallsuccess='The update is complete.'
-             updatestart='Update tool %s started.'
-             updatefile='Updated file %s'
-             updatecomplete='Update tool %s finished.'
-             downloadcaption='Download Orvexa'
-             downloadlink='https://orvexa.example/download'
-             helpcaption='Help'
-             helplink='https://orvexa.example/help'/>
-  </Messages>
-  <Upgrade>
-    <Product id='000000'>
-      <Group dir='Skins'>
-        <File name='Skins\default.skin'/>
-      </Group>
-      <Group dir=''>
-        <File name='codecs.dat'/>
-      </Group>
-    </Product>
-    <Product id='123456'>
-      <Firmware dir=''>
-        <File name='Firmware\123456\update.bin'/>
-      </Firmware>
-    </Product>
-  </Upgrade>
-</OVConfig>
-XML
+"$WINE" "$build/ovpack.exe" check "$(winpath "$package")" | tr -d '\r' | sed 's/^/   /'
 (cd "$package" && find . -type f | sort | sed 's/^/   /')
 
 exe="$(winpath "$package/RIZezuvu.exe")"
