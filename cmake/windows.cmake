@@ -57,6 +57,10 @@ target_compile_options(orvexa_standin PRIVATE ${PROJECT_WARNINGS})
 add_executable(link_marker WIN32 tools/standins/link_marker.cpp)
 target_compile_options(link_marker PRIVATE ${PROJECT_WARNINGS})
 
+# The benchmarks' floors (tools/benchmark.py).
+add_executable(bare_box WIN32 tools/bench/bare_box.cpp)
+add_executable(bare_copy tools/bench/bare_copy.cpp)
+
 add_executable(keep_desktop WIN32 tools/standins/keep_desktop.cpp)
 target_compile_options(keep_desktop PRIVATE ${PROJECT_WARNINGS})
 

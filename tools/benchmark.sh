@@ -1,0 +1,22 @@
+#!/bin/bash
+# Measures what the program costs its user against the floor (bare programs
+# doing only the unavoidable), under one warm Wine server in a prefix of its
+# own, and writes docs/benchmarks.md with a chart.
+#   tools/benchmark.sh [--quick]
+# --quick: small sizes, one run each, written to build/bench/ (the test
+# command runs it so that the script keeps working; nothing is asserted).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$root/build"
+bash "$root/tools/setup.sh" >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+cmake --build "$build" -j "$(nproc)" --target RIZezuvu uidriver orvexa_standin link_marker bare_box bare_copy \
+  keep_desktop error_text >/dev/null
+mkdir -p "$build/bench"
+source "$root/tools/wine_env.sh" "$build/bench" null
+wine_prefix_init
+wine_server_start
+"$WINE" "$build/keep_desktop.exe" >/dev/null 2>&1 &
+keeper=$!
+trap 'kill -9 $keeper 2>/dev/null; wait $keeper 2>/dev/null; wine_server_stop' EXIT
+RIZEZUVU_BUILD="$build" RIZEZUVU_SOURCE="$root" python3 "$root/tools/benchmark.py" "$@"
