@@ -101,11 +101,27 @@ bool UpdateContext::CopyContent(const InstalledProduct& product) {
 
     WindowsJournalFiles files;
     InstallJournal journal(files, targetBase);
-    bool installed = true;
+    // Every copy the run will make is declared to the journal at once (one
+    // write and one flush to the disk instead of one for each file), up to
+    // the first fault, where the run will stop.
+    std::vector<std::string> targets;
     for (const TiXmlElement* entry : ProductEntries(document, productId)) {
-        if (!CopyProductContent(*entry, targetBase.c_str(), sourceBase.c_str(), journal)) {
-            installed = false;
-            break;
+        std::vector<PlanStep> plan;
+        PlanEntry(*entry, targetBase, sourceBase, plan, &platform::IsAnsiLeadByte);
+        for (const PlanStep& step : plan) {
+            if (step.kind == PlanStep::Kind::kFault) break;
+            if (step.kind == PlanStep::Kind::kCopyFile) targets.push_back(step.target);
+        }
+    }
+    bool installed = journal.Declare(targets);
+    if (!installed) {
+        UpgradeLog::Write("The journal in %s can't be written", journal.Folder().c_str());
+    } else {
+        for (const TiXmlElement* entry : ProductEntries(document, productId)) {
+            if (!CopyProductContent(*entry, targetBase.c_str(), sourceBase.c_str(), journal)) {
+                installed = false;
+                break;
+            }
         }
     }
     if (installed && journal.Commit()) return true;
@@ -135,9 +151,15 @@ bool UpdateContext::CopyProductContent(const TiXmlElement& product, const char* 
                 std::string lineText;
                 LookupMessage("updatefile", lineText);
                 UpgradeLog::WriteConfigured(lineText.c_str(), step.fileName.c_str());
-                // A package on read-only media must not stop the copy. The
-                // target needs no such care: the journal has moved it away.
-                platform::SetNormalAttributes(step.source.c_str());
+                // A read-only source would make a read-only copy; a package on
+                // read-only media must not stop the copy. The target needs no
+                // such care: the journal has moved it away.
+                unsigned long attributes = 0;
+                if (platform::GetAttributes(step.source.c_str(), attributes) &&
+                    (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                   FILE_ATTRIBUTE_SYSTEM)) != 0) {
+                    platform::SetNormalAttributes(step.source.c_str());
+                }
                 if (!journal.PrepareTarget(step.target) ||
                     !platform::CopyFileReplacing(step.source.c_str(), step.target.c_str())) {
                     UpgradeLog::Write("Copy file failed %s...", step.fileName.c_str());

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 namespace {
 
@@ -124,11 +125,54 @@ bool InstallJournal::Record(const Step& step) {
         return false;
     }
     if (!Start()) return false;
-    std::string line = step.kind == StepKind::Moved
-                           ? "moved " + std::to_string(step.index) + " " + step.target + "\n"
-                           : "added " + step.target + "\n";
-    if (!files_.AppendRecord(line)) return false;
+    if (!files_.AppendRecord(RecordLine(step))) return false;
     steps_.push_back(step);
+    return true;
+}
+
+std::string InstallJournal::RecordLine(const Step& step) {
+    return step.kind == StepKind::Moved
+               ? "moved " + std::to_string(step.index) + " " + step.target + "\n"
+               : "added " + step.target + "\n";
+}
+
+bool InstallJournal::Declare(const std::vector<std::string>& targets) {
+    std::vector<Step> steps;
+    std::set<std::string> seen;
+    std::string lines;
+    for (const std::string& target : targets) {
+        if (target.compare(0, base_.size(), base_) != 0 ||
+            !IsContainedRelativePath(target.substr(base_.size()), nullptr)) {
+            files_.SetLastError(kErrorInvalidData);
+            return false;
+        }
+        std::string relative = target.substr(base_.size());
+        Step step = {StepKind::Added, 0, relative};
+        if (!seen.insert(relative).second) {
+            step.kind = StepKind::Moved;
+        } else {
+            switch (files_.Probe(target)) {
+                case JournalFiles::Kind::Missing:
+                    break;
+                case JournalFiles::Kind::File:
+                    step.kind = StepKind::Moved;
+                    break;
+                case JournalFiles::Kind::Folder:
+                    continue;  // never replaced: its copy fails by itself
+                case JournalFiles::Kind::Unknown:
+                    return false;
+            }
+        }
+        if (step.kind == StepKind::Moved) step.index = nextIndex_++;
+        lines += RecordLine(step);
+        steps.push_back(step);
+    }
+    if (steps.empty()) return true;
+    if (!Start() || !files_.AppendRecord(lines)) return false;
+    for (const Step& step : steps) {
+        steps_.push_back(step);
+        declared_[step.target].push_back(step);
+    }
     return true;
 }
 
@@ -138,6 +182,16 @@ bool InstallJournal::PrepareTarget(const std::string& target) {
         return false;
     }
     std::string relative = target.substr(base_.size());
+    auto declared = declared_.find(relative);
+    if (declared != declared_.end() && !declared->second.empty()) {
+        Step step = declared->second.front();
+        declared->second.pop_front();
+        if (step.kind == StepKind::Added) return true;
+        if (files_.Move(target, BackupPath(step.index))) return true;
+        // Gone since it was declared (a firmware purge took it): an addition.
+        if (files_.Probe(target) != JournalFiles::Kind::Missing) return false;
+        return Record({StepKind::Added, 0, relative});
+    }
     switch (files_.Probe(target)) {
         case JournalFiles::Kind::Missing:
             return Record({StepKind::Added, 0, relative});

@@ -7,6 +7,8 @@
 // of steps, the record format and the rollback are tested without the OS.
 #pragma once
 
+#include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -69,6 +71,13 @@ public:
     // go ahead. `target` must lie inside the installation folder.
     bool PrepareTarget(const std::string& target);
 
+    // Declares, before the first of them, the copies a run is about to make,
+    // in order: a target that exists now will be moved into the journal, one
+    // that doesn't is added (one named twice is moved the second time, since
+    // the first copy will be there). All of it is written and flushed at
+    // once, so that PrepareTarget need not write again for a declared target.
+    bool Declare(const std::vector<std::string>& targets);
+
     // Moves `path` (a file inside the installation folder) into the journal
     // instead of deleting it.
     bool MoveAside(const std::string& path);
@@ -111,6 +120,7 @@ private:
 
     bool Start();
     bool Record(const Step& step);
+    static std::string RecordLine(const Step& step);
     bool UndoStep(const Step& step, RollbackListener& listener, unsigned long* firstFailure);
     bool RemoveJournalFolder();
     std::string BackupPath(unsigned index) const;
@@ -120,6 +130,8 @@ private:
     std::string base_;
     std::string folder_;  // with trailing backslash
     std::vector<Step> steps_;
+    // Declared steps not yet taken, by target, in order.
+    std::map<std::string, std::deque<Step>> declared_;
     unsigned nextIndex_ = 1;
     bool started_ = false;
     bool recordOpen_ = false;

@@ -54,9 +54,13 @@ bool WindowsJournalFiles::Move(const std::string& from, const std::string& to) {
 }
 
 bool WindowsJournalFiles::Remove(const std::string& path) {
-    platform::SetNormalAttributes(path.c_str());
     if (platform::DeleteFileAt(path.c_str())) return true;
-    return IsNotFound(::GetLastError());
+    DWORD code = ::GetLastError();
+    if (IsNotFound(code)) return true;
+    if (code != ERROR_ACCESS_DENIED) return false;
+    // Read-only: made normal only now, so that the common case costs one call.
+    platform::SetNormalAttributes(path.c_str());
+    return platform::DeleteFileAt(path.c_str());
 }
 
 bool WindowsJournalFiles::List(const std::string& folder, std::vector<std::string>& names) {

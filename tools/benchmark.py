@@ -80,7 +80,7 @@ def first_window_ms(run):
 class Bench:
     def __init__(self, quick):
         self.quick = quick
-        self.runs = 1 if quick else 5
+        self.runs = 1 if quick else 3
         self.root = tempfile.mkdtemp(prefix="bench-", dir=BUILD)
         self.installation = Installation()
         self.install_dir = self.installation.add()

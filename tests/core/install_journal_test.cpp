@@ -62,7 +62,9 @@ public:
         openRecord = path;
         return true;
     }
+    int appends = 0;
     bool AppendRecord(const std::string& text) override {
+        ++appends;
         if (Fails("append", openRecord)) return false;
         files[openRecord].bytes += text;
         return true;
@@ -248,6 +250,40 @@ TEST_F(InstallJournalTest, AFailedUndoGoesOnAndKeepsTheJournalForTheNextRun) {
     EXPECT_TRUE(next.RollBack(events));
     EXPECT_EQ(events.lines, (std::vector<std::string>{"restored C:\\Orvexa\\player.dll"}));
     EXPECT_EQ(fs.files, before);
+}
+
+// A run that declares its copies up front writes the record once; the steps
+// then take no writes, and a purge in between that takes a declared target
+// is recorded as it happens. Killed at any point, the next run restores all.
+TEST_F(InstallJournalTest, DeclaredCopiesAreRecordedAtOnceAndStillRollBack) {
+    const std::vector<std::string> targets = {"C:\\Orvexa\\player.dll", "C:\\Orvexa\\Skins\\a.skin",
+                                              "C:\\Orvexa\\fw1.bin", "C:\\Orvexa\\player.dll"};
+    for (size_t done = 0; done <= targets.size(); ++done) {
+        SCOPED_TRACE(done);
+        fs.files = before;
+        fs.folders = {"C:\\Orvexa", "C:\\Orvexa\\Skins"};
+        fs.appends = 0;
+        {
+            InstallJournal journal(fs, kBase);
+            ASSERT_TRUE(journal.Declare(targets));
+            EXPECT_EQ(fs.files[kRecord].bytes,
+                      "RIZezuvu journal 1\nmoved 1 player.dll\nadded Skins\\a.skin\n"
+                      "moved 2 fw1.bin\nmoved 3 player.dll\n");
+            EXPECT_EQ(fs.appends, 2);  // the header and the declarations
+            // A firmware purge takes fw1.bin before its declared copy.
+            ASSERT_TRUE(journal.MoveAside("C:\\Orvexa\\fw1.bin"));
+            for (size_t i = 0; i < done; ++i) {
+                ASSERT_TRUE(journal.PrepareTarget(targets[i]));
+                fs.Copy(targets[i], "new");
+            }
+            EXPECT_EQ(fs.appends, done >= 3 ? 4 : 3);  // fw1.bin's copy became an addition
+        }  // killed
+        InstallJournal next(fs, kBase);
+        ASSERT_TRUE(next.Load());
+        Events events;
+        EXPECT_TRUE(next.RollBack(events));
+        EXPECT_EQ(fs.files, before);
+    }
 }
 
 TEST_F(InstallJournalTest, AJournalLeftByAnotherRunIsNeverReused) {
