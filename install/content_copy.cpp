@@ -153,15 +153,14 @@ bool UpdateContext::CopyProductContent(const TiXmlElement& product, const char* 
                 UpgradeLog::WriteConfigured(lineText.c_str(), step.fileName.c_str());
                 // A read-only source would make a read-only copy; a package on
                 // read-only media must not stop the copy. The target needs no
-                // such care: the journal has moved it away.
+                // such care: the journal replaces it, or moves it away.
                 unsigned long attributes = 0;
                 if (platform::GetAttributes(step.source.c_str(), attributes) &&
                     (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                    FILE_ATTRIBUTE_SYSTEM)) != 0) {
                     platform::SetNormalAttributes(step.source.c_str());
                 }
-                if (!journal.PrepareTarget(step.target) ||
-                    !platform::CopyFileReplacing(step.source.c_str(), step.target.c_str())) {
+                if (!journal.Install(step.source, step.target)) {
                     UpgradeLog::Write("Copy file failed %s...", step.fileName.c_str());
                     return false;
                 }

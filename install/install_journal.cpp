@@ -92,8 +92,27 @@ InstallJournal::~InstallJournal() {
     if (recordOpen_) files_.CloseRecord();
 }
 
+// Moved-aside files go into sub-folders of kBucketSize each: a folder that
+// gains a new name is searched whole by some file systems (and by Wine on
+// every one), so small folders keep each move cheap.
 std::string InstallJournal::BackupPath(unsigned index) const {
-    return folder_ + std::to_string(index) + ".old";
+    return folder_ + std::to_string((index - 1) / kBucketSize) + "\\" + std::to_string(index) +
+           ".old";
+}
+
+bool InstallJournal::MakeBucket(unsigned index) {
+    unsigned bucket = (index - 1) / kBucketSize;
+    if (!buckets_.insert(bucket).second) return true;
+    std::string folder = folder_ + std::to_string(bucket);
+    if (files_.Probe(folder) == JournalFiles::Kind::Missing && !files_.CreateHiddenFolder(folder)) {
+        buckets_.erase(bucket);
+        return false;
+    }
+    return true;
+}
+
+bool InstallJournal::MoveToBackup(const std::string& path, unsigned index) {
+    return MakeBucket(index) && files_.Move(path, BackupPath(index));
 }
 
 std::string InstallJournal::RecordPath() const { return folder_ + kRecordName; }
@@ -126,6 +145,7 @@ bool InstallJournal::Record(const Step& step) {
     }
     if (!Start()) return false;
     if (!files_.AppendRecord(RecordLine(step))) return false;
+    taken_.push_back(steps_.size());
     steps_.push_back(step);
     return true;
 }
@@ -147,11 +167,11 @@ bool InstallJournal::Declare(const std::vector<std::string>& targets) {
             return false;
         }
         std::string relative = target.substr(base_.size());
-        Step step = {StepKind::Added, 0, relative};
+        Step step = {StepKind::Added, 0, relative, false};
         if (!seen.insert(relative).second) {
             step.kind = StepKind::Moved;
         } else {
-            switch (files_.Probe(target)) {
+            switch (files_.Inspect(target, &step.readOnly)) {
                 case JournalFiles::Kind::Missing:
                     break;
                 case JournalFiles::Kind::File:
@@ -170,13 +190,14 @@ bool InstallJournal::Declare(const std::vector<std::string>& targets) {
     if (steps.empty()) return true;
     if (!Start() || !files_.AppendRecord(lines)) return false;
     for (const Step& step : steps) {
+        declared_[step.target].push_back(steps_.size());
         steps_.push_back(step);
-        declared_[step.target].push_back(step);
     }
     return true;
 }
 
-bool InstallJournal::PrepareTarget(const std::string& target) {
+// The step for `target`: the one declared for it, or one recorded now.
+bool InstallJournal::NextStep(const std::string& target, Step& step) {
     if (target.compare(0, base_.size(), base_) != 0) {
         files_.SetLastError(kErrorInvalidData);
         return false;
@@ -184,26 +205,72 @@ bool InstallJournal::PrepareTarget(const std::string& target) {
     std::string relative = target.substr(base_.size());
     auto declared = declared_.find(relative);
     if (declared != declared_.end() && !declared->second.empty()) {
-        Step step = declared->second.front();
+        size_t position = declared->second.front();
         declared->second.pop_front();
-        if (step.kind == StepKind::Added) return true;
-        if (files_.Move(target, BackupPath(step.index))) return true;
-        // Gone since it was declared (a firmware purge took it): an addition.
-        if (files_.Probe(target) != JournalFiles::Kind::Missing) return false;
-        return Record({StepKind::Added, 0, relative});
+        taken_.push_back(position);
+        step = steps_[position];
+        return true;
     }
-    switch (files_.Probe(target)) {
+    step = {StepKind::Added, 0, relative, false};
+    switch (files_.Inspect(target, &step.readOnly)) {
         case JournalFiles::Kind::Missing:
-            return Record({StepKind::Added, 0, relative});
+            return Record(step);
         case JournalFiles::Kind::File:
-            return MoveAside(target);
+            step.kind = StepKind::Moved;
+            step.index = nextIndex_++;
+            return Record(step);
         case JournalFiles::Kind::Folder:
             // A folder is never replaced; the copy onto it fails by itself,
             // with the system's own code.
+            step.kind = StepKind::None;
             return true;
         case JournalFiles::Kind::Unknown:
             break;
     }
+    return false;
+}
+
+// Moves the target of a Moved step aside. A target gone since it was
+// declared (a firmware purge took it) makes the step an addition.
+bool InstallJournal::MoveAsideTaken(const std::string& target, const Step& step) {
+    if (MoveToBackup(target, step.index)) return true;
+    if (files_.Probe(target) != JournalFiles::Kind::Missing) return false;
+    return Record({StepKind::Added, 0, step.target, false});
+}
+
+bool InstallJournal::PrepareTarget(const std::string& target) {
+    Step step;
+    if (!NextStep(target, step)) return false;
+    return step.kind != StepKind::Moved || MoveAsideTaken(target, step);
+}
+
+bool InstallJournal::Install(const std::string& source, const std::string& target) {
+    Step step;
+    if (!NextStep(target, step)) return false;
+    if (step.kind != StepKind::Moved || step.readOnly) {
+        // A rename can't replace a read-only file: its old file goes aside first.
+        if (step.kind == StepKind::Moved && !MoveAsideTaken(target, step)) return false;
+        return files_.Copy(source, target);
+    }
+    // The new file is made complete in the journal first; the old one gets
+    // a second name there; then one rename puts the new one in place. A
+    // target that someone holds open is found before anything is made: a
+    // second name of it could not be taken back while it is held.
+    if (!files_.CanReplace(target)) return false;
+    std::string fresh = folder_ + std::to_string((step.index - 1) / kBucketSize) + "\\" +
+                        std::to_string(step.index) + ".new";
+    if (!MakeBucket(step.index) || !files_.Copy(source, fresh)) return false;
+    if (!files_.Link(target, BackupPath(step.index))) {
+        // No hard links on this volume (or the target is gone): move it aside.
+        if (!MoveAsideTaken(target, step)) return false;
+        return files_.Move(fresh, target);
+    }
+    if (files_.Replace(fresh, target)) return true;
+    unsigned long code = files_.LastError();
+    // The target was never touched: drop its second name, so that nothing
+    // needs undoing for it.
+    files_.Remove(BackupPath(step.index));
+    files_.SetLastError(code);
     return false;
 }
 
@@ -213,8 +280,8 @@ bool InstallJournal::MoveAside(const std::string& path) {
         return false;
     }
     unsigned index = nextIndex_++;
-    if (!Record({StepKind::Moved, index, path.substr(base_.size())})) return false;
-    return files_.Move(path, BackupPath(index));
+    if (!Record({StepKind::Moved, index, path.substr(base_.size()), false})) return false;
+    return MoveToBackup(path, index);
 }
 
 bool InstallJournal::Commit() {
@@ -227,6 +294,8 @@ bool InstallJournal::Commit() {
     // The update is final now; what is left in the folder is only clean-up.
     RemoveJournalFolder();
     steps_.clear();
+    taken_.clear();
+    declared_.clear();
     started_ = false;
     return true;
 }
@@ -261,7 +330,8 @@ bool InstallJournal::Load() {
         return false;
     }
     for (const JournalLine& line : lines) {
-        steps_.push_back({line.moved ? StepKind::Moved : StepKind::Added, line.index, line.target});
+        steps_.push_back(
+            {line.moved ? StepKind::Moved : StepKind::Added, line.index, line.target, false});
     }
     return true;
 }
@@ -300,9 +370,17 @@ bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFa
         files_.CloseRecord();
         recordOpen_ = false;
     }
+    // This run's steps are undone in the reverse of the order it took them,
+    // then those it declared but never took (nothing to undo for most);
+    // a journal read back from disk, in the reverse of its record.
+    std::vector<size_t> order(taken_.rbegin(), taken_.rend());
+    std::set<size_t> inOrder(order.begin(), order.end());
+    for (size_t position = steps_.size(); position-- > 0;) {
+        if (inOrder.count(position) == 0) order.push_back(position);
+    }
     bool complete = true;
-    for (auto step = steps_.rbegin(); step != steps_.rend(); ++step) {
-        if (!UndoStep(*step, listener, firstFailure)) complete = false;
+    for (size_t position : order) {
+        if (!UndoStep(steps_[position], listener, firstFailure)) complete = false;
     }
     if (!complete) return false;
     // Only a fully undone run may lose its record.
@@ -312,6 +390,8 @@ bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFa
         return false;
     }
     steps_.clear();
+    taken_.clear();
+    declared_.clear();
     RemoveJournalFolder();
     started_ = false;
     return true;
@@ -323,7 +403,18 @@ bool InstallJournal::RemoveJournalFolder() {
     std::vector<std::string> names;
     bool removed = files_.List(folder_.substr(0, folder_.size() - 1), names);
     for (const std::string& name : names) {
-        if (!files_.Remove(folder_ + name)) removed = false;
+        std::string path = folder_ + name;
+        if (files_.Probe(path) != JournalFiles::Kind::Folder) {
+            if (!files_.Remove(path)) removed = false;
+            continue;
+        }
+        std::vector<std::string> backups;
+        if (!files_.List(path, backups)) removed = false;
+        for (const std::string& backup : backups) {
+            if (!files_.Remove(path + "\\" + backup)) removed = false;
+        }
+        if (!files_.RemoveFolder(path)) removed = false;
     }
+    buckets_.clear();
     return files_.RemoveFolder(folder_.substr(0, folder_.size() - 1)) && removed;
 }

@@ -9,6 +9,7 @@
 
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,9 @@ public:
 
     virtual ~JournalFiles() = default;
     // What is at `path`; Unknown (with LastError) when that can't be told.
-    virtual Kind Probe(const std::string& path) = 0;
+    // `readOnly`, when given, tells whether a file there is read-only.
+    virtual Kind Inspect(const std::string& path, bool* readOnly) = 0;
+    Kind Probe(const std::string& path) { return Inspect(path, nullptr); }
     virtual bool CreateHiddenFolder(const std::string& path) = 0;
     // Removes a folder that must be empty by now.
     virtual bool RemoveFolder(const std::string& path) = 0;
@@ -32,6 +35,14 @@ public:
     virtual bool ReadAll(const std::string& path, std::string& text) = 0;
     // Renames on one volume; fails when `to` exists. Keeps attributes and times.
     virtual bool Move(const std::string& from, const std::string& to) = 0;
+    // Copies a file, replacing `to` when it exists; attributes go along.
+    virtual bool Copy(const std::string& from, const std::string& to) = 0;
+    // Gives the file at `existing` a second name, `link` (a hard link).
+    virtual bool Link(const std::string& existing, const std::string& link) = 0;
+    // Renames `from` over the existing `to`, in one step.
+    virtual bool Replace(const std::string& from, const std::string& to) = 0;
+    // True when nothing holds `path` against being renamed over or deleted now.
+    virtual bool CanReplace(const std::string& path) = 0;
     // Clears read-only and deletes; true when nothing is there.
     virtual bool Remove(const std::string& path) = 0;
     // Names of the entries directly in `folder` (no "." or "..").
@@ -78,6 +89,15 @@ public:
     // once, so that PrepareTarget need not write again for a declared target.
     bool Declare(const std::vector<std::string>& targets);
 
+    // Installs `source` at `target` (inside the installation folder). An
+    // existing target is replaced in one step by a complete copy made in
+    // the journal, its old file kept there under a second name, so the
+    // target is never half written; a read-only target, or a volume without
+    // hard links, has its old file moved into the journal first instead. A
+    // missing target is recorded as added and copied. False, with the
+    // failing step's code, when the target could not be installed.
+    bool Install(const std::string& source, const std::string& target);
+
     // Moves `path` (a file inside the installation folder) into the journal
     // instead of deleting it.
     bool MoveAside(const std::string& path);
@@ -111,11 +131,12 @@ public:
     const std::string& Folder() const { return folder_; }
 
 private:
-    enum class StepKind { Added, Moved };
+    enum class StepKind { Added, Moved, None };
     struct Step {
         StepKind kind;
         unsigned index;      // the moved-aside file's number (Moved only)
         std::string target;  // relative to the installation folder
+        bool readOnly;       // Moved: the file was read-only when looked at
     };
 
     bool Start();
@@ -124,15 +145,24 @@ private:
     bool UndoStep(const Step& step, RollbackListener& listener, unsigned long* firstFailure);
     bool RemoveJournalFolder();
     std::string BackupPath(unsigned index) const;
+    bool MoveToBackup(const std::string& path, unsigned index);
+    bool MakeBucket(unsigned index);
+    bool NextStep(const std::string& target, Step& step);
+    bool MoveAsideTaken(const std::string& target, const Step& step);
+    static constexpr unsigned kBucketSize = 64;
     std::string RecordPath() const;
 
     JournalFiles& files_;
     std::string base_;
-    std::string folder_;  // with trailing backslash
-    std::vector<Step> steps_;
-    // Declared steps not yet taken, by target, in order.
-    std::map<std::string, std::deque<Step>> declared_;
+    std::string folder_;       // with trailing backslash
+    std::vector<Step> steps_;  // in the record's order
+    // Positions in steps_ of the steps this run has taken, in the order it
+    // took them (declared steps are recorded first, taken later).
+    std::vector<size_t> taken_;
+    // Declared steps not yet taken, by target, in order, as positions in steps_.
+    std::map<std::string, std::deque<size_t>> declared_;
     unsigned nextIndex_ = 1;
+    std::set<unsigned> buckets_;  // sub-folders made by this run
     bool started_ = false;
     bool recordOpen_ = false;
     bool interrupted_ = false;

@@ -13,11 +13,12 @@ bool IsNotFound(unsigned long code) {
 
 }  // namespace
 
-JournalFiles::Kind WindowsJournalFiles::Probe(const std::string& path) {
+JournalFiles::Kind WindowsJournalFiles::Inspect(const std::string& path, bool* readOnly) {
     unsigned long attributes = 0;
     if (!platform::GetAttributes(path.c_str(), attributes)) {
         return IsNotFound(::GetLastError()) ? Kind::Missing : Kind::Unknown;
     }
+    if (readOnly != nullptr) *readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? Kind::Folder : Kind::File;
 }
 
@@ -51,6 +52,22 @@ bool WindowsJournalFiles::ReadAll(const std::string& path, std::string& text) {
 
 bool WindowsJournalFiles::Move(const std::string& from, const std::string& to) {
     return platform::MoveFileTo(from.c_str(), to.c_str());
+}
+
+bool WindowsJournalFiles::Copy(const std::string& from, const std::string& to) {
+    return platform::CopyFileReplacing(from.c_str(), to.c_str());
+}
+
+bool WindowsJournalFiles::Link(const std::string& existing, const std::string& link) {
+    return platform::CreateHardLinkTo(link.c_str(), existing.c_str());
+}
+
+bool WindowsJournalFiles::Replace(const std::string& from, const std::string& to) {
+    return platform::MoveFileReplacing(from.c_str(), to.c_str());
+}
+
+bool WindowsJournalFiles::CanReplace(const std::string& path) {
+    return platform::CanReplaceFile(path.c_str());
 }
 
 bool WindowsJournalFiles::Remove(const std::string& path) {

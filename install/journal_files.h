@@ -6,7 +6,7 @@
 
 class WindowsJournalFiles : public JournalFiles {
 public:
-    Kind Probe(const std::string& path) override;
+    Kind Inspect(const std::string& path, bool* readOnly) override;
     bool CreateHiddenFolder(const std::string& path) override;
     bool RemoveFolder(const std::string& path) override;
     bool CreateRecord(const std::string& path) override;
@@ -14,6 +14,10 @@ public:
     void CloseRecord() override;
     bool ReadAll(const std::string& path, std::string& text) override;
     bool Move(const std::string& from, const std::string& to) override;
+    bool Copy(const std::string& from, const std::string& to) override;
+    bool Link(const std::string& existing, const std::string& link) override;
+    bool Replace(const std::string& from, const std::string& to) override;
+    bool CanReplace(const std::string& path) override;
     bool Remove(const std::string& path) override;
     bool List(const std::string& folder, std::vector<std::string>& names) override;
     unsigned long LastError() override;

@@ -140,6 +140,21 @@ bool MoveFileTo(const char* source, const char* target) {
     return ::MoveFileExA(source, target, 0) != FALSE;
 }
 
+bool MoveFileReplacing(const char* source, const char* target) {
+    return ::MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+bool CanReplaceFile(const char* path) {
+    KernelHandle file(::CreateFileA(path, DELETE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.IsValid();
+}
+
+bool CreateHardLinkTo(const char* link, const char* existing) {
+    return ::CreateHardLinkA(link, existing, nullptr) != FALSE;
+}
+
 KernelHandle CreateNewFile(const char* path) {
     return KernelHandle(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));

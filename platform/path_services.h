@@ -58,6 +58,14 @@ bool RemoveFolder(const char* path);
 // Renames on one volume; fails when `target` exists. Attributes and times go along.
 bool MoveFileTo(const char* source, const char* target);
 
+// Renames `source` over an existing `target` in one step.
+bool MoveFileReplacing(const char* source, const char* target);
+// True when the file could be deleted or renamed over now: no other handle
+// denies it (otherwise false with ERROR_SHARING_VIOLATION or the like).
+bool CanReplaceFile(const char* path);
+// Gives the file at `existing` a second name, `link` (same volume).
+bool CreateHardLinkTo(const char* link, const char* existing);
+
 // Creates a new file for writing (failing when it exists); others may read it.
 KernelHandle CreateNewFile(const char* path);
 // Writes all of `size` bytes; false on a short write (ERROR_DISK_FULL when

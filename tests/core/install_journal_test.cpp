@@ -40,19 +40,26 @@ public:
         lastError = kSharingViolation;
         return true;
     }
-    Kind Probe(const std::string& path) override {
+    Kind Inspect(const std::string& path, bool* readOnly) override {
         if (Fails("probe", path)) return Kind::Unknown;
-        if (files.count(path)) return Kind::File;
+        if (files.count(path)) {
+            if (readOnly != nullptr) *readOnly = (files[path].attributes & 1) != 0;
+            return Kind::File;
+        }
         return folders.count(path) ? Kind::Folder : Kind::Missing;
     }
     bool CreateHiddenFolder(const std::string& path) override {
         if (Fails("mkdir", path)) return false;
         return folders.insert(path).second;
     }
+    bool HasFolder(const std::string& path) const { return folders.count(path) != 0; }
     bool RemoveFolder(const std::string& path) override {
         if (Fails("rmdir", path)) return false;
         for (const auto& file : files) {
             if (file.first.compare(0, path.size() + 1, path + "\\") == 0) return false;
+        }
+        for (const auto& folder : folders) {
+            if (folder.compare(0, path.size() + 1, path + "\\") == 0) return false;
         }
         return folders.erase(path) == 1;
     }
@@ -81,24 +88,51 @@ public:
         files.erase(from);
         return true;
     }
+    bool Copy(const std::string& from, const std::string& to) override {
+        if (Fails("copy", to) || !files.count(from)) return false;
+        files[to] = {files[from].bytes, 0};
+        return true;
+    }
+    // Values, not shared files: enough while nothing writes into a file in place.
+    bool Link(const std::string& existing, const std::string& link) override {
+        if (Fails("link", existing) || !files.count(existing) || files.count(link)) return false;
+        files[link] = files[existing];
+        return true;
+    }
+    bool Replace(const std::string& from, const std::string& to) override {
+        if (Fails("replace", to) || !files.count(from) || !files.count(to) ||
+            (files[to].attributes & 1)) {
+            lastError = kSharingViolation;
+            return false;
+        }
+        files[to] = files[from];
+        files.erase(from);
+        return true;
+    }
+    bool CanReplace(const std::string& path) override { return !Fails("hold", path); }
     bool Remove(const std::string& path) override {
         if (Fails("remove", path)) return false;
         files.erase(path);
         return true;
     }
+    // The entries directly in `folder`, files and folders.
     bool List(const std::string& folder, std::vector<std::string>& names) override {
-        for (const auto& file : files) {
-            if (file.first.compare(0, folder.size() + 1, folder + "\\") == 0) {
-                names.push_back(file.first.substr(folder.size() + 1));
-            }
-        }
+        std::set<std::string> found;
+        auto add = [&](const std::string& path) {
+            if (path.compare(0, folder.size() + 1, folder + "\\") != 0) return;
+            std::string rest = path.substr(folder.size() + 1);
+            found.insert(rest.substr(0, rest.find('\\')));
+        };
+        for (const auto& file : files) add(file.first);
+        for (const auto& sub : folders) add(sub);
+        names.assign(found.begin(), found.end());
         return true;
     }
     unsigned long LastError() override { return lastError; }
     void SetLastError(unsigned long code) override { lastError = code; }
 
     // What a copy onto a prepared target does.
-    void Copy(const std::string& target, const std::string& bytes) { files[target] = {bytes, 0}; }
+    void Write(const std::string& target, const std::string& bytes) { files[target] = {bytes, 0}; }
 };
 
 class Events : public RollbackListener {
@@ -125,11 +159,11 @@ protected:
     void Update(InstallJournal& journal) {
         ASSERT_TRUE(journal.MoveAside("C:\\Orvexa\\fw1.bin"));
         ASSERT_TRUE(journal.PrepareTarget("C:\\Orvexa\\player.dll"));
-        fs.Copy("C:\\Orvexa\\player.dll", "new player");
+        fs.Write("C:\\Orvexa\\player.dll", "new player");
         ASSERT_TRUE(journal.PrepareTarget("C:\\Orvexa\\Skins\\new.skin"));
-        fs.Copy("C:\\Orvexa\\Skins\\new.skin", "skin 1");
+        fs.Write("C:\\Orvexa\\Skins\\new.skin", "skin 1");
         ASSERT_TRUE(journal.PrepareTarget("C:\\Orvexa\\Skins\\new.skin"));
-        fs.Copy("C:\\Orvexa\\Skins\\new.skin", "skin 2");
+        fs.Write("C:\\Orvexa\\Skins\\new.skin", "skin 2");
     }
 
     FakeFiles fs;
@@ -148,7 +182,8 @@ TEST_F(InstallJournalTest, RecordIsWrittenBeforeEachStep) {
               "added Skins\\new.skin\n"
               "moved 3 Skins\\new.skin\n");
     // Moved, not copied, and with its attributes.
-    EXPECT_EQ(fs.files["C:\\Orvexa\\.RIZezuvu-journal\\2.old"], before["C:\\Orvexa\\player.dll"]);
+    EXPECT_EQ(fs.files["C:\\Orvexa\\.RIZezuvu-journal\\0\\2.old"],
+              before["C:\\Orvexa\\player.dll"]);
     EXPECT_EQ(fs.files.count("C:\\Orvexa\\fw1.bin"), 0u);
 
     // A step whose record can't be written is not taken.
@@ -215,7 +250,7 @@ TEST_F(InstallJournalTest, AnInterruptedRunIsRolledBackByTheNext) {
                     }
                     journal.PrepareTarget(target);
                     fs.failing.clear();
-                    if (!(last && point != "copy")) fs.Copy(target, "partial");
+                    if (!(last && point != "copy")) fs.Write(target, "partial");
                 }
             }  // killed: no commit, no rollback
             InstallJournal next(fs, kBase);
@@ -274,16 +309,71 @@ TEST_F(InstallJournalTest, DeclaredCopiesAreRecordedAtOnceAndStillRollBack) {
             ASSERT_TRUE(journal.MoveAside("C:\\Orvexa\\fw1.bin"));
             for (size_t i = 0; i < done; ++i) {
                 ASSERT_TRUE(journal.PrepareTarget(targets[i]));
-                fs.Copy(targets[i], "new");
+                fs.Write(targets[i], "new");
             }
             EXPECT_EQ(fs.appends, done >= 3 ? 4 : 3);  // fw1.bin's copy became an addition
-        }  // killed
+        }                                              // killed
         InstallJournal next(fs, kBase);
         ASSERT_TRUE(next.Load());
         Events events;
         EXPECT_TRUE(next.RollBack(events));
         EXPECT_EQ(fs.files, before);
     }
+}
+
+// Install replaces an existing file in one rename, after the new copy is
+// complete and the old file has a second name in the journal; read-only
+// targets and volumes without hard links move the old file aside instead.
+TEST_F(InstallJournalTest, InstallReplacesInOneStepAndRollsBack) {
+    struct Case {
+        const char* name;
+        const char* failing;  // an operation made to fail, or ""
+        bool installs;
+    } cases[] = {
+        {"through a second name", "", true},
+        {"no hard links", "link C:\\Orvexa\\codec.dll", true},
+        {"target held open", "hold C:\\Orvexa\\codec.dll", false},
+        {"rename refused", "replace C:\\Orvexa\\codec.dll", false},
+        {"disk full", "copy C:\\Orvexa\\.RIZezuvu-journal\\0\\1.new", false},
+    };
+    fs.files["C:\\Package\\codec.dll"] = {"new codec", 0};
+    fs.files["C:\\Package\\player.dll"] = {"new player", 0};
+    fs.files["C:\\Orvexa\\codec.dll"] = {"old codec", 0};
+    fs.files["C:\\Package\\fw1.bin"] = {"new firmware", 0};
+    before = fs.files;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs.files = before;
+        fs.folders = {"C:\\Orvexa", "C:\\Orvexa\\Skins"};
+        fs.failing = {c.failing};
+        fs.lastError = 0;
+        InstallJournal journal(fs, kBase);
+        ASSERT_TRUE(journal.Declare({"C:\\Orvexa\\codec.dll"}));
+        EXPECT_EQ(journal.Install("C:\\Package\\codec.dll", "C:\\Orvexa\\codec.dll"), c.installs);
+        if (c.installs) {
+            EXPECT_EQ(fs.files["C:\\Orvexa\\codec.dll"].bytes, "new codec");
+            EXPECT_EQ(fs.files["C:\\Orvexa\\.RIZezuvu-journal\\0\\1.old"],
+                      before["C:\\Orvexa\\codec.dll"]);
+            EXPECT_EQ(fs.files.count("C:\\Orvexa\\.RIZezuvu-journal\\0\\1.new"), 0u);
+        } else {
+            EXPECT_EQ(fs.lastError, kSharingViolation);
+            EXPECT_EQ(fs.files["C:\\Orvexa\\codec.dll"],
+                      before["C:\\Orvexa\\codec.dll"]);  // never touched
+        }
+        fs.failing.clear();
+        Events events;
+        EXPECT_TRUE(journal.RollBack(events));
+        EXPECT_EQ(fs.files, before);
+        EXPECT_FALSE(journal.Exists());
+    }
+    // A read-only target can't be renamed over: its old file goes aside first.
+    fs.files = before;
+    fs.folders = {"C:\\Orvexa", "C:\\Orvexa\\Skins"};
+    InstallJournal journal(fs, kBase);
+    ASSERT_TRUE(journal.Install("C:\\Package\\player.dll", "C:\\Orvexa\\player.dll"));
+    EXPECT_EQ(fs.files["C:\\Orvexa\\player.dll"].bytes, "new player");
+    EXPECT_TRUE(journal.Commit());
+    EXPECT_FALSE(journal.Exists());
 }
 
 TEST_F(InstallJournalTest, AJournalLeftByAnotherRunIsNeverReused) {
@@ -296,6 +386,8 @@ TEST_F(InstallJournalTest, AJournalLeftByAnotherRunIsNeverReused) {
 TEST_F(InstallJournalTest, ACommittedLeftoverIsOnlyCleanedUp) {
     fs.folders.insert(kJournal);
     fs.files["C:\\Orvexa\\.RIZezuvu-journal\\4.old"] = {"stale", 0};
+    fs.folders.insert("C:\\Orvexa\\.RIZezuvu-journal\\0");
+    fs.files["C:\\Orvexa\\.RIZezuvu-journal\\0\\5.old"] = {"stale", 0};
     InstallJournal journal(fs, kBase);
     ASSERT_TRUE(journal.Load());
     EXPECT_FALSE(journal.Interrupted());
@@ -304,6 +396,22 @@ TEST_F(InstallJournalTest, ACommittedLeftoverIsOnlyCleanedUp) {
     EXPECT_TRUE(events.lines.empty());
     EXPECT_FALSE(journal.Exists());
     EXPECT_EQ(fs.files, before);
+    EXPECT_FALSE(fs.HasFolder("C:\\Orvexa\\.RIZezuvu-journal\\0"));
+}
+
+TEST_F(InstallJournalTest, MovedFilesAreSpreadOverSmallFolders) {
+    for (int i = 0; i < 130; ++i) fs.files["C:\\Orvexa\\f" + std::to_string(i)] = {"old", 0};
+    before = fs.files;
+    InstallJournal journal(fs, kBase);
+    for (int i = 0; i < 130; ++i)
+        ASSERT_TRUE(journal.MoveAside("C:\\Orvexa\\f" + std::to_string(i)));
+    EXPECT_EQ(fs.files.count("C:\\Orvexa\\.RIZezuvu-journal\\0\\64.old"), 1u);
+    EXPECT_EQ(fs.files.count("C:\\Orvexa\\.RIZezuvu-journal\\1\\65.old"), 1u);
+    EXPECT_EQ(fs.files.count("C:\\Orvexa\\.RIZezuvu-journal\\2\\130.old"), 1u);
+    Events events;
+    EXPECT_TRUE(journal.RollBack(events));
+    EXPECT_EQ(fs.files, before);
+    EXPECT_FALSE(journal.Exists());
 }
 
 TEST_F(InstallJournalTest, TargetsOutsideTheInstallationAreRefused) {
