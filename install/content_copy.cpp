@@ -67,9 +67,13 @@ public:
 bool RollBackFailedUpdate(InstallJournal& journal) {
     platform::LastErrorKeeper keepFailureCode;
     if (!journal.HasWork()) return true;
+    // A run that failed before its first change only has its journal to remove.
+    bool changed = journal.TookSteps();
     RollbackLog log;
     if (journal.RollBack(log)) {
-        UpgradeLog::Write("Rollback complete: the installation is as it was before the update.");
+        if (changed) {
+            UpgradeLog::Write("Rollback complete: the installation is as it was before the update.");
+        }
         return true;
     }
     LogRollbackIncomplete(journal);

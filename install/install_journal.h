@@ -125,6 +125,8 @@ public:
 
     // True when this journal has a folder to roll back or remove.
     bool HasWork() const { return started_; }
+    // True when this run has taken a step (changed the installation).
+    bool TookSteps() const { return !taken_.empty(); }
     // True when Load found the record of a run that never finished.
     bool Interrupted() const { return interrupted_; }
 
