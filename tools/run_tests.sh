@@ -2,7 +2,8 @@
 # Sets up the machine (tools/setup.sh), builds everything, and runs every
 # test: the native build under AddressSanitizer and UndefinedBehaviorSanitizer
 # with short fuzzing runs, then the 64-bit and the 32-bit Windows builds'
-# tests under Wine, headless, each in a throw-away prefix of its own.
+# tests under Wine, headless, each in a throw-away prefix of its own, and a
+# quick run of the benchmark script.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs=$(nproc)
@@ -35,4 +36,8 @@ for arch in x86_64 i686; do
     ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 900
   )
 done
+mkdir -p "$root/build/bench"
+phase "benchmark script (--quick, figures not asserted)"
+bash "$root/tools/benchmark.sh" --quick > "$root/build/bench/quick.log" 2>&1 \
+  || { tail -40 "$root/build/bench/quick.log"; exit 1; }
 phase "done"
