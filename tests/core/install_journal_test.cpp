@@ -166,6 +166,14 @@ protected:
         fs.Write("C:\\Orvexa\\Skins\\new.skin", "skin 2");
     }
 
+    // Rolls `journal` back and finds everything as it was, the journal gone.
+    void ExpectRolledBack(InstallJournal& journal) {
+        Events events;
+        EXPECT_TRUE(journal.RollBack(events));
+        EXPECT_EQ(fs.files, before);
+        EXPECT_FALSE(journal.Exists());
+    }
+
     FakeFiles fs;
     std::map<std::string, FakeFile> before;
 };
@@ -257,10 +265,7 @@ TEST_F(InstallJournalTest, AnInterruptedRunIsRolledBackByTheNext) {
             ASSERT_TRUE(next.Exists());
             ASSERT_TRUE(next.Load());
             EXPECT_TRUE(next.Interrupted());
-            Events events;
-            EXPECT_TRUE(next.RollBack(events));
-            EXPECT_EQ(fs.files, before);
-            EXPECT_FALSE(next.Exists());
+            ExpectRolledBack(next);
         }
     }
 }
@@ -361,10 +366,7 @@ TEST_F(InstallJournalTest, InstallReplacesInOneStepAndRollsBack) {
                       before["C:\\Orvexa\\codec.dll"]);  // never touched
         }
         fs.failing.clear();
-        Events events;
-        EXPECT_TRUE(journal.RollBack(events));
-        EXPECT_EQ(fs.files, before);
-        EXPECT_FALSE(journal.Exists());
+        ExpectRolledBack(journal);
     }
     // A read-only target can't be renamed over: its old file goes aside first.
     fs.files = before;
@@ -408,10 +410,7 @@ TEST_F(InstallJournalTest, MovedFilesAreSpreadOverSmallFolders) {
     EXPECT_EQ(fs.files.count("C:\\Orvexa\\.RIZezuvu-journal\\0\\64.old"), 1u);
     EXPECT_EQ(fs.files.count("C:\\Orvexa\\.RIZezuvu-journal\\1\\65.old"), 1u);
     EXPECT_EQ(fs.files.count("C:\\Orvexa\\.RIZezuvu-journal\\2\\130.old"), 1u);
-    Events events;
-    EXPECT_TRUE(journal.RollBack(events));
-    EXPECT_EQ(fs.files, before);
-    EXPECT_FALSE(journal.Exists());
+    ExpectRolledBack(journal);
 }
 
 TEST_F(InstallJournalTest, TargetsOutsideTheInstallationAreRefused) {
