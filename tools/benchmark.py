@@ -273,7 +273,7 @@ def write_report(bench, out_dir):
     net, idle, bare, host, count, size = r["copy"]
     lines += [
         f"{count:,} files of {size:,} bytes ({count * size / 1e6:.0f} MB) replacing older copies of the same files "
-        "(so the journal moves every one aside). The program's time runs from OK on the consent box to the result "
+        "(so the journal keeps every old one). The program's time runs from OK on the consent box to the result "
         "dialog, less that of a run that copies nothing (the status window's pause, the dialogs, the journal's "
         f"start and end): that run took {idle.median:.0f} ms (min {idle.min:.0f}, max {idle.max:.0f}).",
         "",

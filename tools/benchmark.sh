@@ -18,5 +18,5 @@ wine_prefix_init
 wine_server_start
 "$WINE" "$build/keep_desktop.exe" >/dev/null 2>&1 &
 keeper=$!
-trap 'kill -9 $keeper 2>/dev/null; wait $keeper 2>/dev/null; wine_server_stop' EXIT
+trap 'kill -9 $keeper 2>/dev/null; wait $keeper 2>/dev/null || true; wine_server_stop' EXIT
 RIZEZUVU_BUILD="$build" RIZEZUVU_SOURCE="$root" python3 "$root/tools/benchmark.py" "$@"

@@ -10,7 +10,7 @@ shift
 here="$(cd "$(dirname "$0")" && pwd)"
 "${WINE:-wine}" "$build/keep_desktop.exe" >/dev/null 2>&1 &
 keeper=$!
-trap 'kill -9 $keeper 2>/dev/null; wait $keeper 2>/dev/null' EXIT
+trap 'kill -9 $keeper 2>/dev/null; wait $keeper 2>/dev/null || true' EXIT
 export RIZEZUVU_BUILD="${RIZEZUVU_BUILD:-$build}"
 export RIZEZUVU_SOURCE="${RIZEZUVU_SOURCE:-$(cd "$here/../.." && pwd)}"
 if [ $# -gt 0 ]; then
