@@ -1,7 +1,12 @@
 # The logic that needs no operating system, built with the host compiler and
 # tested under AddressSanitizer and UndefinedBehaviorSanitizer; fuzzed with
 # libFuzzer when the compiler is clang.
-set(SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+option(RIZEZUVU_SANITIZE "Build the native code under AddressSanitizer and UBSan" ON)
+if(RIZEZUVU_SANITIZE)
+  set(SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+else()
+  set(SANITIZE)
+endif()
 target_compile_options(rizezuvu_core PRIVATE ${SANITIZE})
 target_compile_options(tinyxml PRIVATE ${SANITIZE})
 target_compile_options(ovpack_core PRIVATE ${SANITIZE})
@@ -12,7 +17,7 @@ include(cmake/gtest.cmake)
 target_compile_options(gtest_project PRIVATE ${SANITIZE})
 add_subdirectory(tests)
 
-if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+if(CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND RIZEZUVU_SANITIZE)
   foreach(target fuzz_version_fields fuzz_config_document fuzz_configured_text fuzz_config_load
                  fuzz_journal_record)
     add_executable(${target} tests/fuzz/${target}.cpp)

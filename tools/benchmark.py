@@ -177,6 +177,36 @@ class Bench:
             many.append(self.program_start(big))
         self.results["messages"] = (Stats(many), count)
 
+    def figure_limits(self):
+        """Configurations at each of the parser's limits: the time to the consent box."""
+        base = config_xml(FULL_MESSAGES)
+        deep = base.replace("</OVConfig>", "<x>" * 63 + "</x>" * 63 + "</OVConfig>")
+        wide = base.replace("</Messages>", "<Message " + " ".join(f"k{i}='v'" for i in range(1024)) +
+                            "/></Messages>")
+        large = base.replace("</OVConfig>", "<!--  -->\n</OVConfig>")
+        # CR LF line ends: the file on disk is longer than the text by one byte a line.
+        on_disk = len(large.encode("latin-1")) + large.count("\n")
+        large = large.replace("<!--  -->", "<!-- " + "c" * (1024 * 1024 - on_disk) + " -->")
+        results = {}
+        for name, text in (("64 levels deep", deep), ("1,024 attributes on one element", wide),
+                           ("1 MiB", large)):
+            package = self.package("limit-" + name.split()[0].replace(",", ""))
+            package.write_config(text)
+            results[name] = Stats(self.program_start(package) for _ in range(self.runs))
+        self.results["limits"] = results
+
+    def figure_checker(self):
+        """ovpack check of a package with 10,000 files (native, no sanitizers)."""
+        count = 200 if self.quick else 10000
+        files = [f"c{i:05d}.dat" for i in range(count)]
+        package = self.package("checker", files, 10)
+        times = []
+        for _ in range(self.runs):
+            start = time.perf_counter()
+            subprocess.run([os.environ["OVPACK"], "check", package.folder], stdout=subprocess.DEVNULL, check=True)
+            times.append((time.perf_counter() - start) * 1000)
+        self.results["checker"] = (Stats(times), count)
+
     def copy_figure(self, name, count, size):
         files = [f"f{i:05d}.dat" for i in range(count)]
         package = self.package(name, files, size)
@@ -210,6 +240,8 @@ class Bench:
 
     def run(self):
         self.figure_start()
+        self.figure_limits()
+        self.figure_checker()
         if self.quick:
             self.copy_figure("copy", 20, 10_000)
             sizes = [10, 50]
@@ -302,6 +334,18 @@ def write_report(bench, out_dir):
         "",
         f"With {r['messages'][1]:,} messages in the configuration: {r['messages'][0].median:.0f} ms "
         f"(min {r['messages'][0].min:.0f}, max {r['messages'][0].max:.0f}).",
+        "",
+        "Configurations at the parser's limits (they are refused one step past them):",
+        "",
+        "| configuration | median | min | max |",
+        "|---|---|---|---|",
+        *[row(name, stats) for name, stats in r["limits"].items()],
+        "",
+        f"Goal: under 2 s to the first window at each limit.",
+        "",
+        f"`ovpack check` of a package with {r['checker'][1]:,} files (native, without sanitizers): "
+        f"{r['checker'][0].median:.0f} ms (min {r['checker'][0].min:.0f}, max {r['checker'][0].max:.0f}); "
+        "goal: well under a second.",
         "",
         "## Copy",
         "",
