@@ -203,7 +203,10 @@ class Bench:
         times = []
         for _ in range(self.runs):
             start = time.perf_counter()
-            subprocess.run([os.environ["OVPACK"], "check", package.folder], stdout=subprocess.DEVNULL, check=True)
+            checked = subprocess.run([os.environ["OVPACK"], "check", package.folder], stdout=subprocess.DEVNULL)
+            # 1: warnings only (the package holds the driver's link stand-in, which no File names).
+            if checked.returncode not in (0, 1):
+                raise RuntimeError(f"ovpack check failed with {checked.returncode}")
             times.append((time.perf_counter() - start) * 1000)
         self.results["checker"] = (Stats(times), count)
 
