@@ -124,6 +124,8 @@ class Bench:
 
     def program_start(self, package):
         run = drive(package.exe, ["wait", "press:Cancel", "exit"], timeout=120)
+        if run.exit_code != 1602 or run.windows[0]["title"] != FULL_MESSAGES["title"]:
+            raise RuntimeError(f"the consent box did not come: {run.raw[-2000:]}")
         return first_window_ms(run)
 
     def bare_start(self):
