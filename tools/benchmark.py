@@ -288,7 +288,7 @@ another), so read the ratios, not the absolute times.
   journal, link, rename) took 2 to 2.2 times the bare loop in the same run,
   2.3 times with the holder check, the attribute read and the commit's
   deletes; the program's further gap to that (it is 2 to 7 times the loop,
-  depending on the size and the run) is its log line and journal record per
+  depending on the size and the run) is its log line and journal look-up per
   file and the plan and checks around them, each again a server round trip.
   Before this change the journal moved each old file aside first, so that
   every copy created its target anew in the installation folder, and Wine
