@@ -4,12 +4,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "config/config_document.h"
 #include "tinyxml.h"
 
 class InstalledProduct;
 class InstallJournal;
+struct PlanStep;
 
 class UpdateContext {
 public:
@@ -33,10 +35,10 @@ public:
     // failing step's code stays the last error); `rollbackIncomplete` tells
     // whether something could not be put back.
     bool CopyContent(const InstalledProduct& product);
-    // Installs every copy group of one Product entry through the journal.
-    // False at the first failure.
-    bool CopyProductContent(const TiXmlElement& product, const char* targetBase,
-                            const char* sourceBase, InstallJournal& journal);
+    // Installs every copy group of one Product entry, carrying out the
+    // entry's plan (install/install_plan.h) step by step through the
+    // journal. False at the first failing step or fault.
+    bool CopyProductContent(const std::vector<PlanStep>& plan, InstallJournal& journal);
     // Moves every "*.bin" file directly in `folder` into the journal. False
     // when none matched or one could not be moved; the search stops there.
     bool DeleteFirmwareFiles(const char* folder, InstallJournal& journal);

@@ -72,7 +72,8 @@ bool RollBackFailedUpdate(InstallJournal& journal) {
     RollbackLog log;
     if (journal.RollBack(log)) {
         if (changed) {
-            UpgradeLog::Write("Rollback complete: the installation is as it was before the update.");
+            UpgradeLog::Write(
+                "Rollback complete: the installation is as it was before the update.");
         }
         return true;
     }
@@ -108,21 +109,24 @@ bool UpdateContext::CopyContent(const InstalledProduct& product) {
     // Every copy the run will make is declared to the journal at once (one
     // write and one flush to the disk instead of one for each file), up to
     // the first fault, where the run will stop.
+    std::vector<std::vector<PlanStep>> plans;
     std::vector<std::string> targets;
+    bool faultAhead = false;
     for (const TiXmlElement* entry : ProductEntries(document, productId)) {
-        std::vector<PlanStep> plan;
-        PlanEntry(*entry, targetBase, sourceBase, plan, &platform::IsAnsiLeadByte);
-        for (const PlanStep& step : plan) {
-            if (step.kind == PlanStep::Kind::kFault) break;
-            if (step.kind == PlanStep::Kind::kCopyFile) targets.push_back(step.target);
+        plans.emplace_back();
+        PlanEntry(*entry, targetBase, sourceBase, plans.back(), &platform::IsAnsiLeadByte);
+        for (const PlanStep& step : plans.back()) {
+            faultAhead = faultAhead || step.kind == PlanStep::Kind::kFault;
+            if (!faultAhead && step.kind == PlanStep::Kind::kCopyFile)
+                targets.push_back(step.target);
         }
     }
     bool installed = journal.Declare(targets);
     if (!installed) {
         UpgradeLog::Write("The journal in %s can't be written", journal.Folder().c_str());
     } else {
-        for (const TiXmlElement* entry : ProductEntries(document, productId)) {
-            if (!CopyProductContent(*entry, targetBase.c_str(), sourceBase.c_str(), journal)) {
+        for (const std::vector<PlanStep>& plan : plans) {
+            if (!CopyProductContent(plan, journal)) {
                 installed = false;
                 break;
             }
@@ -133,10 +137,7 @@ bool UpdateContext::CopyContent(const InstalledProduct& product) {
     return false;
 }
 
-bool UpdateContext::CopyProductContent(const TiXmlElement& product, const char* targetBase,
-                                       const char* sourceBase, InstallJournal& journal) {
-    std::vector<PlanStep> plan;
-    PlanEntry(product, targetBase, sourceBase, plan, &platform::IsAnsiLeadByte);
+bool UpdateContext::CopyProductContent(const std::vector<PlanStep>& plan, InstallJournal& journal) {
     for (const PlanStep& step : plan) {
         switch (step.kind) {
             case PlanStep::Kind::kPurgeFirmware:

@@ -117,15 +117,27 @@ bool InstallJournal::MoveToBackup(const std::string& path, unsigned index) {
 
 std::string InstallJournal::RecordPath() const { return folder_ + kRecordName; }
 
-bool InstallJournal::Exists() {
-    return files_.Probe(folder_.substr(0, folder_.size() - 1)) != JournalFiles::Kind::Missing;
+std::string InstallJournal::FolderPath() const { return folder_.substr(0, folder_.size() - 1); }
+
+// `path` relative to the installation folder; false (ERROR_INVALID_DATA)
+// when it does not lie inside it.
+bool InstallJournal::RelativeToBase(const std::string& path, std::string& relative) {
+    if (path.compare(0, base_.size(), base_) != 0 ||
+        !IsContainedRelativePath(path.substr(base_.size()), nullptr)) {
+        files_.SetLastError(kErrorInvalidData);
+        return false;
+    }
+    relative = path.substr(base_.size());
+    return true;
 }
+
+bool InstallJournal::Exists() { return files_.Probe(FolderPath()) != JournalFiles::Kind::Missing; }
 
 // The folder and its record are created before the first change of a run.
 // A folder that is already there belongs to another run and is never reused.
 bool InstallJournal::Start() {
     if (started_) return true;
-    std::string folder = folder_.substr(0, folder_.size() - 1);
+    std::string folder = FolderPath();
     if (files_.Probe(folder) != JournalFiles::Kind::Missing) {
         files_.SetLastError(kErrorAlreadyExists);
         return false;
@@ -137,12 +149,9 @@ bool InstallJournal::Start() {
     return files_.AppendRecord(kHeader);
 }
 
+// Every step's target has passed RelativeToBase, so the record always
+// parses back.
 bool InstallJournal::Record(const Step& step) {
-    // The record must always parse back: refuse a name that would not.
-    if (!IsContainedRelativePath(step.target, nullptr)) {
-        files_.SetLastError(kErrorInvalidData);
-        return false;
-    }
     if (!Start()) return false;
     if (!files_.AppendRecord(RecordLine(step))) return false;
     taken_.push_back(steps_.size());
@@ -161,12 +170,8 @@ bool InstallJournal::Declare(const std::vector<std::string>& targets) {
     std::set<std::string> seen;
     std::string lines;
     for (const std::string& target : targets) {
-        if (target.compare(0, base_.size(), base_) != 0 ||
-            !IsContainedRelativePath(target.substr(base_.size()), nullptr)) {
-            files_.SetLastError(kErrorInvalidData);
-            return false;
-        }
-        std::string relative = target.substr(base_.size());
+        std::string relative;
+        if (!RelativeToBase(target, relative)) return false;
         Step step = {StepKind::Added, 0, relative, false};
         if (!seen.insert(relative).second) {
             step.kind = StepKind::Moved;
@@ -198,11 +203,8 @@ bool InstallJournal::Declare(const std::vector<std::string>& targets) {
 
 // The step for `target`: the one declared for it, or one recorded now.
 bool InstallJournal::NextStep(const std::string& target, Step& step) {
-    if (target.compare(0, base_.size(), base_) != 0) {
-        files_.SetLastError(kErrorInvalidData);
-        return false;
-    }
-    std::string relative = target.substr(base_.size());
+    std::string relative;
+    if (!RelativeToBase(target, relative)) return false;
     auto declared = declared_.find(relative);
     if (declared != declared_.end() && !declared->second.empty()) {
         size_t position = declared->second.front();
@@ -275,12 +277,10 @@ bool InstallJournal::Install(const std::string& source, const std::string& targe
 }
 
 bool InstallJournal::MoveAside(const std::string& path) {
-    if (path.compare(0, base_.size(), base_) != 0) {
-        files_.SetLastError(kErrorInvalidData);
-        return false;
-    }
+    std::string relative;
+    if (!RelativeToBase(path, relative)) return false;
     unsigned index = nextIndex_++;
-    if (!Record({StepKind::Moved, index, path.substr(base_.size()), false})) return false;
+    if (!Record({StepKind::Moved, index, relative, false})) return false;
     return MoveToBackup(path, index);
 }
 
@@ -301,7 +301,7 @@ bool InstallJournal::Commit() {
 }
 
 bool InstallJournal::Load() {
-    std::string folder = folder_.substr(0, folder_.size() - 1);
+    std::string folder = FolderPath();
     switch (files_.Probe(folder)) {
         case JournalFiles::Kind::Missing:
             return true;
@@ -401,7 +401,7 @@ bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFa
 // that stays behind holds no step, and the next run removes it.
 bool InstallJournal::RemoveJournalFolder() {
     std::vector<std::string> names;
-    bool removed = files_.List(folder_.substr(0, folder_.size() - 1), names);
+    bool removed = files_.List(FolderPath(), names);
     for (const std::string& name : names) {
         std::string path = folder_ + name;
         if (files_.Probe(path) != JournalFiles::Kind::Folder) {
@@ -416,5 +416,5 @@ bool InstallJournal::RemoveJournalFolder() {
         if (!files_.RemoveFolder(path)) removed = false;
     }
     buckets_.clear();
-    return files_.RemoveFolder(folder_.substr(0, folder_.size() - 1)) && removed;
+    return files_.RemoveFolder(FolderPath()) && removed;
 }

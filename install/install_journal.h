@@ -153,6 +153,8 @@ private:
     bool MoveAsideTaken(const std::string& target, const Step& step);
     static constexpr unsigned kBucketSize = 64;
     std::string RecordPath() const;
+    std::string FolderPath() const;  // the folder, without its trailing backslash
+    bool RelativeToBase(const std::string& path, std::string& relative);
 
     JournalFiles& files_;
     std::string base_;
