@@ -51,12 +51,8 @@ class PeakMemory:
 
     def _watch(self):
         while self.running:
-            for pid in harness.wine_processes(self.exe_name):
+            for pid in harness.program_processes(self.exe_name):
                 try:
-                    with open(f"/proc/{pid}/cmdline", "rb") as f:
-                        program = f.read().split(b"\0")[0].decode("latin-1").replace("/", "\\").lower()
-                    if not program.endswith("\\" + self.exe_name.lower()):
-                        continue
                     with open(f"/proc/{pid}/status") as f:
                         for line in f:
                             if line.startswith("VmHWM:"):

@@ -19,7 +19,6 @@ mkdir -p "$build/bench"
 source "$root/tools/wine_env.sh" "$build/bench" null
 wine_prefix_init
 wine_server_start
-"$WINE" "$build/keep_desktop.exe" >/dev/null 2>&1 &
-keeper=$!
-trap 'kill -9 $keeper 2>/dev/null; wait $keeper 2>/dev/null || true; wine_server_stop' EXIT
+wine_keep_desktop_start "$build"
+trap 'wine_keep_desktop_stop; wine_server_stop' EXIT
 OVPACK="$root/build-bench-native/ovpack" RIZEZUVU_BUILD="$build" RIZEZUVU_SOURCE="$root" python3 "$root/tools/benchmark.py" "$@"

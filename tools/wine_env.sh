@@ -68,6 +68,23 @@ wine_server_start() {
   "$WINE" wineboot >/dev/null 2>&1
 }
 
+# Keeps Wine's desktop process up with one hidden window until
+# wine_keep_desktop_stop: otherwise every program start waits for the desktop
+# to come and go, and a desktop started by a test holds the test's output pipe.
+#   wine_keep_desktop_start BUILD_DIR   (the folder holding keep_desktop.exe)
+wine_keep_desktop_start() {
+  "$WINE" "$1/keep_desktop.exe" >/dev/null 2>&1 &
+  wine_keeper_pid=$!
+}
+
+wine_keep_desktop_stop() {
+  if [ -n "${wine_keeper_pid:-}" ]; then
+    kill -9 "$wine_keeper_pid" 2>/dev/null || true
+    wait "$wine_keeper_pid" 2>/dev/null || true
+    unset wine_keeper_pid
+  fi
+}
+
 wine_server_stop() {
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true

@@ -171,6 +171,20 @@ def wine_processes(exe_name):
     return pids
 
 
+def program_processes(exe_name):
+    """The Wine processes that run `exe_name` itself (not a driver that names it)."""
+    found = []
+    for pid in wine_processes(exe_name):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                program = f.read().split(b"\0")[0].decode("latin-1")
+        except OSError:
+            continue
+        if program.replace("/", "\\").lower().endswith("\\" + exe_name.lower()):
+            found.append(pid)
+    return found
+
+
 def wait_for_file(path, wait):
     """True once `path` exists, polling for at most `wait` seconds."""
     deadline = time.time() + wait
@@ -311,6 +325,14 @@ class WineTestCase(unittest.TestCase):
             process.stop()
         self.installation.remove_all()
         shutil.rmtree(self.root, ignore_errors=True)
+
+    def install(self, skins=True, **kwargs):
+        """An Orvexa installation (Installation.add's arguments), with the
+        Skins folder that the usual package's default entry copies into."""
+        install_dir = self.installation.add(**kwargs)
+        if skins:
+            os.makedirs(os.path.join(install_dir, "Skins"), exist_ok=True)
+        return install_dir
 
     def start_afresh(self):
         """Ends what the test started so far and gives it a new folder (for

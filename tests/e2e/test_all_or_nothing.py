@@ -10,8 +10,8 @@ import threading
 import time
 import unittest
 
-from harness import (WINE, BUILD, FULL_MESSAGES, PREFIX, Package, WineTestCase, config_xml, drive, log_lines,
-                     snapshot, system_text, texts, wine_processes, winpath)
+from harness import (BUILD, FULL_MESSAGES, PREFIX, WINE, Package, WineTestCase, config_xml, drive, log_lines,
+                     program_processes, snapshot, system_text, texts, winpath)
 
 ERROR_INVALID_DATA = 13
 ERROR_SHARING_VIOLATION = 32
@@ -28,25 +28,7 @@ TWO_GROUPS = """<Upgrade>
   </Upgrade>"""
 
 
-def program_processes(exe_name):
-    """The Wine processes that run `exe_name` itself (not a driver that names it)."""
-    found = []
-    for pid in wine_processes(exe_name):
-        try:
-            with open(f"/proc/{pid}/cmdline", "rb") as f:
-                program = f.read().split(b"\0")[0].decode("latin-1")
-        except OSError:
-            continue
-        if program.replace("/", "\\").lower().endswith("\\" + exe_name.lower()):
-            found.append(pid)
-    return found
-
-
 class AllOrNothing(WineTestCase):
-    def install(self, **kwargs):
-        install_dir = self.installation.add(**kwargs)
-        return install_dir
-
     def old_installation(self, install_dir):
         """Files the update replaces or removes, one read-only, one hidden."""
         with open(os.path.join(install_dir, "player.dll"), "wb") as f:
@@ -82,7 +64,7 @@ class AllOrNothing(WineTestCase):
             ("bad entry after good ones", "<Group><File name='locked.dat'/></Group>", ERROR_INVALID_DATA,
              "Invalid configuration at line 9 (group Group of Product '000000'): no dir attribute"),
         ]
-        install_dir = self.install()
+        install_dir = self.installation.add()
         self.old_installation(install_dir)
         log = os.path.join(install_dir, "RIZezuvu.log")
         holder = self.start_process(os.path.join(BUILD, "tests", "hold_file.exe"),
@@ -112,7 +94,7 @@ class AllOrNothing(WineTestCase):
         holder.stop()
 
     def test_settings_without_product_id_say_why(self):
-        install_dir = self.install()
+        install_dir = self.installation.add()
         with open(os.path.join(install_dir, "RAZoro.ini"), "w") as f:
             f.write("[Main]\r\nProductID=\r\n")
         package = self.package("")
@@ -137,7 +119,7 @@ class AllOrNothing(WineTestCase):
         os.symlink(mount, drive_link)
         self.addCleanup(os.remove, drive_link)
 
-        self.install(location_value="R:\\Orvexa\\")
+        self.installation.add(location_value="R:\\Orvexa\\")
         install_dir = os.path.join(mount, "Orvexa")
         os.makedirs(install_dir)
         with open(os.path.join(install_dir, "RAZoro.ini"), "w") as f:
@@ -162,7 +144,7 @@ class AllOrNothing(WineTestCase):
             self.assertFailureReport(report, system_text=full)
 
     def test_a_killed_run_is_rolled_back_by_the_next(self):
-        install_dir = self.install()
+        install_dir = self.installation.add()
         self.old_installation(install_dir)
         before = snapshot(install_dir)
         big = b"0123456789abcdef" * (1 << 16)  # 1 MiB
@@ -202,7 +184,7 @@ class AllOrNothing(WineTestCase):
         self.assertIn("Rollback: removed C:\\Program Files (x86)\\Orvexa\\huge.dat", lines)
 
     def test_a_journal_that_cannot_be_undone_stops_the_run_until_it_can(self):
-        install_dir = self.install()
+        install_dir = self.installation.add()
         with open(os.path.join(install_dir, "new.dat"), "wb") as f:
             f.write(b"left by a killed run")
         journal = os.path.join(install_dir, JOURNAL)

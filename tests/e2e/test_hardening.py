@@ -27,11 +27,6 @@ class PlantedDlls(WineTestCase):
             shutil.copyfile(os.path.join(BUILD, "planted_dll.dll"), os.path.join(package.folder, name + ".dll"))
         return [os.path.join(package.folder, name + ".dll.loaded") for name in names]
 
-    def install(self):
-        install_dir = self.installation.add()
-        os.makedirs(os.path.join(install_dir, "Skins"), exist_ok=True)
-        return install_dir
-
     def test_planted_dlls_are_never_loaded(self):
         install_dir = self.install()
         package = standard_package(self.root)

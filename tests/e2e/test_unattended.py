@@ -11,11 +11,6 @@ UPDATED, DECLINED, FAILED, NOT_INSTALLED, RUNNING, BAD_COMMAND_LINE, VERSION = 0
 
 
 class Unattended(WineTestCase):
-    def install(self):
-        install_dir = self.installation.add()
-        os.makedirs(os.path.join(install_dir, "Skins"), exist_ok=True)
-        return install_dir
-
     def run_quiet(self, package, args="/quiet"):
         """A quiet run through the driver, which reports any window it sees."""
         run = drive(package.exe, ["exit"], args=args, timeout=60)

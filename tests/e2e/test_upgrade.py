@@ -20,11 +20,6 @@ class Upgrade(WineTestCase):
     def make_package(self, messages=None, upgrade=UPGRADE, **versions):
         return standard_package(self.root, messages, upgrade, **versions)
 
-    def install(self, version="1.6.12", location="backslash", folder="Orvexa"):
-        install_dir = self.installation.add(version=version, folder=folder, location=location)
-        os.makedirs(os.path.join(install_dir, "Skins"), exist_ok=True)
-        return install_dir
-
     def assertNotInstalledDialog(self, window, caption="Orvexa Update"):
         self.assertEqual(window["class"], "#32770")
         self.assertEqual(window["title"], caption)
