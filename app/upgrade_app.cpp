@@ -72,17 +72,14 @@ bool COVUpgradeApp::ShowUsage() {
     return false;
 }
 
+// Writing the line keeps the last-error code (UpgradeLog::Write does).
 void COVUpgradeApp::EndWith(int exitCode, const char* outcome) {
     m_exitCode = exitCode;
-    if (m_options.anyArgument) {
-        platform::LastErrorKeeper keep;
-        UpgradeLog::Write("Outcome: %s (exit code %d)", outcome, exitCode);
-    }
+    if (m_options.anyArgument) UpgradeLog::Write("Outcome: %s (exit code %d)", outcome, exitCode);
 }
 
 void COVUpgradeApp::ReportFailure(bool updateNotUndone) {
     DWORD code = ::GetLastError();
-    m_exitCode = kExitFailed;
     std::string systemText;
     if (!platform::SystemErrorText(code, systemText)) {
         EndWith(kExitFailed, "the update failed");
