@@ -12,6 +12,7 @@ enum ExitCode : int {
     kExitFailed = 1603,           // ERROR_INSTALL_FAILURE
     kExitNotInstalled = 1605,     // ERROR_UNKNOWN_PRODUCT
     kExitProductRunning = 1618,   // ERROR_INSTALL_ALREADY_RUNNING: deployment systems retry it
+    kExitAnotherRun = 1618,       // the same code: another run is updating this installation
     kExitBadCommandLine = 1639,   // ERROR_INVALID_COMMAND_LINE
     kExitVersionMismatch = 1642,  // ERROR_PATCH_TARGET_NOT_FOUND
 };

@@ -3,9 +3,12 @@
 
 #include "app/upgrade_app.h"
 #include "config/update_context.h"
+#include "install/content_copy.h"
 #include "install/content_install.h"
+#include "install/install_plan.h"
 #include "log/upgrade_log.h"
 #include "platform/handles.h"
+#include "platform/named_lock.h"
 #include "platform/path_services.h"
 #include "platform/window_services.h"
 #include "product/installed_product.h"
@@ -67,6 +70,27 @@ bool COVUpgradeApp::RunSequence() {
         ReportFailure();
         return false;
     }
+    // One run at a time per installation, taken before anything of it is
+    // touched: a second run must neither share the log nor read the
+    // journal of the run in progress.
+    std::string installBase;
+    if (!MakePlanBase(installLocation, installBase)) {
+        platform::SetLastErrorCode(ERROR_FILENAME_EXCED_RANGE);
+        ReportFailure();
+        return false;
+    }
+    platform::NamedLock oneRunAtATime;
+    if (!oneRunAtATime.Take(InstallationLockName(installBase))) {
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) {
+            ReportFailure();
+            return false;
+        }
+        std::string busyText;
+        platform::SystemErrorText(ERROR_INSTALL_ALREADY_RUNNING, busyText);
+        if (AsksUser()) ShowRefusal(busyText, caption);
+        EndWith(kExitAnotherRun, "another run is updating this installation");
+        return false;
+    }
     if (!UpgradeLog::Open(installLocation.c_str())) {
         ReportFailure();
         return false;
@@ -80,7 +104,7 @@ bool COVUpgradeApp::RunSequence() {
 
     // A run that was killed mid-copy left its journal: with Orvexa's files
     // free now, put the installation back before anything else.
-    if (!RecoverInterruptedUpdate(installLocation)) {
+    if (!RecoverInterruptedUpdate(product, installLocation)) {
         ReportFailure();
         return false;
     }

@@ -9,6 +9,8 @@ endif()
 add_library(rizezuvu_win STATIC
   platform/framework.cpp
   platform/path_services.cpp
+  platform/file_system.cpp
+  platform/named_lock.cpp
   platform/window_services.cpp
   platform/system_library.cpp
   config/update_context.cpp

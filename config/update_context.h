@@ -10,8 +10,6 @@
 #include "tinyxml.h"
 
 class InstalledProduct;
-class InstallJournal;
-struct PlanStep;
 
 class UpdateContext {
 public:
@@ -34,14 +32,10 @@ public:
     // failure, after every change of the run has been rolled back (the
     // failing step's code stays the last error); `rollbackIncomplete` tells
     // whether something could not be put back.
+    // Carried out by ContentInstaller (install/content_install.h), which
+    // holds the copy of one entry (CopyProductContent) and the firmware
+    // purge (MoveFirmwareImagesAside).
     bool CopyContent(const InstalledProduct& product);
-    // Installs every copy group of one Product entry, carrying out the
-    // entry's plan (install/install_plan.h) step by step through the
-    // journal. False at the first failing step or fault.
-    bool CopyProductContent(const std::vector<PlanStep>& plan, InstallJournal& journal);
-    // Moves every "*.bin" file directly in `folder` into the journal. False
-    // when none matched or one could not be moved; the search stops there.
-    bool DeleteFirmwareFiles(const char* folder, InstallJournal& journal);
 
     std::string programFolder;  // no trailing backslash, except a drive root
     std::string configPath;

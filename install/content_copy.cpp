@@ -1,14 +1,13 @@
-// Installing the update package's content into the installation folder: the
-// plan worked out from the configuration (install/install_plan.h) carried
-// out step by step. Every change goes through the install journal: a run
-// that fails puts the folder back as it was, and one that was killed is put
-// back by the next run.
+// The content installation on the real file system: the plans worked out
+// from the configuration, carried out by install/content_install.h through
+// the journal, with each step logged.
+#include "install/content_copy.h"
+
 #include <string>
 #include <vector>
 
 #include "config/update_context.h"
 #include "install/content_install.h"
-#include "install/install_journal.h"
 #include "install/install_plan.h"
 #include "install/journal_files.h"
 #include "log/upgrade_log.h"
@@ -18,67 +17,120 @@
 
 namespace {
 
-// The system's wildcard search also matches "*.bin" against 8.3 short names,
-// so "notes.binx" would match; only names that really end in ".bin" are
-// firmware images.
-bool IsFirmwareImageName(const std::string& name) {
-    return name.size() >= 4 && EqualIgnoringCase(name.c_str() + name.size() - 4, ".bin");
+void WriteRollbackRestored(const std::string& path) {
+    UpgradeLog::Write("Rollback: restored %s", path.c_str());
 }
-
-// A fault of the configuration. A path too long keeps the system's code for
-// it, as a failed join did; every other fault is one that no system call
-// reports: the log names it with its line and entry, and the failure report
-// shows ERROR_INVALID_DATA.
-bool ConfigurationFault(const PlanStep& step) {
-    if (step.fault == PlanFault::kPathTooLong) {
-        platform::SetLastErrorCode(ERROR_FILENAME_EXCED_RANGE);
-        return false;
-    }
-    UpgradeLog::Write("Invalid configuration at line %d (group %s of Product '%s'): %s%s%s",
-                      step.line, step.group.c_str(), step.entryId.c_str(),
-                      DescribePlanFault(step.fault), step.value.empty() ? "" : " ",
-                      step.value.c_str());
-    platform::SetLastErrorCode(ERROR_INVALID_DATA);
-    return false;
+void WriteRollbackRemoved(const std::string& path) {
+    UpgradeLog::Write("Rollback: removed %s", path.c_str());
 }
-
-void LogRollbackIncomplete(const InstallJournal& journal) {
+void WriteRollbackFailed(const std::string& path, unsigned long code) {
+    UpgradeLog::Write("Rollback: could not restore %s (error %lu)", path.c_str(), code);
+}
+void WriteRollbackIncomplete(const std::string& journalFolder) {
     UpgradeLog::Write(
         "Rollback incomplete: the journal in %s is kept; the next run will finish restoring.",
-        journal.Folder().c_str());
+        journalFolder.c_str());
 }
 
-// Writes the rollback's lines to the log.
-class RollbackLog : public RollbackListener {
+// Every line keeps the thread's last error (UpgradeLog::Write does).
+class ContentCopyLog : public ContentInstallLog {
 public:
-    void Restored(const std::string& path) override {
-        UpgradeLog::Write("Rollback: restored %s", path.c_str());
+    explicit ContentCopyLog(const UpdateContext& context) : context_(context) {}
+
+    void UpdatingFile(const std::string& fileName) override {
+        // The text starts empty for each file: a configuration without the
+        // key gets an empty line.
+        std::string lineText;
+        context_.LookupMessage("updatefile", lineText);
+        UpgradeLog::WriteConfigured(lineText.c_str(), fileName.c_str());
     }
-    void Removed(const std::string& path) override {
-        UpgradeLog::Write("Rollback: removed %s", path.c_str());
+    void CopyFailed(const std::string& fileName) override {
+        UpgradeLog::Write("Copy file failed %s...", fileName.c_str());
     }
+    void FolderNotFound(const std::string& folder) override {
+        UpgradeLog::Write("Directory not found %s...\n", folder.c_str());
+    }
+    void ConfigurationFault(const PlanStep& step) override {
+        UpgradeLog::Write("Invalid configuration at line %d (group %s of Product '%s'): %s%s%s",
+                          step.line, step.group.c_str(), step.entryId.c_str(),
+                          DescribePlanFault(step.fault), step.value.empty() ? "" : " ",
+                          step.value.c_str());
+    }
+    void JournalNotWritten(const std::string& journalFolder) override {
+        UpgradeLog::Write("The journal in %s can't be written", journalFolder.c_str());
+    }
+    void RollbackComplete() override {
+        UpgradeLog::Write("Rollback complete: the installation is as it was before the update.");
+    }
+    void RollbackIncomplete(const std::string& journalFolder) override {
+        WriteRollbackIncomplete(journalFolder);
+    }
+    void Restored(const std::string& path) override { WriteRollbackRestored(path); }
+    void Removed(const std::string& path) override { WriteRollbackRemoved(path); }
     void Failed(const std::string& path, unsigned long code) override {
-        UpgradeLog::Write("Rollback: could not restore %s (error %lu)", path.c_str(), code);
+        WriteRollbackFailed(path, code);
+    }
+
+private:
+    const UpdateContext& context_;
+};
+
+class RecoveryLogLines : public RecoveryLog {
+public:
+    void InterruptedRolledBack() override {
+        UpgradeLog::Write("An interrupted update was rolled back.");
+    }
+    void EmptyJournalRemoved(const std::string& journalFolder) override {
+        UpgradeLog::Write(
+            "The journal in %s records no change: the update that left it changed nothing. "
+            "It was removed.",
+            journalFolder.c_str());
+    }
+    void ForeignJournalSetAside(const std::string& journalFolder, const JournalOwner& owner,
+                                const std::string& setAsideAs) override {
+        if (setAsideAs.empty()) {
+            UpgradeLog::Write(
+                "The journal in %s belongs to another installation (product %s in %s); it is "
+                "left as it is and not restored.",
+                journalFolder.c_str(), owner.productCode.c_str(), owner.folder.c_str());
+        } else {
+            UpgradeLog::Write(
+                "The journal in %s belongs to another installation (product %s in %s); it was "
+                "set aside as %s and not restored.",
+                journalFolder.c_str(), owner.productCode.c_str(), owner.folder.c_str(),
+                setAsideAs.c_str());
+        }
+    }
+    void LeftoverKept(const std::string& journalFolder) override {
+        UpgradeLog::Write(
+            "The finished journal in %s can't be removed yet; a later run will remove it.",
+            journalFolder.c_str());
+    }
+    void JournalUnreadable(const std::string& journalFolder) override {
+        UpgradeLog::Write(
+            "The journal of an interrupted update in %s can't be read; nothing was changed.",
+            journalFolder.c_str());
+    }
+    void RollbackIncomplete(const std::string& journalFolder) override {
+        WriteRollbackIncomplete(journalFolder);
+    }
+    void Restored(const std::string& path) override { WriteRollbackRestored(path); }
+    void Removed(const std::string& path) override { WriteRollbackRemoved(path); }
+    void Failed(const std::string& path, unsigned long code) override {
+        WriteRollbackFailed(path, code);
     }
 };
 
-// Undoes a failed run's changes. The code of the step that failed stays the
-// thread's last error for the failure report. True when nothing is left over.
-bool RollBackFailedUpdate(InstallJournal& journal) {
-    platform::LastErrorKeeper keepFailureCode;
-    if (!journal.HasWork()) return true;
-    // A run that failed before its first change only has its journal to remove.
-    bool changed = journal.TookSteps();
-    RollbackLog log;
-    if (journal.RollBack(log)) {
-        if (changed) {
-            UpgradeLog::Write(
-                "Rollback complete: the installation is as it was before the update.");
-        }
-        return true;
+// The installation folder as the journal knows it; false
+// (ERROR_FILENAME_EXCED_RANGE) when it can't be a base.
+bool MakeJournalOwner(const InstalledProduct& product, const std::string& location,
+                      JournalOwner& owner) {
+    if (!MakePlanBase(location, owner.folder)) {
+        platform::SetLastErrorCode(ERROR_FILENAME_EXCED_RANGE);
+        return false;
     }
-    LogRollbackIncomplete(journal);
-    return false;
+    owner.productCode = product.productCode;
+    return true;
 }
 
 }  // namespace
@@ -97,127 +149,30 @@ bool UpdateContext::CopyContent(const InstalledProduct& product) {
         return false;
     }
 
-    std::string targetBase;
+    JournalOwner owner;
     std::string sourceBase;
-    if (!MakePlanBase(location, targetBase) || !MakePlanBase(programFolder, sourceBase)) {
+    if (!MakeJournalOwner(product, location, owner)) return false;
+    if (!MakePlanBase(programFolder, sourceBase)) {
         platform::SetLastErrorCode(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-
-    WindowsJournalFiles files;
-    InstallJournal journal(files, targetBase);
-    // Every copy the run will make is declared to the journal at once (one
-    // write and one flush to the disk instead of one for each file), up to
-    // the first fault, where the run will stop.
     std::vector<std::vector<PlanStep>> plans;
-    std::vector<std::string> targets;
-    bool faultAhead = false;
     for (const TiXmlElement* entry : ProductEntries(document, productId)) {
         plans.emplace_back();
-        PlanEntry(*entry, targetBase, sourceBase, plans.back(), &platform::IsAnsiLeadByte);
-        for (const PlanStep& step : plans.back()) {
-            faultAhead = faultAhead || step.kind == PlanStep::Kind::kFault;
-            if (!faultAhead && step.kind == PlanStep::Kind::kCopyFile)
-                targets.push_back(step.target);
-        }
+        PlanEntry(*entry, owner.folder, sourceBase, plans.back(), &platform::IsAnsiLeadByte);
     }
-    bool installed = journal.Declare(targets);
-    if (!installed) {
-        UpgradeLog::Write("The journal in %s can't be written", journal.Folder().c_str());
-    } else {
-        for (const std::vector<PlanStep>& plan : plans) {
-            if (!CopyProductContent(plan, journal)) {
-                installed = false;
-                break;
-            }
-        }
-    }
-    if (installed && journal.Commit()) return true;
-    rollbackIncomplete = !RollBackFailedUpdate(journal);
+    WindowsJournalFiles files;
+    ContentCopyLog log(*this);
+    ContentInstaller installer(files, owner, &platform::IsAnsiLeadByte, log);
+    if (installer.InstallPlans(plans)) return true;
+    rollbackIncomplete = installer.RollbackIncomplete();
     return false;
 }
 
-bool UpdateContext::CopyProductContent(const std::vector<PlanStep>& plan, InstallJournal& journal) {
-    for (const PlanStep& step : plan) {
-        switch (step.kind) {
-            case PlanStep::Kind::kPurgeFirmware:
-                DeleteFirmwareFiles(step.folder.c_str(), journal);
-                break;
-            case PlanStep::Kind::kGroupFolder:
-                // Folders are never created.
-                if (!platform::IsDirectory(step.folder.c_str())) {
-                    UpgradeLog::Write("Directory not found %s...\n", step.folder.c_str());
-                    return false;
-                }
-                break;
-            case PlanStep::Kind::kFault:
-                return ConfigurationFault(step);
-            case PlanStep::Kind::kCopyFile: {
-                std::string lineText;
-                LookupMessage("updatefile", lineText);
-                UpgradeLog::WriteConfigured(lineText.c_str(), step.fileName.c_str());
-                // A read-only source would make a read-only copy; a package on
-                // read-only media must not stop the copy. The target needs no
-                // such care: the journal replaces it, or moves it away.
-                unsigned long attributes = 0;
-                if (platform::GetAttributes(step.source.c_str(), attributes) &&
-                    (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                   FILE_ATTRIBUTE_SYSTEM)) != 0) {
-                    platform::SetNormalAttributes(step.source.c_str());
-                }
-                if (!journal.Install(step.source, step.target)) {
-                    UpgradeLog::Write("Copy file failed %s...", step.fileName.c_str());
-                    return false;
-                }
-                break;
-            }
-        }
-    }
-    return true;
-}
-
-// Firmware images are moved into the journal rather than deleted, so that a
-// failed update gets them back.
-bool UpdateContext::DeleteFirmwareFiles(const char* folder, InstallJournal& journal) {
-    platform::PathBuffer pattern;
-    if (!platform::CombinePath(pattern, folder, "*.bin")) return false;
-    platform::FileSearch search;
-    std::string name;
-    if (!search.First(pattern, name)) return false;
-    do {
-        if (search.IsFolder() || !IsFirmwareImageName(name)) continue;
-        platform::PathBuffer file;
-        if (!platform::CombinePath(file, folder, name.c_str())) return false;
-        if (!journal.MoveAside(file)) return false;
-    } while (search.Next(name));
-    return true;
-}
-
-bool RecoverInterruptedUpdate(const std::string& installLocation) {
-    std::string base;
-    if (!MakePlanBase(installLocation, base)) {
-        platform::SetLastErrorCode(ERROR_FILENAME_EXCED_RANGE);
-        return false;
-    }
+bool RecoverInterruptedUpdate(const InstalledProduct& product, const std::string& installLocation) {
+    JournalOwner owner;
+    if (!MakeJournalOwner(product, installLocation, owner)) return false;
     WindowsJournalFiles files;
-    InstallJournal journal(files, base);
-    if (!journal.Exists()) return true;
-    if (!journal.Load()) {
-        DWORD code = ::GetLastError();
-        UpgradeLog::Write(
-            "The journal of an interrupted update in %s can't be read; nothing was changed.",
-            journal.Folder().c_str());
-        platform::SetLastErrorCode(code);
-        return false;
-    }
-    bool interrupted = journal.Interrupted();
-    RollbackLog log;
-    unsigned long failure = 0;
-    if (!journal.RollBack(log, &failure)) {
-        LogRollbackIncomplete(journal);
-        platform::SetLastErrorCode(failure != 0 ? failure : ERROR_INVALID_DATA);
-        return false;
-    }
-    if (interrupted) UpgradeLog::Write("An interrupted update was rolled back.");
-    return true;
+    RecoveryLogLines log;
+    return RecoverInterruptedUpdates(files, owner, &platform::IsAnsiLeadByte, log);
 }

@@ -1,11 +1,100 @@
-// What the upgrade sequence asks of the content installation besides the copy
-// itself (UpdateContext::CopyContent).
+// Installing the update package's content: the plans worked out from the
+// configuration (install/install_plan.h) carried out step by step through
+// the install journal, and the recovery of what an interrupted run left.
+// Pure logic over JournalFiles: the program runs it on the real file system
+// (install/content_copy.cpp), the tests on one that fails or crashes at any
+// operation.
 #pragma once
 
 #include <string>
+#include <vector>
 
-// Rolls back the journal that an interrupted run left in the installation
-// folder, logging each restored file. True when there was none or it was
-// rolled back; false (the reason as the last error, nothing more changed)
-// when it can't be read or fully undone.
-bool RecoverInterruptedUpdate(const std::string& installLocation);
+#include "install/install_journal.h"
+#include "install/install_plan.h"
+
+// The lines the content installation writes to the log, as it goes.
+class ContentInstallLog : public RollbackListener {
+public:
+    // Before the copy of each file is tried.
+    virtual void UpdatingFile(const std::string& fileName) = 0;
+    virtual void CopyFailed(const std::string& fileName) = 0;
+    virtual void FolderNotFound(const std::string& folder) = 0;
+    // A fault of the configuration that no system call reports.
+    virtual void ConfigurationFault(const PlanStep& step) = 0;
+    virtual void JournalNotWritten(const std::string& journalFolder) = 0;
+    // After a failed run's rollback that changed something back.
+    virtual void RollbackComplete() = 0;
+    virtual void RollbackIncomplete(const std::string& journalFolder) = 0;
+};
+
+// The lines recovery writes to the log.
+class RecoveryLog : public RollbackListener {
+public:
+    virtual void InterruptedRolledBack() = 0;
+    // A record without a whole step: the run it belonged to changed nothing.
+    virtual void EmptyJournalRemoved(const std::string& journalFolder) = 0;
+    // `setAsideAs` is empty when the folder could not be renamed.
+    virtual void ForeignJournalSetAside(const std::string& journalFolder, const JournalOwner& owner,
+                                        const std::string& setAsideAs) = 0;
+    // A leftover that can't be removed now; the update goes on without it.
+    virtual void LeftoverKept(const std::string& journalFolder) = 0;
+    virtual void JournalUnreadable(const std::string& journalFolder) = 0;
+    virtual void RollbackIncomplete(const std::string& journalFolder) = 0;
+};
+
+// What a firmware purge did.
+enum class FirmwarePurge {
+    kNoneFound,  // no image in the folder
+    kAllMoved,   // every image is in the journal
+    kStopped,    // one could not be moved (the reason in LastError); the rest stay
+};
+
+// The name rule of a firmware image: a file whose name ends in ".bin".
+extern const char kFirmwareImageSuffix[];
+
+class ContentInstaller {
+public:
+    ContentInstaller(JournalFiles& files, const JournalOwner& owner,
+                     JournalLeadBytePredicate isLeadByte, ContentInstallLog& log);
+    ContentInstaller(const ContentInstaller&) = delete;
+    ContentInstaller& operator=(const ContentInstaller&) = delete;
+
+    // Carries out the plans of every applicable entry, in order, as one
+    // update: every copy up to the first fault is declared to the journal
+    // first, then each entry's plan is carried out. True when all of it was
+    // installed and committed. False at the first failure, after every
+    // change of the run has been rolled back (the failing step's code stays
+    // the last error).
+    bool InstallPlans(const std::vector<std::vector<PlanStep>>& plans);
+
+    // True after a failed InstallPlans whose rollback left the journal behind.
+    bool RollbackIncomplete() const { return rollbackIncomplete_; }
+
+    // Carries out one entry's plan. False at the first failing step or fault.
+    bool CopyProductContent(const std::vector<PlanStep>& plan);
+
+    // Moves every firmware image directly in `folder` into the journal.
+    FirmwarePurge MoveFirmwareImagesAside(const std::string& folder);
+
+private:
+    bool Fault(const PlanStep& step);
+
+    JournalFiles& files_;
+    InstallJournal journal_;
+    ContentInstallLog& log_;
+    bool rollbackIncomplete_ = false;
+};
+
+// The name of the lock that lets one run at a time update the installation
+// in `installBase`, whatever the case or the separators it is spelled with.
+std::string InstallationLockName(const std::string& installBase);
+
+// Deals with every journal folder that earlier runs left in the
+// installation folder `owner.folder`: an interrupted run's is rolled back, a
+// finished run's leftovers are removed (or left, when they can't be, for a
+// later run: the update goes on under a fresh folder), a record without a
+// step is removed, and another installation's journal is set aside, never
+// restored. False (the reason as the last error) when a journal can't be
+// read or fully undone; nothing more is changed then.
+bool RecoverInterruptedUpdates(JournalFiles& files, const JournalOwner& owner,
+                               JournalLeadBytePredicate isLeadByte, RecoveryLog& log);

@@ -1,6 +1,5 @@
 #include "install/install_journal.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -11,11 +10,63 @@ namespace {
 constexpr unsigned long kErrorInvalidData = 13;
 constexpr unsigned long kErrorAlreadyExists = 183;
 
+constexpr char kFormatLine[] = "RIZezuvu journal 2\n";
+constexpr char kFirstFormatLine[] = "RIZezuvu journal 1\n";
+constexpr char kProductKey[] = "product ";
+constexpr char kFolderKey[] = "folder ";
+// No real record comes near this many steps; a larger number is not ours.
+constexpr unsigned long kLargestNumber = 0xFFFFFFu;
+
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    }
+    return true;
+}
+
+bool StartsWithIgnoringAsciiCase(const std::string& text, const char* prefix) {
+    size_t length = std::strlen(prefix);
+    return text.size() >= length && EqualIgnoringAsciiCase(text.substr(0, length), prefix);
+}
+
+// Reads a number of 1 to kLargestNumber followed by a space.
+bool ReadNumber(const std::string& line, size_t& at, unsigned& number, bool zeroAllowed) {
+    const char* start = line.c_str() + at;
+    if (*start < '0' || *start > '9') return false;
+    char* after = nullptr;
+    unsigned long value = std::strtoul(start, &after, 10);
+    if (*after != ' ' || value > kLargestNumber || (value == 0 && !zeroAllowed)) return false;
+    number = static_cast<unsigned>(value);
+    at = static_cast<size_t>(after - line.c_str()) + 1;
+    return true;
+}
+
+// "moved N path" or "added path", from `at` on.
+bool ParseStep(const std::string& line, size_t at, JournalLine& parsed,
+               JournalLeadBytePredicate isLeadByte) {
+    if (line.compare(at, 6, "added ") == 0) {
+        parsed.moved = false;
+        at += 6;
+    } else if (line.compare(at, 6, "moved ") == 0) {
+        parsed.moved = true;
+        at += 6;
+        if (!ReadNumber(line, at, parsed.index, false)) return false;
+    } else {
+        return false;
+    }
+    parsed.target = line.substr(at);
+    return IsContainedRelativePath(parsed.target, isLeadByte) &&
+           !IsJournalFolderName(parsed.target, isLeadByte);
+}
 
 }  // namespace
 
-bool IsContainedRelativePath(const std::string& relative, bool (*isLeadByte)(unsigned char)) {
+bool IsContainedRelativePath(const std::string& relative, JournalLeadBytePredicate isLeadByte) {
     if (relative.empty() || IsSeparator(relative[0])) return false;
     int depth = 0;
     std::string component;
@@ -25,6 +76,9 @@ bool IsContainedRelativePath(const std::string& relative, bool (*isLeadByte)(uns
         } else if (!component.empty() && component != ".") {
             ++depth;
         }
+        // Names that Windows trims to ".." ("..." or ".. ") are refused outright.
+        if (component.size() > 2 && component.find_first_not_of(". ") == std::string::npos)
+            return false;
         component.clear();
         return true;
     };
@@ -43,71 +97,168 @@ bool IsContainedRelativePath(const std::string& relative, bool (*isLeadByte)(uns
             component += static_cast<char>(c);
         }
     }
-    if (!endComponent()) return false;
-    // Names that Windows trims to ".." ("..." or ".. ") are refused outright.
-    for (size_t start = 0; start <= relative.size();) {
-        size_t end = relative.find_first_of("\\/", start);
-        if (end == std::string::npos) end = relative.size();
-        std::string name = relative.substr(start, end - start);
-        if (name.size() > 2 && name.find_first_not_of(". ") == std::string::npos) return false;
-        start = end + 1;
-    }
-    return true;
+    return endComponent();
 }
 
-bool ParseJournalRecord(const std::string& text, std::vector<JournalLine>& lines) {
-    const size_t headerLength = std::strlen(InstallJournal::kHeader);
-    if (text.compare(0, headerLength, InstallJournal::kHeader) != 0) return false;
-    lines.clear();
-    size_t start = headerLength;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) break;  // torn last line: its step never ran
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        JournalLine parsed = {false, 0, std::string()};
-        if (line.compare(0, 6, "added ") == 0) {
-            parsed.target = line.substr(6);
-        } else if (line.compare(0, 6, "moved ") == 0) {
-            const char* number = line.c_str() + 6;
-            char* after = nullptr;
-            unsigned long index = std::strtoul(number, &after, 10);
-            if (after == number || *after != ' ' || index == 0 || index > 0xFFFFFFu) return false;
-            parsed.moved = true;
-            parsed.index = static_cast<unsigned>(index);
-            parsed.target = after + 1;
-        } else {
-            return false;
+bool IsJournalFolderName(const std::string& relative, JournalLeadBytePredicate isLeadByte) {
+    // The first component, skipping "." components; trail bytes are not separators.
+    size_t start = 0;
+    for (;;) {
+        size_t end = start;
+        while (end < relative.size() && !IsSeparator(relative[end])) {
+            if (isLeadByte != nullptr && isLeadByte(static_cast<unsigned char>(relative[end])) &&
+                end + 1 < relative.size())
+                ++end;
+            ++end;
         }
-        if (!IsContainedRelativePath(parsed.target, nullptr)) return false;
-        lines.push_back(parsed);
+        std::string first = relative.substr(start, end - start);
+        if (first == "." && end < relative.size()) {
+            start = end + 1;
+            continue;
+        }
+        // Windows drops trailing dots and spaces from a name.
+        while (!first.empty() && (first.back() == '.' || first.back() == ' ')) first.pop_back();
+        return StartsWithIgnoringAsciiCase(first, InstallJournal::kFolderName) ||
+               StartsWithIgnoringAsciiCase(first, InstallJournal::kSetAsideName);
+    }
+}
+
+bool ParseJournalRecord(const std::string& text, JournalRecord& record,
+                        JournalLeadBytePredicate isLeadByte) {
+    record = JournalRecord();
+    // A power loss can leave the end of a file zero-filled: that part never
+    // reached the disk whole.
+    size_t length = text.find_last_not_of('\0');
+    length = length == std::string::npos ? 0 : length + 1;
+    std::string body = text.substr(0, length);
+    // Whole lines only: a torn last line's step was never taken.
+    size_t whole = body.rfind('\n');
+    body = whole == std::string::npos ? std::string() : body.substr(0, whole + 1);
+
+    bool firstFormat = body.compare(0, std::strlen(kFirstFormatLine), kFirstFormatLine) == 0;
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < body.size();) {
+        size_t end = body.find('\n', start);
+        lines.push_back(body.substr(start, end - start));
+        start = end + 1;
+    }
+    if (!firstFormat) {
+        // A record torn within its header holds no step: a prefix of a
+        // header is such a record, anything else is not ours.
+        std::string format(kFormatLine, std::strlen(kFormatLine) - 1);
+        if (lines.empty()) {
+            std::string torn = text.substr(0, length);
+            return format.compare(0, length, torn) == 0 ||
+                   std::string(kFirstFormatLine).compare(0, length, torn) == 0;
+        }
+        if (lines[0] != format) return false;
+        if (lines.size() < 3) {
+            return lines.size() < 2 || lines[1].compare(0, std::strlen(kProductKey),
+                                                        kProductKey) == 0;
+        }
+        if (lines[1].compare(0, std::strlen(kProductKey), kProductKey) != 0 ||
+            lines[2].compare(0, std::strlen(kFolderKey), kFolderKey) != 0)
+            return false;
+        record.owner.productCode = lines[1].substr(std::strlen(kProductKey));
+        record.owner.folder = lines[2].substr(std::strlen(kFolderKey));
+        if (record.owner.folder.empty()) return false;
+    }
+    record.complete = true;
+    size_t declared = 0;
+    bool unforeseenSeen = false;
+    std::vector<bool> replaced;
+    for (size_t i = firstFormat ? 1 : 3; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        JournalLine parsed;
+        size_t at = 0;
+        if (firstFormat) {
+            // The first format recorded steps in the order it meant them undone.
+            parsed.place = JournalLine::Place::kAfter;
+        } else if (line.compare(0, 6, "after ") == 0) {
+            at = 6;
+            parsed.place = JournalLine::Place::kAfter;
+            if (!ReadNumber(line, at, parsed.position, true) || parsed.position > declared)
+                return false;
+        } else if (line.compare(0, 8, "instead ") == 0) {
+            at = 8;
+            parsed.place = JournalLine::Place::kInstead;
+            if (!ReadNumber(line, at, parsed.position, false) || parsed.position > declared ||
+                replaced[parsed.position - 1])
+                return false;
+            replaced[parsed.position - 1] = true;
+        } else {
+            // Declared steps come first, all of them.
+            if (unforeseenSeen) return false;
+            ++declared;
+            replaced.push_back(false);
+        }
+        if (parsed.place != JournalLine::Place::kDeclared) unforeseenSeen = true;
+        if (!ParseStep(line, at, parsed, isLeadByte)) return false;
+        record.lines.push_back(parsed);
     }
     return true;
 }
 
-InstallJournal::InstallJournal(JournalFiles& files, const std::string& installBase)
-    : files_(files), base_(installBase), folder_(installBase + kFolderName + "\\") {}
+std::vector<JournalLine> StepsInTakenOrder(const std::vector<JournalLine>& lines) {
+    std::vector<const JournalLine*> declared;
+    for (const JournalLine& line : lines) {
+        if (line.place == JournalLine::Place::kDeclared) declared.push_back(&line);
+    }
+    // Slot j (1-based) holds declared step j or what replaced it; after[j]
+    // the steps taken once j declared steps were dealt with.
+    std::vector<const JournalLine*> slot(declared.begin(), declared.end());
+    std::vector<std::vector<const JournalLine*>> after(declared.size() + 1);
+    for (const JournalLine& line : lines) {
+        if (line.place == JournalLine::Place::kAfter && line.position <= declared.size()) {
+            after[line.position].push_back(&line);
+        } else if (line.place == JournalLine::Place::kInstead && line.position >= 1 &&
+                   line.position <= declared.size()) {
+            slot[line.position - 1] = &line;
+        }
+    }
+    std::vector<JournalLine> order;
+    for (size_t j = 0; j <= declared.size(); ++j) {
+        if (j > 0) order.push_back(*slot[j - 1]);
+        for (const JournalLine* line : after[j]) order.push_back(*line);
+    }
+    return order;
+}
+
+InstallJournal::InstallJournal(JournalFiles& files, const JournalOwner& owner,
+                               JournalLeadBytePredicate isLeadByte)
+    : files_(files), owner_(owner), isLeadByte_(isLeadByte), folder_(FolderPath(0) + "\\") {}
 
 InstallJournal::~InstallJournal() {
     if (recordOpen_) files_.CloseRecord();
 }
 
-// Moved-aside files go into sub-folders of kBucketSize each: a folder that
-// gains a new name is searched whole by some file systems (and by Wine on
-// every one), so small folders keep each move cheap.
+std::string InstallJournal::FolderPath(unsigned number) const {
+    std::string path = owner_.folder + kFolderName;
+    if (number > 0) path += "-" + std::to_string(number + 1);
+    return path;
+}
+
+// Kept files go into sub-folders of kBucketSize each: a folder that gains a
+// new name is searched whole by some file systems (and by Wine on every
+// one), so small folders keep each step cheap.
 std::string InstallJournal::BackupPath(unsigned index) const {
     return folder_ + std::to_string((index - 1) / kBucketSize) + "\\" + std::to_string(index) +
            ".old";
 }
 
+std::string InstallJournal::FreshPath(unsigned index) const {
+    return folder_ + std::to_string((index - 1) / kBucketSize) + "\\" + std::to_string(index) +
+           ".new";
+}
+
 bool InstallJournal::MakeBucket(unsigned index) {
     unsigned bucket = (index - 1) / kBucketSize;
-    if (!buckets_.insert(bucket).second) return true;
+    if (bucket < buckets_.size() && buckets_[bucket]) return true;
     std::string folder = folder_ + std::to_string(bucket);
-    if (files_.Probe(folder) == JournalFiles::Kind::Missing && !files_.CreateHiddenFolder(folder)) {
-        buckets_.erase(bucket);
+    if (files_.Probe(folder) == JournalFiles::Kind::Missing && !files_.CreateHiddenFolder(folder))
         return false;
-    }
+    if (bucket >= buckets_.size()) buckets_.resize(bucket + 1, false);
+    buckets_[bucket] = true;
     return true;
 }
 
@@ -117,70 +268,89 @@ bool InstallJournal::MoveToBackup(const std::string& path, unsigned index) {
 
 std::string InstallJournal::RecordPath() const { return folder_ + kRecordName; }
 
-std::string InstallJournal::FolderPath() const { return folder_.substr(0, folder_.size() - 1); }
-
 // `path` relative to the installation folder; false (ERROR_INVALID_DATA)
-// when it does not lie inside it.
+// when it does not lie inside it, or lies in the journal's own folders.
 bool InstallJournal::RelativeToBase(const std::string& path, std::string& relative) {
-    if (path.compare(0, base_.size(), base_) != 0 ||
-        !IsContainedRelativePath(path.substr(base_.size()), nullptr)) {
+    const std::string& base = owner_.folder;
+    if (path.compare(0, base.size(), base) != 0 ||
+        !IsContainedRelativePath(path.substr(base.size()), isLeadByte_) ||
+        IsJournalFolderName(path.substr(base.size()), isLeadByte_)) {
         files_.SetLastError(kErrorInvalidData);
         return false;
     }
-    relative = path.substr(base_.size());
+    relative = path.substr(base.size());
     return true;
 }
 
-bool InstallJournal::Exists() { return files_.Probe(FolderPath()) != JournalFiles::Kind::Missing; }
+std::string InstallJournal::Header() const {
+    return std::string(kFormatLine) + kProductKey + owner_.productCode + "\n" + kFolderKey +
+           owner_.folder + "\n";
+}
 
-// The folder and its record are created before the first change of a run.
-// A folder that is already there belongs to another run and is never reused.
+// The folder and its record are created before the first change of a run,
+// under the first journal name that is free: a folder that is already there
+// belongs to another run and is never reused.
 bool InstallJournal::Start() {
     if (started_) return true;
-    std::string folder = FolderPath();
-    if (files_.Probe(folder) != JournalFiles::Kind::Missing) {
-        files_.SetLastError(kErrorAlreadyExists);
-        return false;
+    for (unsigned number = 0; number < kFolderNames; ++number) {
+        std::string folder = FolderPath(number);
+        switch (files_.Probe(folder)) {
+            case JournalFiles::Kind::Missing:
+                if (!files_.CreateHiddenFolder(folder)) return false;
+                number_ = number;
+                folder_ = folder + "\\";
+                started_ = true;
+                if (!files_.CreateRecord(RecordPath())) return false;
+                recordOpen_ = true;
+                return true;
+            case JournalFiles::Kind::Unknown:
+                return false;
+            default:
+                break;
+        }
     }
-    if (!files_.CreateHiddenFolder(folder)) return false;
-    started_ = true;
-    if (!files_.CreateRecord(RecordPath())) return false;
-    recordOpen_ = true;
-    return files_.AppendRecord(kHeader);
+    files_.SetLastError(kErrorAlreadyExists);
+    return false;
 }
 
-// Every step's target has passed RelativeToBase, so the record always
-// parses back.
-bool InstallJournal::Record(const Step& step) {
+std::string InstallJournal::RecordLine(const JournalLine& line) const {
+    std::string text;
+    if (line.place == JournalLine::Place::kAfter)
+        text = "after " + std::to_string(line.position) + " ";
+    else if (line.place == JournalLine::Place::kInstead)
+        text = "instead " + std::to_string(line.position) + " ";
+    if (line.moved) return text + "moved " + std::to_string(line.index) + " " + line.target + "\n";
+    return text + "added " + line.target + "\n";
+}
+
+// The record is written before the step is taken: a step whose line did
+// not reach the disk is not taken.
+bool InstallJournal::Record(const JournalLine& line) {
+    bool first = !started_;
     if (!Start()) return false;
-    if (!files_.AppendRecord(RecordLine(step))) return false;
-    taken_.push_back(steps_.size());
-    steps_.push_back(step);
+    if (!files_.AppendRecord((first ? Header() : std::string()) + RecordLine(line))) return false;
+    lines_.push_back(line);
     return true;
-}
-
-std::string InstallJournal::RecordLine(const Step& step) {
-    return step.kind == StepKind::Moved
-               ? "moved " + std::to_string(step.index) + " " + step.target + "\n"
-               : "added " + step.target + "\n";
 }
 
 bool InstallJournal::Declare(const std::vector<std::string>& targets) {
-    std::vector<Step> steps;
+    std::vector<JournalLine> steps;
+    // A guess that only saves a line later: Install goes by what it finds.
     std::set<std::string> seen;
-    std::string lines;
+    std::string text;
     for (const std::string& target : targets) {
-        std::string relative;
-        if (!RelativeToBase(target, relative)) return false;
-        Step step = {StepKind::Added, 0, relative, false};
-        if (!seen.insert(relative).second) {
-            step.kind = StepKind::Moved;
+        JournalLine step;
+        if (!RelativeToBase(target, step.target)) return false;
+        std::string key;
+        for (char c : step.target) key += LowerAscii(c);
+        if (!seen.insert(key).second) {
+            step.moved = true;
         } else {
-            switch (files_.Inspect(target, &step.readOnly)) {
+            switch (files_.Probe(target)) {
                 case JournalFiles::Kind::Missing:
                     break;
                 case JournalFiles::Kind::File:
-                    step.kind = StepKind::Moved;
+                    step.moved = true;
                     break;
                 case JournalFiles::Kind::Folder:
                     continue;  // never replaced: its copy fails by itself
@@ -188,84 +358,81 @@ bool InstallJournal::Declare(const std::vector<std::string>& targets) {
                     return false;
             }
         }
-        if (step.kind == StepKind::Moved) step.index = nextIndex_++;
-        lines += RecordLine(step);
+        if (step.moved) step.index = nextIndex_++;
+        text += RecordLine(step);
         steps.push_back(step);
     }
     if (steps.empty()) return true;
-    if (!Start() || !files_.AppendRecord(lines)) return false;
-    for (const Step& step : steps) {
-        declared_[step.target].push_back(steps_.size());
-        steps_.push_back(step);
+    bool first = !started_;
+    if (!first || !lines_.empty()) {
+        // Declarations come before every other step of a run.
+        files_.SetLastError(kErrorInvalidData);
+        return false;
+    }
+    if (!Start() || !files_.AppendRecord(Header() + text)) return false;
+    for (const JournalLine& step : steps) {
+        declared_.push_back(lines_.size());
+        lines_.push_back(step);
     }
     return true;
 }
 
-// The step for `target`: the one declared for it, or one recorded now.
-bool InstallJournal::NextStep(const std::string& target, Step& step) {
-    std::string relative;
-    if (!RelativeToBase(target, relative)) return false;
-    auto declared = declared_.find(relative);
-    if (declared != declared_.end() && !declared->second.empty()) {
-        size_t position = declared->second.front();
-        declared->second.pop_front();
-        taken_.push_back(position);
-        step = steps_[position];
-        return true;
-    }
-    step = {StepKind::Added, 0, relative, false};
-    switch (files_.Inspect(target, &step.readOnly)) {
-        case JournalFiles::Kind::Missing:
-            return Record(step);
-        case JournalFiles::Kind::File:
-            step.kind = StepKind::Moved;
-            step.index = nextIndex_++;
-            return Record(step);
-        case JournalFiles::Kind::Folder:
-            // A folder is never replaced; the copy onto it fails by itself,
-            // with the system's own code.
-            step.kind = StepKind::None;
-            return true;
-        case JournalFiles::Kind::Unknown:
-            break;
-    }
-    return false;
-}
-
-// Moves the target of a Moved step aside. A target gone since it was
-// declared (a firmware purge took it) makes the step an addition.
-bool InstallJournal::MoveAsideTaken(const std::string& target, const Step& step) {
-    if (MoveToBackup(target, step.index)) return true;
-    if (files_.Probe(target) != JournalFiles::Kind::Missing) return false;
-    return Record({StepKind::Added, 0, step.target, false});
-}
-
-bool InstallJournal::PrepareTarget(const std::string& target) {
-    Step step;
-    if (!NextStep(target, step)) return false;
-    return step.kind != StepKind::Moved || MoveAsideTaken(target, step);
+JournalLine InstallJournal::UnforeseenStep(bool replacesDeclared, bool moved,
+                                           const std::string& target) {
+    JournalLine line;
+    line.place = replacesDeclared ? JournalLine::Place::kInstead : JournalLine::Place::kAfter;
+    line.position = static_cast<unsigned>(replacesDeclared ? resolved_ + 1 : resolved_);
+    line.moved = moved;
+    if (moved) line.index = nextIndex_++;
+    line.target = target;
+    return line;
 }
 
 bool InstallJournal::Install(const std::string& source, const std::string& target) {
-    Step step;
-    if (!NextStep(target, step)) return false;
-    if (step.kind != StepKind::Moved || step.readOnly) {
-        // A rename can't replace a read-only file: its old file goes aside first.
-        if (step.kind == StepKind::Moved && !MoveAsideTaken(target, step)) return false;
+    std::string relative;
+    if (!RelativeToBase(target, relative)) return false;
+    // Copies are taken in the order they were declared; a copy that is not
+    // the next one declared is recorded as it comes.
+    const JournalLine* declared = nullptr;
+    if (resolved_ < declared_.size() && lines_[declared_[resolved_]].target == relative)
+        declared = &lines_[declared_[resolved_]];
+    bool readOnly = false;
+    JournalFiles::Kind found = files_.Inspect(target, &readOnly);
+    if (found == JournalFiles::Kind::Unknown) return false;
+    if (found == JournalFiles::Kind::Folder) {
+        // A folder is never replaced; the copy onto it fails by itself, with
+        // the system's own code.
+        if (declared != nullptr) ++resolved_;
         return files_.Copy(source, target);
+    }
+    bool exists = found == JournalFiles::Kind::File;
+    JournalLine step;
+    if (declared != nullptr && declared->moved == exists) {
+        // As declared: already on the disk.
+        step = *declared;
+    } else {
+        // What the declaration foresaw is no longer so (a purge took the
+        // file, or an earlier copy made it): record what is there now.
+        step = UnforeseenStep(declared != nullptr, exists, relative);
+        if (!Record(step)) return false;
+    }
+    if (declared != nullptr) ++resolved_;
+    tookSteps_ = true;
+    if (!exists) return files_.Copy(source, target);
+    if (readOnly) {
+        // A rename can't replace a read-only file: its old file goes aside first.
+        return MoveToBackup(target, step.index) && files_.Copy(source, target);
     }
     // The new file is made complete in the journal first; the old one gets
     // a second name there; then one rename puts the new one in place. A
     // target that someone holds open is found before anything is made: a
     // second name of it could not be taken back while it is held.
     if (!files_.CanReplace(target)) return false;
-    std::string fresh = folder_ + std::to_string((step.index - 1) / kBucketSize) + "\\" +
-                        std::to_string(step.index) + ".new";
+    std::string fresh = FreshPath(step.index);
     if (!MakeBucket(step.index) || !files_.Copy(source, fresh)) return false;
     if (!files_.Link(target, BackupPath(step.index))) {
-        // No hard links on this volume (or the target is gone): move it aside.
-        if (!MoveAsideTaken(target, step)) return false;
-        return files_.Move(fresh, target);
+        // No hard links on this volume: the old file moves aside.
+        return MoveToBackup(target, step.index) && files_.Move(fresh, target);
     }
     if (files_.Replace(fresh, target)) return true;
     unsigned long code = files_.LastError();
@@ -276,12 +443,29 @@ bool InstallJournal::Install(const std::string& source, const std::string& targe
     return false;
 }
 
-bool InstallJournal::MoveAside(const std::string& path) {
-    std::string relative;
-    if (!RelativeToBase(path, relative)) return false;
-    unsigned index = nextIndex_++;
-    if (!Record({StepKind::Moved, index, relative, false})) return false;
-    return MoveToBackup(path, index);
+size_t InstallJournal::MoveAside(const std::vector<std::string>& paths) {
+    std::vector<JournalLine> steps;
+    std::string text;
+    for (const std::string& path : paths) {
+        JournalLine step = UnforeseenStep(false, true, std::string());
+        if (!RelativeToBase(path, step.target)) {
+            --nextIndex_;
+            break;
+        }
+        text += RecordLine(step);
+        steps.push_back(step);
+    }
+    if (steps.empty()) return 0;
+    unsigned long refusal = steps.size() < paths.size() ? files_.LastError() : 0;
+    bool first = !started_;
+    if (!Start() || !files_.AppendRecord((first ? Header() : std::string()) + text)) return 0;
+    lines_.insert(lines_.end(), steps.begin(), steps.end());
+    tookSteps_ = true;
+    for (size_t moved = 0; moved < steps.size(); ++moved) {
+        if (!MoveToBackup(paths[moved], steps[moved].index)) return moved;
+    }
+    if (refusal != 0) files_.SetLastError(refusal);
+    return steps.size();
 }
 
 bool InstallJournal::Commit() {
@@ -291,75 +475,139 @@ bool InstallJournal::Commit() {
         recordOpen_ = false;
     }
     if (!files_.Remove(RecordPath())) return false;
-    // The update is final now; what is left in the folder is only clean-up.
+    // The update is final now; what is left in the folder is only clean-up,
+    // which the next run finishes when it can't be done now.
     RemoveJournalFolder();
-    steps_.clear();
-    taken_.clear();
-    declared_.clear();
-    started_ = false;
+    Reset();
     return true;
 }
 
-bool InstallJournal::Load() {
-    std::string folder = FolderPath();
-    switch (files_.Probe(folder)) {
+void InstallJournal::Reset() {
+    undoneFrom_ = SIZE_MAX;
+    lines_.clear();
+    declared_.clear();
+    resolved_ = 0;
+    buckets_.clear();
+    started_ = false;
+}
+
+InstallJournal::Found InstallJournal::Load(unsigned number, JournalOwner* foreignOwner) {
+    Reset();
+    number_ = number;
+    folder_ = FolderPath(number) + "\\";
+    switch (files_.Probe(FolderPath(number))) {
         case JournalFiles::Kind::Missing:
-            return true;
+            return Found::kNothing;
         case JournalFiles::Kind::Folder:
             break;
         case JournalFiles::Kind::File:
-            files_.SetLastError(kErrorInvalidData);
-            return false;
+            return Found::kNotAJournal;
         case JournalFiles::Kind::Unknown:
-            return false;
+            return Found::kUnreadable;
     }
     started_ = true;
-    steps_.clear();
-    JournalFiles::Kind record = files_.Probe(RecordPath());
-    if (record == JournalFiles::Kind::Missing) return true;  // committed, not yet cleaned
-    interrupted_ = true;
-    if (record != JournalFiles::Kind::File) {
-        if (record == JournalFiles::Kind::Folder) files_.SetLastError(kErrorInvalidData);
-        return false;
+    switch (files_.Probe(RecordPath())) {
+        case JournalFiles::Kind::Missing:
+            return Found::kCleanUp;  // committed, not yet cleaned
+        case JournalFiles::Kind::File:
+            break;
+        case JournalFiles::Kind::Folder:
+            files_.SetLastError(kErrorInvalidData);
+            return Found::kUnreadable;
+        case JournalFiles::Kind::Unknown:
+            return Found::kUnreadable;
     }
     std::string text;
-    if (!files_.ReadAll(RecordPath(), text)) return false;
-    std::vector<JournalLine> lines;
-    if (!ParseJournalRecord(text, lines)) {
+    if (!files_.ReadAll(RecordPath(), text)) return Found::kUnreadable;
+    JournalRecord record;
+    if (!ParseJournalRecord(text, record, isLeadByte_)) {
         files_.SetLastError(kErrorInvalidData);
-        return false;
+        return Found::kUnreadable;
     }
-    for (const JournalLine& line : lines) {
-        steps_.push_back(
-            {line.moved ? StepKind::Moved : StepKind::Added, line.index, line.target, false});
+    if (!record.complete || record.lines.empty()) return Found::kEmpty;
+    bool ours = record.owner.folder.empty() ||
+                (EqualIgnoringAsciiCase(record.owner.productCode, owner_.productCode) &&
+                 EqualIgnoringAsciiCase(record.owner.folder, owner_.folder));
+    if (!ours) {
+        if (foreignOwner != nullptr) *foreignOwner = record.owner;
+        started_ = false;
+        return Found::kForeign;
     }
-    return true;
+    lines_ = record.lines;
+    tookSteps_ = true;
+    if (!ReadUndoneMarks(StepsInTakenOrder(lines_).size())) return Found::kUnreadable;
+    return Found::kInterrupted;
 }
 
-bool InstallJournal::UndoStep(const Step& step, RollbackListener& listener,
-                              unsigned long* firstFailure) {
-    std::string target = base_ + step.target;
+bool InstallJournal::SetAside(std::string& newName) {
+    for (unsigned number = 1; number < 100; ++number) {
+        std::string name = owner_.folder + kSetAsideName + std::to_string(number);
+        JournalFiles::Kind kind = files_.Probe(name);
+        if (kind == JournalFiles::Kind::Unknown) return false;
+        if (kind != JournalFiles::Kind::Missing) continue;
+        if (!files_.Move(FolderPath(number_), name)) return false;
+        newName = name;
+        return true;
+    }
+    files_.SetLastError(kErrorAlreadyExists);
+    return false;
+}
+
+InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step,
+                                                RollbackListener& listener,
+                                                unsigned long* firstFailure) {
+    std::string target = owner_.folder + step.target;
     auto fail = [&]() {
         unsigned long code = files_.LastError();
         if (firstFailure != nullptr && *firstFailure == 0) *firstFailure = code;
         listener.Failed(target, code);
-        return false;
+        return Undone::kFailed;
     };
-    if (step.kind == StepKind::Added) {
+    if (!step.moved) {
         JournalFiles::Kind kind = files_.Probe(target);
-        if (kind == JournalFiles::Kind::Missing) return true;  // the copy never made it
+        // Missing: the copy never made it. A folder: the copy never makes one.
+        if (kind == JournalFiles::Kind::Missing || kind == JournalFiles::Kind::Folder)
+            return Undone::kNothingToDo;
         if (kind != JournalFiles::Kind::File || !files_.Remove(target)) return fail();
         listener.Removed(target);
-        return true;
+        return Undone::kRemoved;
     }
     std::string backup = BackupPath(step.index);
     JournalFiles::Kind kind = files_.Probe(backup);
-    // No backup: the move was recorded but never taken, or was undone already.
-    if (kind == JournalFiles::Kind::Missing) return true;
+    // No kept file: the step was recorded but never taken, or was undone already.
+    if (kind == JournalFiles::Kind::Missing) return Undone::kNothingToDo;
     if (kind != JournalFiles::Kind::File) return fail();
     // Whatever the update put in its place (maybe a partial copy) goes first.
     if (!files_.Remove(target) || !files_.Move(backup, target)) return fail();
     listener.Restored(target);
+    return Undone::kRestored;
+}
+
+bool InstallJournal::MarkUndone(size_t from) {
+    std::string mark = folder_ + kUndoneMark + std::to_string(from);
+    if (files_.Probe(mark) == JournalFiles::Kind::File) return true;
+    if (!files_.CreateRecord(mark)) return false;
+    files_.CloseRecord();
+    return true;
+}
+
+// The furthest a rollback that was itself interrupted got.
+bool InstallJournal::ReadUndoneMarks(size_t steps) {
+    undoneFrom_ = SIZE_MAX;
+    std::vector<std::string> names;
+    if (!files_.List(folder_.substr(0, folder_.size() - 1), names)) return false;
+    const size_t prefix = std::strlen(kUndoneMark);
+    for (const std::string& name : names) {
+        if (name.compare(0, prefix, kUndoneMark) != 0) continue;
+        const char* digits = name.c_str() + prefix;
+        char* end = nullptr;
+        unsigned long from = std::strtoul(digits, &end, 10);
+        if (end == digits || *end != '\0' || from > steps) {
+            files_.SetLastError(kErrorInvalidData);
+            return false;
+        }
+        if (from < undoneFrom_) undoneFrom_ = from;
+    }
     return true;
 }
 
@@ -370,17 +618,35 @@ bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFa
         files_.CloseRecord();
         recordOpen_ = false;
     }
-    // This run's steps are undone in the reverse of the order it took them,
-    // then those it declared but never took (nothing to undo for most);
-    // a journal read back from disk, in the reverse of its record.
-    std::vector<size_t> order(taken_.rbegin(), taken_.rend());
-    std::set<size_t> inOrder(order.begin(), order.end());
-    for (size_t position = steps_.size(); position-- > 0;) {
-        if (inOrder.count(position) == 0) order.push_back(position);
-    }
+    // The same order whether the steps are this run's or read back from
+    // disk: undoing is the same in both.
+    std::vector<JournalLine> order = StepsInTakenOrder(lines_);
+    size_t end = undoneFrom_ < order.size() ? undoneFrom_ : order.size();
     bool complete = true;
-    for (size_t position : order) {
-        if (!UndoStep(steps_[position], listener, firstFailure)) complete = false;
+    bool removedSinceMark = false;
+    for (size_t i = end; i-- > 0;) {
+        // Undoing an added file's step again would delete what a restore
+        // brought back: before a restore follows such steps, the progress so
+        // far is marked, so that a rollback interrupted after it never
+        // undoes them again.
+        // A mark must not pass over a step that failed: after a failure the
+        // pass goes on only up to the next restore, and the next run goes
+        // on from the last mark.
+        if (order[i].moved && removedSinceMark) {
+            if (!complete || !MarkUndone(i + 1)) {
+                if (complete && firstFailure != nullptr && *firstFailure == 0)
+                    *firstFailure = files_.LastError();
+                if (complete) listener.Failed(folder_ + kUndoneMark, files_.LastError());
+                return false;
+            }
+            removedSinceMark = false;
+        }
+        Undone undone = UndoStep(order[i], listener, firstFailure);
+        if (undone == Undone::kFailed) complete = false;
+        // An added file's step, whatever it found, and a failed step (it may
+        // have removed its target first) would act again on a file that a
+        // later restore brings back.
+        if (!order[i].moved || undone == Undone::kFailed) removedSinceMark = true;
     }
     if (!complete) return false;
     // Only a fully undone run may lose its record.
@@ -389,32 +655,31 @@ bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFa
         listener.Failed(RecordPath(), files_.LastError());
         return false;
     }
-    steps_.clear();
-    taken_.clear();
-    declared_.clear();
+    // What is left is clean-up; a part that can't go now is finished by the
+    // next run.
     RemoveJournalFolder();
-    started_ = false;
+    Reset();
     return true;
 }
 
 // Removes what is left of a journal whose record is gone. Best effort: a file
 // that stays behind holds no step, and the next run removes it.
 bool InstallJournal::RemoveJournalFolder() {
+    std::string folder = folder_.substr(0, folder_.size() - 1);
     std::vector<std::string> names;
-    bool removed = files_.List(FolderPath(), names);
+    bool removed = files_.List(folder, names);
     for (const std::string& name : names) {
         std::string path = folder_ + name;
         if (files_.Probe(path) != JournalFiles::Kind::Folder) {
             if (!files_.Remove(path)) removed = false;
             continue;
         }
-        std::vector<std::string> backups;
-        if (!files_.List(path, backups)) removed = false;
-        for (const std::string& backup : backups) {
-            if (!files_.Remove(path + "\\" + backup)) removed = false;
+        std::vector<std::string> kept;
+        if (!files_.List(path, kept)) removed = false;
+        for (const std::string& file : kept) {
+            if (!files_.Remove(path + "\\" + file)) removed = false;
         }
         if (!files_.RemoveFolder(path)) removed = false;
     }
-    buckets_.clear();
-    return files_.RemoveFolder(FolderPath()) && removed;
+    return files_.RemoveFolder(folder) && removed;
 }

@@ -5,16 +5,33 @@
 //
 // Pure logic: the file system is reached through JournalFiles, so the order
 // of steps, the record format and the rollback are tested without the OS.
+//
+// The record (journal.txt in the journal's folder) is text:
+//
+//   RIZezuvu journal 2
+//   product {product code}
+//   folder C:\Program Files\Orvexa\   (the installation folder)
+//   moved 1 player.dll            a declared copy: the old file kept as 1.old
+//   added Skins\new.skin          a declared copy onto a file that is missing
+//   after 1 moved 2 update.bin    a step taken after the first declared one
+//   instead 2 added new.skin      declared step 2, replaced by what was found
+//
+// Declared steps are written in one go before the first of them is taken,
+// and are taken in their order. A step the declaration did not foresee (a
+// firmware purge, or a declared copy whose target has changed since) names
+// its place among them, so that a record read back from disk gives the
+// exact order in which the steps were taken: recovery undoes them in the
+// very order an in-run rollback does. A step recorded but never taken needs
+// no undo: a "moved" step without its kept file was never made, and an
+// "added" step's file is missing until its copy runs.
 #pragma once
 
-#include <deque>
-#include <map>
-#include <set>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 // The few file operations the journal needs. Each answers success as a bool
-// and leaves the reason for LastError().
+// and leaves the reason for LastError(), with the system's codes.
 class JournalFiles {
 public:
     enum class Kind { Missing, File, Folder, Unknown };
@@ -33,9 +50,13 @@ public:
     virtual bool AppendRecord(const std::string& text) = 0;
     virtual void CloseRecord() = 0;
     virtual bool ReadAll(const std::string& path, std::string& text) = 0;
-    // Renames on one volume; fails when `to` exists. Keeps attributes and times.
+    // Renames a file or a folder on one volume; fails when `to` exists.
+    // Keeps attributes and times.
     virtual bool Move(const std::string& from, const std::string& to) = 0;
-    // Copies a file, replacing `to` when it exists; attributes go along.
+    // Copies a file to `to`, replacing a file there; the copy's data is on
+    // the disk when this answers. The copy has the source's attributes less
+    // read-only, hidden and system, and its last-write time. A failed copy
+    // leaves nothing at `to`.
     virtual bool Copy(const std::string& from, const std::string& to) = 0;
     // Gives the file at `existing` a second name, `link` (a hard link).
     virtual bool Link(const std::string& existing, const std::string& link) = 0;
@@ -47,6 +68,11 @@ public:
     virtual bool Remove(const std::string& path) = 0;
     // Names of the entries directly in `folder` (no "." or "..").
     virtual bool List(const std::string& folder, std::vector<std::string>& names) = 0;
+    // Names of the files (not folders) directly in `folder` whose names end
+    // in `suffix` (without regard to case), in the order the system lists
+    // them. An empty list when there are none.
+    virtual bool ListFilesEndingIn(const std::string& folder, const std::string& suffix,
+                                   std::vector<std::string>& names) = 0;
     virtual unsigned long LastError() = 0;
     virtual void SetLastError(unsigned long code) = 0;
 };
@@ -63,129 +89,180 @@ public:
     virtual void Failed(const std::string& path, unsigned long code) = 0;
 };
 
-class InstallJournal {
-public:
-    // The journal's hidden folder inside the installation folder.
-    static constexpr const char* kFolderName = ".RIZezuvu-journal";
-    static constexpr const char* kRecordName = "journal.txt";
-    static constexpr const char* kHeader = "RIZezuvu journal 1\n";
+using JournalLeadBytePredicate = bool (*)(unsigned char);
 
-    // `installBase` is the installation folder with its trailing backslash.
-    InstallJournal(JournalFiles& files, const std::string& installBase);
-    InstallJournal(const InstallJournal&) = delete;
-    InstallJournal& operator=(const InstallJournal&) = delete;
-    ~InstallJournal();
-
-    // Makes way for a copy to `target`: an existing file is moved into the
-    // journal, a missing one is recorded as added. False when the step could
-    // not be recorded or taken (the reason in LastError): the copy must not
-    // go ahead. `target` must lie inside the installation folder.
-    bool PrepareTarget(const std::string& target);
-
-    // Declares, before the first of them, the copies a run is about to make,
-    // in order: a target that exists now will be moved into the journal, one
-    // that doesn't is added (one named twice is moved the second time, since
-    // the first copy will be there). All of it is written and flushed at
-    // once, so that PrepareTarget need not write again for a declared target.
-    bool Declare(const std::vector<std::string>& targets);
-
-    // Installs `source` at `target` (inside the installation folder). An
-    // existing target is replaced in one step by a complete copy made in
-    // the journal, its old file kept there under a second name, so the
-    // target is never half written; a read-only target, or a volume without
-    // hard links, has its old file moved into the journal first instead. A
-    // missing target is recorded as added and copied. False, with the
-    // failing step's code, when the target could not be installed.
-    bool Install(const std::string& source, const std::string& target);
-
-    // Moves `path` (a file inside the installation folder) into the journal
-    // instead of deleting it.
-    bool MoveAside(const std::string& path);
-
-    // Makes the run's changes final: the record goes first (from then on
-    // nothing will be rolled back), then the moved-aside files and the
-    // folder. False when the record could not be removed; the changes can
-    // then still be rolled back.
-    bool Commit();
-
-    // Undoes every recorded step in reverse order, going on past a step that
-    // fails. True when everything was undone and the journal removed; false
-    // leaves the journal for the next run. `firstFailure` gets the code of
-    // the first step that failed.
-    bool RollBack(RollbackListener& listener, unsigned long* firstFailure = nullptr);
-
-    // True when a journal folder is left in the installation folder.
-    bool Exists();
-
-    // Reads the journal left by an interrupted run. False (with
-    // ERROR_INVALID_DATA or the read's own code) when it can't be read;
-    // nothing is changed then. A folder whose record is gone belongs to a
-    // committed run: it holds no steps and only needs removing.
-    bool Load();
-
-    // True when this journal has a folder to roll back or remove.
-    bool HasWork() const { return started_; }
-    // True when this run has taken a step (changed the installation).
-    bool TookSteps() const { return !taken_.empty(); }
-    // True when Load found the record of a run that never finished.
-    bool Interrupted() const { return interrupted_; }
-
-    const std::string& Folder() const { return folder_; }
-
-private:
-    enum class StepKind { Added, Moved, None };
-    struct Step {
-        StepKind kind;
-        unsigned index;      // the moved-aside file's number (Moved only)
-        std::string target;  // relative to the installation folder
-        bool readOnly;       // Moved: the file was read-only when looked at
-    };
-
-    bool Start();
-    bool Record(const Step& step);
-    static std::string RecordLine(const Step& step);
-    bool UndoStep(const Step& step, RollbackListener& listener, unsigned long* firstFailure);
-    bool RemoveJournalFolder();
-    std::string BackupPath(unsigned index) const;
-    bool MoveToBackup(const std::string& path, unsigned index);
-    bool MakeBucket(unsigned index);
-    bool NextStep(const std::string& target, Step& step);
-    bool MoveAsideTaken(const std::string& target, const Step& step);
-    static constexpr unsigned kBucketSize = 64;
-    std::string RecordPath() const;
-    std::string FolderPath() const;  // the folder, without its trailing backslash
-    bool RelativeToBase(const std::string& path, std::string& relative);
-
-    JournalFiles& files_;
-    std::string base_;
-    std::string folder_;       // with trailing backslash
-    std::vector<Step> steps_;  // in the record's order
-    // Positions in steps_ of the steps this run has taken, in the order it
-    // took them (declared steps are recorded first, taken later).
-    std::vector<size_t> taken_;
-    // Declared steps not yet taken, by target, in order, as positions in steps_.
-    std::map<std::string, std::deque<size_t>> declared_;
-    unsigned nextIndex_ = 1;
-    std::set<unsigned> buckets_;  // sub-folders made by this run
-    bool started_ = false;
-    bool recordOpen_ = false;
-    bool interrupted_ = false;
+// The installation a journal belongs to: a record left by another one (the
+// product was removed and installed again since) is never rolled back over
+// this one.
+struct JournalOwner {
+    std::string productCode;
+    std::string folder;  // the installation folder, with its trailing backslash
 };
 
-// The record's lines; exposed for the tests and the fuzzer.
-// Parses a whole record. False when the header is wrong or a complete line
-// is malformed; a last line without its line feed was never flushed whole,
-// so its step was never taken, and it is ignored.
+// One line of the record.
 struct JournalLine {
-    bool moved;
-    unsigned index;
-    std::string target;
+    enum class Place {
+        kDeclared,  // the next declared step
+        kAfter,     // taken once `position` declared steps were dealt with
+        kInstead,   // replaces declared step `position` (counted from 1)
+    };
+    Place place = Place::kDeclared;
+    unsigned position = 0;
+    bool moved = false;  // else added
+    unsigned index = 0;  // moved: the number of the kept old file
+    std::string target;  // relative to the installation folder
 };
-bool ParseJournalRecord(const std::string& text, std::vector<JournalLine>& lines);
+
+// A record read back from disk.
+struct JournalRecord {
+    bool complete = false;  // false: torn before its header was whole
+    JournalOwner owner;     // empty for the first format, which had none
+    std::vector<JournalLine> lines;
+};
+
+// Parses a whole record. False when it is not a record of ours or a
+// complete line is malformed; a last line without its line feed (or a tail
+// of zero bytes) was never flushed whole, so its step was never taken, and
+// it is ignored. A record torn within its header parses as not complete.
+bool ParseJournalRecord(const std::string& text, JournalRecord& record,
+                        JournalLeadBytePredicate isLeadByte);
+
+// The steps of a record in the order they were taken.
+std::vector<JournalLine> StepsInTakenOrder(const std::vector<JournalLine>& lines);
 
 // True when `relative` names something inside its base folder: not empty, no
 // drive, no leading separator, no device or stream colon, no control
 // character, and no ".." that climbs above the base. `isLeadByte` tells the
 // ANSI code page's double-byte lead bytes, so a trail byte is never taken
 // for a separator (null: single-byte code page).
-bool IsContainedRelativePath(const std::string& relative, bool (*isLeadByte)(unsigned char));
+bool IsContainedRelativePath(const std::string& relative, JournalLeadBytePredicate isLeadByte);
+
+// True when the first component of `relative` is a name the journal uses
+// for its folders (a live journal, a fresh name, or one set aside): nothing
+// of the update may be put there.
+bool IsJournalFolderName(const std::string& relative, JournalLeadBytePredicate isLeadByte);
+
+class InstallJournal {
+public:
+    // The journal's hidden folder inside the installation folder; when a
+    // leftover holds that name, the next free of kFolderName-2 ... -9.
+    static constexpr const char* kFolderName = ".RIZezuvu-journal";
+    static constexpr unsigned kFolderNames = 9;
+    // A journal that belongs to another installation is renamed to this
+    // prefix and a number.
+    static constexpr const char* kSetAsideName = ".RIZezuvu-set-aside-";
+    static constexpr const char* kRecordName = "journal.txt";
+    // An empty file "undone-N" in the journal's folder: a rollback has
+    // undone every step from number N on (in the order taken).
+    static constexpr const char* kUndoneMark = "undone-";
+
+    // `owner.folder` is the installation folder with its trailing backslash.
+    InstallJournal(JournalFiles& files, const JournalOwner& owner,
+                   JournalLeadBytePredicate isLeadByte);
+    InstallJournal(const InstallJournal&) = delete;
+    InstallJournal& operator=(const InstallJournal&) = delete;
+    ~InstallJournal();
+
+    // Declares, before the first of them, the copies a run is about to make,
+    // in order: a target that exists now will have its old file kept, one
+    // that doesn't is added (one named twice is taken to exist the second
+    // time). All of it is written and flushed at once. Install takes them
+    // in this order.
+    bool Declare(const std::vector<std::string>& targets);
+
+    // Installs `source` at `target` (inside the installation folder), going
+    // by what is there now. An existing target is replaced in one step by a
+    // complete copy made in the journal, its old file kept there under a
+    // second name, so the target is never half written; a read-only target,
+    // or a volume without hard links, has its old file moved into the
+    // journal first instead. A missing target is recorded as added and
+    // copied. False, with the failing step's code, when the target could
+    // not be installed.
+    bool Install(const std::string& source, const std::string& target);
+
+    // Moves each of `paths` (files inside the installation folder) into the
+    // journal instead of deleting it, in order: all are recorded in one
+    // write, then moved. Answers how many were moved; fewer than all leaves
+    // the reason of the one that could not be moved in LastError.
+    size_t MoveAside(const std::vector<std::string>& paths);
+
+    // Makes the run's changes final: the record goes first (from then on
+    // nothing will be rolled back), then the kept files and the folder. False
+    // when the record could not be removed; the changes can then still be
+    // rolled back. A folder that can't be removed whole is left for the
+    // next run, which finishes it.
+    bool Commit();
+
+    // Undoes every step taken, in the reverse of the order they were taken,
+    // going on past a step that fails. True when everything was undone and
+    // the record removed; false leaves the journal for the next run.
+    // `firstFailure` gets the code of the first step that failed.
+    bool RollBack(RollbackListener& listener, unsigned long* firstFailure = nullptr);
+
+    // True when this journal has a folder to roll back or remove.
+    bool HasWork() const { return started_; }
+    // True when this run has changed the installation.
+    bool TookSteps() const { return tookSteps_; }
+
+    const std::string& Folder() const { return folder_; }
+
+    // What a journal folder found by the next run holds.
+    enum class Found {
+        kNothing,       // no folder of that name
+        kCleanUp,       // no record: a finished run's leftovers
+        kEmpty,         // a record without a whole step: nothing was done
+        kInterrupted,   // a run that never finished: roll it back
+        kForeign,       // another installation's: set it aside
+        kNotAJournal,   // a file, not a folder: leave it be
+        kUnreadable,    // can't be read or parsed (LastError tells)
+    };
+    // Looks at journal folder number `number` (0: kFolderName) of the
+    // installation folder. On kInterrupted, RollBack undoes its steps; on
+    // kCleanUp and kEmpty, RollBack removes what is left; on kForeign,
+    // SetAside renames it. `foreignOwner` gets a foreign record's owner.
+    Found Load(unsigned number, JournalOwner* foreignOwner = nullptr);
+
+    // Renames a foreign journal out of the way; false leaves it where it is.
+    bool SetAside(std::string& newName);
+
+    // The path of journal folder number `number`, without a trailing backslash.
+    std::string FolderPath(unsigned number) const;
+
+private:
+    bool Start();
+    bool Record(const JournalLine& line);
+    std::string RecordLine(const JournalLine& line) const;
+    std::string Header() const;
+    enum class Undone { kNothingToDo, kRestored, kRemoved, kFailed };
+    Undone UndoStep(const JournalLine& step, RollbackListener& listener,
+                    unsigned long* firstFailure);
+    bool MarkUndone(size_t from);
+    bool ReadUndoneMarks(size_t steps);
+    bool RemoveJournalFolder();
+    std::string BackupPath(unsigned index) const;
+    std::string FreshPath(unsigned index) const;
+    bool MoveToBackup(const std::string& path, unsigned index);
+    bool MakeBucket(unsigned index);
+    // The line for a step not declared as found: in place of the next
+    // declared step when `replacesDeclared`, else after those dealt with.
+    JournalLine UnforeseenStep(bool replacesDeclared, bool moved, const std::string& target);
+    static constexpr unsigned kBucketSize = 64;
+    std::string RecordPath() const;
+    bool RelativeToBase(const std::string& path, std::string& relative);
+    void Reset();
+
+    JournalFiles& files_;
+    JournalOwner owner_;
+    JournalLeadBytePredicate isLeadByte_;
+    unsigned number_ = 0;      // which of the journal folder names
+    std::string folder_;       // with trailing backslash
+    std::vector<JournalLine> lines_;     // as recorded (or read back)
+    std::vector<size_t> declared_;       // positions in lines_ of declared steps
+    size_t resolved_ = 0;                // declared steps taken or replaced so far
+    size_t undoneFrom_ = SIZE_MAX;       // steps from here on (taken order) are undone
+    unsigned nextIndex_ = 1;
+    std::vector<bool> buckets_;  // sub-folders made by this run
+    bool started_ = false;
+    bool recordOpen_ = false;
+    bool tookSteps_ = false;
+};

@@ -169,6 +169,11 @@ void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
             plan.push_back(Fault(*group, entryId, groupName, PlanFault::kPathTooLong, dir));
             continue;
         }
+        // The journal's folders hold the kept old files: nothing goes there.
+        if (IsJournalFolderName(folder.folder.substr(targetBase.size()), isLeadByte)) {
+            plan.push_back(Fault(*group, entryId, groupName, PlanFault::kInJournal, dir));
+            continue;
+        }
         plan.push_back(folder);
         std::string folderBase = folder.folder;
         if (folderBase.back() != '\\') folderBase += '\\';
@@ -203,6 +208,10 @@ void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
                 plan.push_back(Fault(file, entryId, groupName, PlanFault::kPathTooLong, name));
                 continue;
             }
+            if (IsJournalFolderName(copy.target.substr(targetBase.size()), isLeadByte)) {
+                plan.push_back(Fault(file, entryId, groupName, PlanFault::kInJournal, name));
+                continue;
+            }
             plan.push_back(copy);
         }
     }
@@ -226,6 +235,8 @@ const char* DescribePlanFault(PlanFault fault) {
             return "path longer than 259 characters:";
         case PlanFault::kOddPath:
             return "path with an empty component or a trailing \".\" or \"..\":";
+        case PlanFault::kInJournal:
+            return "target inside the update journal's folder:";
     }
     return "";
 }

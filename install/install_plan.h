@@ -27,6 +27,7 @@ enum class PlanFault {
     kNotAFileName,     // name ends in a separator, "." or ".."
     kPathTooLong,      // a joined path would pass 259 characters
     kOddPath,          // an empty component, or a trailing "." or ".."
+    kInJournal,        // the target lies in the update journal's folder
 };
 
 struct PlanStep {

@@ -1,5 +1,7 @@
 #include "install/journal_files.h"
 
+#include "config/config_document.h"
+#include "platform/file_system.h"
 #include "platform/path_services.h"
 
 namespace {
@@ -15,7 +17,7 @@ bool IsNotFound(unsigned long code) {
 
 JournalFiles::Kind WindowsJournalFiles::Inspect(const std::string& path, bool* readOnly) {
     unsigned long attributes = 0;
-    if (!platform::GetAttributes(path.c_str(), attributes)) {
+    if (!platform::GetFileAttributesAt(path, attributes)) {
         return IsNotFound(::GetLastError()) ? Kind::Missing : Kind::Unknown;
     }
     if (readOnly != nullptr) *readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
@@ -23,19 +25,19 @@ JournalFiles::Kind WindowsJournalFiles::Inspect(const std::string& path, bool* r
 }
 
 bool WindowsJournalFiles::CreateHiddenFolder(const std::string& path) {
-    if (!platform::CreateFolder(path.c_str())) return false;
+    if (!platform::CreateFolderAt(path)) return false;
     // Hiding it is a courtesy to the user; the journal works without it.
     platform::LastErrorKeeper keep;
-    platform::SetAttributes(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    platform::SetFileAttributesAt(path, FILE_ATTRIBUTE_HIDDEN);
     return true;
 }
 
 bool WindowsJournalFiles::RemoveFolder(const std::string& path) {
-    return platform::RemoveFolder(path.c_str());
+    return platform::RemoveFolderAt(path);
 }
 
 bool WindowsJournalFiles::CreateRecord(const std::string& path) {
-    record_ = platform::CreateNewFile(path.c_str());
+    record_ = platform::CreateNewFileAt(path);
     return record_.IsValid();
 }
 
@@ -47,46 +49,55 @@ bool WindowsJournalFiles::AppendRecord(const std::string& text) {
 void WindowsJournalFiles::CloseRecord() { record_.Reset(); }
 
 bool WindowsJournalFiles::ReadAll(const std::string& path, std::string& text) {
-    return platform::ReadWholeFile(path.c_str(), text, kRecordSizeLimit);
+    return platform::ReadWholeFileAt(path, text, kRecordSizeLimit);
 }
 
 bool WindowsJournalFiles::Move(const std::string& from, const std::string& to) {
-    return platform::MoveFileTo(from.c_str(), to.c_str());
+    return platform::MoveTo(from, to);
 }
 
 bool WindowsJournalFiles::Copy(const std::string& from, const std::string& to) {
-    return platform::CopyFileReplacing(from.c_str(), to.c_str());
+    return platform::CopyFileDurably(from, to);
 }
 
 bool WindowsJournalFiles::Link(const std::string& existing, const std::string& link) {
-    return platform::CreateHardLinkTo(link.c_str(), existing.c_str());
+    return platform::CreateHardLinkAt(link, existing);
 }
 
 bool WindowsJournalFiles::Replace(const std::string& from, const std::string& to) {
-    return platform::MoveFileReplacing(from.c_str(), to.c_str());
+    return platform::MoveReplacing(from, to);
 }
 
 bool WindowsJournalFiles::CanReplace(const std::string& path) {
-    return platform::CanReplaceFile(path.c_str());
+    return platform::CanReplaceFileAt(path);
 }
 
 bool WindowsJournalFiles::Remove(const std::string& path) {
-    if (platform::DeleteFileAt(path.c_str())) return true;
+    if (platform::RemoveFileAt(path)) return true;
     DWORD code = ::GetLastError();
     if (IsNotFound(code)) return true;
     if (code != ERROR_ACCESS_DENIED) return false;
     // Read-only: made normal only now, so that the common case costs one call.
-    platform::SetNormalAttributes(path.c_str());
-    return platform::DeleteFileAt(path.c_str());
+    platform::SetFileAttributesAt(path, FILE_ATTRIBUTE_NORMAL);
+    return platform::RemoveFileAt(path);
 }
 
 bool WindowsJournalFiles::List(const std::string& folder, std::vector<std::string>& names) {
-    platform::FileSearch search;
-    std::string name;
-    if (!search.First((folder + "\\*").c_str(), name)) return IsNotFound(::GetLastError());
-    do {
-        if (name != "." && name != "..") names.push_back(name);
-    } while (search.Next(name));
+    if (platform::ListFolder(folder, "*", true, names)) return true;
+    return IsNotFound(::GetLastError());
+}
+
+bool WindowsJournalFiles::ListFilesEndingIn(const std::string& folder, const std::string& suffix,
+                                            std::vector<std::string>& names) {
+    std::vector<std::string> found;
+    if (!platform::ListFolder(folder, ("*" + suffix).c_str(), false, found)) return false;
+    // The system's wildcard also matches short 8.3 names: "notes.binx" would
+    // match "*.bin". Only names that really end so count.
+    for (const std::string& name : found) {
+        if (name.size() < suffix.size()) continue;
+        if (EqualIgnoringCase(name.c_str() + name.size() - suffix.size(), suffix.c_str()))
+            names.push_back(name);
+    }
     return true;
 }
 

@@ -20,6 +20,8 @@ public:
     bool CanReplace(const std::string& path) override;
     bool Remove(const std::string& path) override;
     bool List(const std::string& folder, std::vector<std::string>& names) override;
+    bool ListFilesEndingIn(const std::string& folder, const std::string& suffix,
+                           std::vector<std::string>& names) override;
     unsigned long LastError() override;
     void SetLastError(unsigned long code) override;
 

@@ -1,6 +1,7 @@
 // libFuzzer target: a journal record left in the installation folder is read
 // by an elevated program, so any bytes must parse safely, and whatever parses
-// must name only paths inside the installation folder.
+// must name only paths inside the installation folder, outside the journal's
+// own folders, with steps that order without loss.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -8,13 +9,26 @@
 
 #include "install/install_journal.h"
 
+namespace {
+bool SjisLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
-    std::vector<JournalLine> lines;
-    if (!ParseJournalRecord(text, lines)) return 0;
-    for (const JournalLine& line : lines) {
-        if (!IsContainedRelativePath(line.target, nullptr)) std::abort();
-        if (line.moved && line.index == 0) std::abort();
+    for (JournalLeadBytePredicate lead : {static_cast<JournalLeadBytePredicate>(nullptr),
+                                          static_cast<JournalLeadBytePredicate>(&SjisLeadByte)}) {
+        JournalRecord record;
+        if (!ParseJournalRecord(text, record, lead)) continue;
+        for (const JournalLine& line : record.lines) {
+            if (!IsContainedRelativePath(line.target, lead)) std::abort();
+            if (IsJournalFolderName(line.target, lead)) std::abort();
+            if (line.moved && line.index == 0) std::abort();
+        }
+        // Every step is undone exactly once, whatever its place.
+        size_t replaced = 0;
+        for (const JournalLine& line : record.lines)
+            if (line.place == JournalLine::Place::kInstead) ++replaced;
+        if (StepsInTakenOrder(record.lines).size() != record.lines.size() - replaced) std::abort();
     }
     return 0;
 }

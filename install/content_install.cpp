@@ -1,0 +1,177 @@
+#include "install/content_install.h"
+
+namespace {
+
+// The system's codes, spelled out: this file includes no system header.
+constexpr unsigned long kErrorPathNotFound = 3;
+constexpr unsigned long kErrorInvalidData = 13;
+constexpr unsigned long kErrorFilenameExcedRange = 206;
+
+}  // namespace
+
+const char kFirmwareImageSuffix[] = ".bin";
+
+ContentInstaller::ContentInstaller(JournalFiles& files, const JournalOwner& owner,
+                                   JournalLeadBytePredicate isLeadByte, ContentInstallLog& log)
+    : files_(files), journal_(files, owner, isLeadByte), log_(log) {}
+
+bool ContentInstaller::InstallPlans(const std::vector<std::vector<PlanStep>>& plans) {
+    rollbackIncomplete_ = false;
+    // Every copy the run will make is declared to the journal at once (one
+    // write and one flush to the disk instead of one for each file), up to
+    // the first fault, where the run will stop.
+    std::vector<std::string> targets;
+    bool faultAhead = false;
+    for (const std::vector<PlanStep>& plan : plans) {
+        for (const PlanStep& step : plan) {
+            faultAhead = faultAhead || step.kind == PlanStep::Kind::kFault;
+            if (!faultAhead && step.kind == PlanStep::Kind::kCopyFile)
+                targets.push_back(step.target);
+        }
+    }
+    bool installed = journal_.Declare(targets);
+    if (!installed) {
+        unsigned long code = files_.LastError();
+        log_.JournalNotWritten(journal_.Folder());
+        files_.SetLastError(code);
+    } else {
+        for (const std::vector<PlanStep>& plan : plans) {
+            if (!CopyProductContent(plan)) {
+                installed = false;
+                break;
+            }
+        }
+    }
+    if (installed && journal_.Commit()) return true;
+
+    // The code of the step that failed stays the last error for the report.
+    unsigned long failure = files_.LastError();
+    if (journal_.HasWork()) {
+        // A run that failed before its first change only has its journal to remove.
+        bool changed = journal_.TookSteps();
+        if (journal_.RollBack(log_)) {
+            if (changed) log_.RollbackComplete();
+        } else {
+            rollbackIncomplete_ = true;
+            log_.RollbackIncomplete(journal_.Folder());
+        }
+    }
+    files_.SetLastError(failure);
+    return false;
+}
+
+bool ContentInstaller::Fault(const PlanStep& step) {
+    // A path too long keeps the system's code for it, as a failed join
+    // would; every other fault is one that no system call reports.
+    if (step.fault == PlanFault::kPathTooLong) {
+        files_.SetLastError(kErrorFilenameExcedRange);
+        return false;
+    }
+    log_.ConfigurationFault(step);
+    files_.SetLastError(kErrorInvalidData);
+    return false;
+}
+
+bool ContentInstaller::CopyProductContent(const std::vector<PlanStep>& plan) {
+    for (const PlanStep& step : plan) {
+        switch (step.kind) {
+            case PlanStep::Kind::kPurgeFirmware:
+                // A purge that stops leaves the remaining images; the copy goes on.
+                MoveFirmwareImagesAside(step.folder);
+                break;
+            case PlanStep::Kind::kGroupFolder: {
+                // Folders are never created.
+                JournalFiles::Kind kind = files_.Probe(step.folder);
+                if (kind != JournalFiles::Kind::Folder) {
+                    unsigned long code = kind == JournalFiles::Kind::File ? kErrorPathNotFound
+                                                                          : files_.LastError();
+                    log_.FolderNotFound(step.folder);
+                    files_.SetLastError(code);
+                    return false;
+                }
+                break;
+            }
+            case PlanStep::Kind::kFault:
+                return Fault(step);
+            case PlanStep::Kind::kCopyFile:
+                log_.UpdatingFile(step.fileName);
+                if (!journal_.Install(step.source, step.target)) {
+                    unsigned long code = files_.LastError();
+                    log_.CopyFailed(step.fileName);
+                    files_.SetLastError(code);
+                    return false;
+                }
+                break;
+        }
+    }
+    return true;
+}
+
+FirmwarePurge ContentInstaller::MoveFirmwareImagesAside(const std::string& folder) {
+    std::vector<std::string> names;
+    if (!files_.ListFilesEndingIn(folder, kFirmwareImageSuffix, names)) return FirmwarePurge::kStopped;
+    if (names.empty()) return FirmwarePurge::kNoneFound;
+    std::string base = folder;
+    if (base.empty() || (base.back() != '\\' && base.back() != '/')) base += "\\";
+    std::vector<std::string> paths;
+    for (const std::string& name : names) paths.push_back(base + name);
+    return journal_.MoveAside(paths) == paths.size() ? FirmwarePurge::kAllMoved
+                                                      : FirmwarePurge::kStopped;
+}
+
+std::string InstallationLockName(const std::string& installBase) {
+    // FNV-1a over the folder as the file system compares it (ASCII case and
+    // separators folded): a name of fixed length, free of backslashes.
+    unsigned long long hash = 14695981039346656037ull;
+    for (char c : installBase) {
+        char folded = c == '/' ? '\\' : c;
+        if (folded >= 'a' && folded <= 'z') folded = static_cast<char>(folded - 'a' + 'A');
+        hash = (hash ^ static_cast<unsigned char>(folded)) * 1099511628211ull;
+    }
+    static const char kDigits[] = "0123456789abcdef";
+    std::string name = "Global\\RIZezuvu-update-";
+    for (int shift = 60; shift >= 0; shift -= 4) name += kDigits[(hash >> shift) & 0xF];
+    return name;
+}
+
+bool RecoverInterruptedUpdates(JournalFiles& files, const JournalOwner& owner,
+                               JournalLeadBytePredicate isLeadByte, RecoveryLog& log) {
+    for (unsigned number = 0; number < InstallJournal::kFolderNames; ++number) {
+        InstallJournal journal(files, owner, isLeadByte);
+        JournalOwner foreign;
+        InstallJournal::Found found = journal.Load(number, &foreign);
+        std::string folder = journal.FolderPath(number);
+        switch (found) {
+            case InstallJournal::Found::kNothing:
+            case InstallJournal::Found::kNotAJournal:
+                break;
+            case InstallJournal::Found::kUnreadable: {
+                unsigned long code = files.LastError();
+                log.JournalUnreadable(folder);
+                files.SetLastError(code);
+                return false;
+            }
+            case InstallJournal::Found::kForeign: {
+                std::string newName;
+                journal.SetAside(newName);
+                log.ForeignJournalSetAside(folder, foreign, newName);
+                break;
+            }
+            case InstallJournal::Found::kCleanUp:
+            case InstallJournal::Found::kEmpty:
+            case InstallJournal::Found::kInterrupted: {
+                unsigned long failure = 0;
+                if (!journal.RollBack(log, &failure)) {
+                    log.RollbackIncomplete(folder);
+                    files.SetLastError(failure != 0 ? failure : kErrorInvalidData);
+                    return false;
+                }
+                if (found == InstallJournal::Found::kInterrupted) log.InterruptedRolledBack();
+                if (found == InstallJournal::Found::kEmpty) log.EmptyJournalRemoved(folder);
+                if (files.Probe(folder) != JournalFiles::Kind::Missing) log.LeftoverKept(folder);
+                break;
+            }
+        }
+    }
+    return true;
+}

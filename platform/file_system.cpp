@@ -1,0 +1,220 @@
+#include "platform/file_system.h"
+
+#include <algorithm>
+#include <cwchar>
+
+namespace platform {
+
+namespace {
+
+// Folder calls refuse paths of MAX_PATH - 12 characters or more.
+constexpr size_t kLongPathLength = MAX_PATH - 12;
+constexpr size_t kLargestCopyBuffer = 1 << 20;
+
+// `path` as the wide calls take it. False (ERROR_NO_UNICODE_TRANSLATION or
+// the system's code) when it can't be converted.
+bool SystemPath(const std::string& path, std::wstring& wide) {
+    wide.clear();
+    if (path.empty()) return true;
+    int length = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(),
+                                       static_cast<int>(path.size()), nullptr, 0);
+    if (length <= 0) return false;
+    std::wstring converted(static_cast<size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()),
+                          &converted[0], length);
+    if (path.size() < kLongPathLength) {
+        wide.swap(converted);
+        return true;
+    }
+    // An extended path is taken literally: resolve "." and ".." and the
+    // separators first, as the system would for a short one.
+    DWORD needed = ::GetFullPathNameW(converted.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return false;
+    std::wstring full(needed, L'\0');
+    DWORD written = ::GetFullPathNameW(converted.c_str(), needed, &full[0], nullptr);
+    if (written == 0 || written >= needed) return false;
+    full.resize(written);
+    if (full.compare(0, 4, L"\\\\?\\") == 0) {
+        wide.swap(full);
+    } else if (full.compare(0, 2, L"\\\\") == 0) {
+        wide = L"\\\\?\\UNC\\" + full.substr(2);
+    } else {
+        wide = L"\\\\?\\" + full;
+    }
+    return true;
+}
+
+bool ToAnsi(const wchar_t* wide, std::string& text) {
+    int length = ::WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return false;
+    text.assign(static_cast<size_t>(length), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide, -1, &text[0], length, nullptr, nullptr);
+    text.resize(static_cast<size_t>(length - 1));
+    return true;
+}
+
+// Deletes what a failed copy made, keeping the copy's own code.
+void DiscardCopy(KernelHandle& target, const std::wstring& path) {
+    LastErrorKeeper keep;
+    target.Reset();
+    ::DeleteFileW(path.c_str());
+}
+
+}  // namespace
+
+bool GetFileAttributesAt(const std::string& path, unsigned long& attributes) {
+    std::wstring wide;
+    if (!SystemPath(path, wide)) return false;
+    DWORD found = ::GetFileAttributesW(wide.c_str());
+    if (found == INVALID_FILE_ATTRIBUTES) return false;
+    attributes = found;
+    return true;
+}
+
+bool SetFileAttributesAt(const std::string& path, unsigned long attributes) {
+    std::wstring wide;
+    return SystemPath(path, wide) && ::SetFileAttributesW(wide.c_str(), attributes) != FALSE;
+}
+
+bool CreateFolderAt(const std::string& path) {
+    std::wstring wide;
+    return SystemPath(path, wide) && ::CreateDirectoryW(wide.c_str(), nullptr) != FALSE;
+}
+
+bool RemoveFolderAt(const std::string& path) {
+    std::wstring wide;
+    return SystemPath(path, wide) && ::RemoveDirectoryW(wide.c_str()) != FALSE;
+}
+
+bool RemoveFileAt(const std::string& path) {
+    std::wstring wide;
+    return SystemPath(path, wide) && ::DeleteFileW(wide.c_str()) != FALSE;
+}
+
+bool MoveTo(const std::string& source, const std::string& target) {
+    std::wstring from, to;
+    return SystemPath(source, from) && SystemPath(target, to) &&
+           ::MoveFileExW(from.c_str(), to.c_str(), 0) != FALSE;
+}
+
+bool MoveReplacing(const std::string& source, const std::string& target) {
+    std::wstring from, to;
+    return SystemPath(source, from) && SystemPath(target, to) &&
+           ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+bool CreateHardLinkAt(const std::string& link, const std::string& existing) {
+    std::wstring linkPath, existingPath;
+    return SystemPath(link, linkPath) && SystemPath(existing, existingPath) &&
+           ::CreateHardLinkW(linkPath.c_str(), existingPath.c_str(), nullptr) != FALSE;
+}
+
+bool CanReplaceFileAt(const std::string& path) {
+    std::wstring wide;
+    if (!SystemPath(path, wide)) return false;
+    KernelHandle file(::CreateFileW(wide.c_str(), DELETE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.IsValid();
+}
+
+bool CopyFileDurably(const std::string& source, const std::string& target) {
+    std::wstring from, to;
+    if (!SystemPath(source, from) || !SystemPath(target, to)) return false;
+    KernelHandle input(::CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!input.IsValid()) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(input.Get(), &info)) return false;
+    // The copy must not come out read-only, hidden or system: the next
+    // update replaces it, and a package on read-only media is the usual case.
+    DWORD attributes = info.dwFileAttributes & (FILE_ATTRIBUTE_ARCHIVE |
+                                                FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+    KernelHandle output(::CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      attributes | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!output.IsValid()) return false;
+    unsigned long long size =
+        (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    std::vector<char> buffer(static_cast<size_t>(
+        std::max<unsigned long long>(1, std::min<unsigned long long>(size, kLargestCopyBuffer))));
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(input.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read,
+                        nullptr)) {
+            DiscardCopy(output, to);
+            return false;
+        }
+        if (read == 0) break;
+        DWORD written = 0;
+        if (!::WriteFile(output.Get(), buffer.data(), read, &written, nullptr) || written != read) {
+            if (written != read && ::GetLastError() == ERROR_SUCCESS) ::SetLastError(ERROR_DISK_FULL);
+            DiscardCopy(output, to);
+            return false;
+        }
+    }
+    // The copy's data reaches the disk before anything depends on it: the
+    // update is made final only once every new file is whole there.
+    if (!::SetFileTime(output.Get(), nullptr, nullptr, &info.ftLastWriteTime) ||
+        !::FlushFileBuffers(output.Get())) {
+        DiscardCopy(output, to);
+        return false;
+    }
+    return true;
+}
+
+KernelHandle CreateNewFileAt(const std::string& path) {
+    std::wstring wide;
+    if (!SystemPath(path, wide)) return KernelHandle();
+    return KernelHandle(::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool ReadWholeFileAt(const std::string& path, std::string& bytes, unsigned long limit) {
+    std::wstring wide;
+    if (!SystemPath(path, wide)) return false;
+    KernelHandle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) return false;
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(file.Get(), &size)) return false;
+    if (size.QuadPart > static_cast<LONGLONG>(limit)) {
+        ::SetLastError(ERROR_FILE_TOO_LARGE);
+        return false;
+    }
+    std::string text(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!text.empty() &&
+        !::ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &read, nullptr)) {
+        return false;
+    }
+    text.resize(read);
+    bytes.swap(text);
+    return true;
+}
+
+bool ListFolder(const std::string& folder, const char* pattern, bool foldersToo,
+                std::vector<std::string>& names) {
+    std::wstring wide;
+    if (!SystemPath(folder + "\\" + pattern, wide)) return false;
+    WIN32_FIND_DATAW data;
+    FindHandle search(::FindFirstFileW(wide.c_str(), &data));
+    if (!search.IsValid()) {
+        DWORD code = ::GetLastError();
+        // Nothing matching is an answer, not a failure.
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) return true;
+        return false;
+    }
+    do {
+        if (!foldersToo && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+        if (std::wcscmp(data.cFileName, L".") == 0 || std::wcscmp(data.cFileName, L"..") == 0)
+            continue;
+        std::string name;
+        if (!ToAnsi(data.cFileName, name)) return false;
+        names.push_back(name);
+    } while (::FindNextFileW(search.Get(), &data));
+    if (::GetLastError() != ERROR_NO_MORE_FILES) return false;
+    return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,49 @@
+// File operations on paths of any length. Paths are ANSI text, as everywhere
+// in the program; each call converts them to the system's wide form, and one
+// of 248 characters or more (past what folder calls accept) goes to the
+// system as an extended "\\?\" path, so that the journal's own files work
+// inside an installation folder at the longest length the program accepts.
+// Each answers success as a bool and leaves the system's last-error code.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/handles.h"
+
+namespace platform {
+
+// The file's attributes; false (ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND
+// among others) when nothing can be found there.
+bool GetFileAttributesAt(const std::string& path, unsigned long& attributes);
+bool SetFileAttributesAt(const std::string& path, unsigned long attributes);
+bool CreateFolderAt(const std::string& path);
+bool RemoveFolderAt(const std::string& path);
+bool RemoveFileAt(const std::string& path);
+// Renames a file or folder on one volume; fails when `target` exists.
+bool MoveTo(const std::string& source, const std::string& target);
+// Renames `source` over an existing `target` in one step.
+bool MoveReplacing(const std::string& source, const std::string& target);
+// Gives the file at `existing` a second name, `link` (same volume).
+bool CreateHardLinkAt(const std::string& link, const std::string& existing);
+// True when the file could be deleted or renamed over now: no other handle
+// denies it (otherwise false with ERROR_SHARING_VIOLATION or the like).
+bool CanReplaceFileAt(const std::string& path);
+// Copies `source` to `target` (replacing a file there) and forces the
+// copy's data to the disk before answering. The copy gets the source's
+// attributes less read-only, hidden and system, and its last-write time. A
+// copy that fails is deleted.
+bool CopyFileDurably(const std::string& source, const std::string& target);
+// Creates a new file for writing (failing when it exists); others may read it.
+KernelHandle CreateNewFileAt(const std::string& path);
+// Reads a whole file of at most `limit` bytes.
+bool ReadWholeFileAt(const std::string& path, std::string& bytes, unsigned long limit);
+// The names of the entries directly in `folder` that match `pattern` (a
+// wildcard such as "*" or "*.bin"), without "." and "..". `foldersToo`
+// false leaves folders out. Nothing matching is an empty list.
+bool ListFolder(const std::string& folder, const char* pattern, bool foldersToo,
+                std::vector<std::string>& names);
+
+}  // namespace platform
