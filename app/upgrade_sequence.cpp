@@ -87,6 +87,8 @@ bool COVUpgradeApp::RunSequence() {
         }
         std::string busyText;
         platform::SystemErrorText(ERROR_INSTALL_ALREADY_RUNNING, busyText);
+        while (!busyText.empty() && (busyText.back() == '\n' || busyText.back() == '\r'))
+            busyText.pop_back();
         if (AsksUser()) ShowRefusal(busyText, caption);
         EndWith(kExitAnotherRun, "another run is updating this installation");
         return false;

@@ -15,11 +15,15 @@ export WINEARCH=win64
 # 32-bit loader (which hands 64-bit programs on to wine64) and the prefix is
 # a WoW64 one; without it only wine64 exists. A prefix made by one fails
 # under the other, so the prefix records which made it.
-if [ -x /usr/lib/wine/wine ]; then
+# A kernel without 32-bit support can't start the 32-bit loader at all:
+# then wine64 alone, and no 32-bit Windows program runs here
+# (wine_runs_32bit says so).
+if [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
   export WINE=/usr/lib/wine/wine
 else
   export WINE=/usr/lib/wine/wine64
 fi
+wine_runs_32bit() { [ "$WINE" = /usr/lib/wine/wine ]; }
 wine_prefix_stamp="loader=$WINE $("$WINE" --version 2>/dev/null)"
 
 wine_prefix_init() {

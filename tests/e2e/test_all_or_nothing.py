@@ -11,11 +11,13 @@ import time
 import unittest
 
 from harness import (BUILD, FULL_MESSAGES, PREFIX, WINE, Package, WineTestCase, config_xml, drive, log_lines,
-                     program_processes, snapshot, system_text, texts, winpath)
+                     program_processes, snapshot, standard_package, system_text, texts, wait_for_file,
+                     winpath)
 
 ERROR_INVALID_DATA = 13
 ERROR_SHARING_VIOLATION = 32
 ERROR_DISK_FULL = 112
+ERROR_INSTALL_ALREADY_RUNNING = 1618
 JOURNAL = ".RIZezuvu-journal"
 ROLLED_BACK = "Rollback complete: the installation is as it was before the update."
 
@@ -213,6 +215,69 @@ class AllOrNothing(WineTestCase):
             "Rollback: removed C:\\Program Files (x86)\\Orvexa\\new.dat",
             "An interrupted update was rolled back.",
         ])
+
+    def run_quiet(self, package):
+        run = drive(package.exe, ["exit"], args="/quiet", timeout=90)
+        self.assertEqual(run.returncode, 0, run.raw)
+        self.assertEqual(run.windows, [], run.raw)
+        return run.exit_code
+
+    def test_the_same_update_twice_succeeds_both_times(self):
+        # The usual case: update.bin replaced by a newer update.bin, which the
+        # Firmware group purges first.
+        install_dir = self.install()
+        with open(os.path.join(install_dir, "update.bin"), "wb") as f:
+            f.write(b"firmware v1")
+        package = standard_package(self.root)
+        self.assertEqual(self.run_quiet(package), 0)
+        after_first = snapshot(install_dir)
+        self.assertEqual(self.run_quiet(package), 0)
+        self.assertEqual(snapshot(install_dir, skip=lambda name: name == "RIZezuvu.log"),
+                         {k: v for k, v in after_first.items() if k != "RIZezuvu.log"})
+        with open(os.path.join(install_dir, "update.bin"), "rb") as f:
+            self.assertEqual(f.read(), b"firmware v2")
+        self.assertFalse(os.path.exists(os.path.join(install_dir, JOURNAL)))
+        # And interactively, as a user who runs it again would.
+        run = drive(package.exe, ["wait", "press:OK", "wait", "gone", "wait", "press:OK", "exit"], timeout=90)
+        self.assertEqual(run.exit_code, 0, run.raw)
+        self.assertEqual(texts(run.windows[2]), [FULL_MESSAGES["ovinstallsuccess"]])
+
+    @staticmethod
+    def end_first_run():
+        """Kills the run that holds the lock, and its driver's long wait."""
+        for name in ("RIZezuvu.exe", "uidriver.exe"):
+            for pid in program_processes(name):
+                os.kill(pid, signal.SIGKILL)
+
+    def test_a_second_run_at_once_ends_with_1618_and_touches_nothing(self):
+        install_dir = self.install()
+        package = standard_package(self.root)
+        log = os.path.join(install_dir, "RIZezuvu.log")
+        # The first run holds the installation while its consent box is up;
+        # the test ends it when done.
+        first = []
+        holder = threading.Thread(target=lambda: first.append(
+            drive(package.exe, ["wait", "sleep:300000", "exit"], timeout=330)))
+        holder.start()
+        self.addCleanup(holder.join)
+        self.addCleanup(self.end_first_run)
+        self.assertTrue(wait_for_file(log, 60), "the first run never opened its log")
+        before = snapshot(install_dir)
+
+        self.assertEqual(self.run_quiet(package), ERROR_INSTALL_ALREADY_RUNNING)
+        run = drive(package.exe, ["wait", "press:OK", "exit"], timeout=60)
+        self.assertEqual(run.exit_code, ERROR_INSTALL_ALREADY_RUNNING, run.raw)
+        (box,) = run.windows
+        self.assertEqual(box["title"], FULL_MESSAGES["title"])
+        self.assertEqual(texts(box), [system_text(ERROR_INSTALL_ALREADY_RUNNING)[:-2]])
+        self.assertEqual(snapshot(install_dir), before)
+
+        # The first run dies holding the lock: the next run goes ahead.
+        self.end_first_run()
+        holder.join()
+        self.assertEqual(self.run_quiet(package), 0)
+        with open(os.path.join(install_dir, "common.dat"), "rb") as f:
+            self.assertEqual(f.read(), b"common v2")
 
 
 if __name__ == "__main__":

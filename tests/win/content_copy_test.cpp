@@ -2,6 +2,7 @@
 // from a narrow seam over the two installer queries (fake_installer.h);
 // RAZoro.ini, the package and the installation folder are real.
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include "config/update_context.h"
 #include "install/install_journal.h"
@@ -313,16 +314,63 @@ TEST_F(ContentCopyTest, AFailureMidCopyRestoresTheInstallationExactly) {
     }
 }
 
-TEST_F(ContentCopyTest, AJournalOfAnotherRunIsNeverReused) {
+// A journal folder that another run left (its clean-up could not finish)
+// is never reused and never blocks: the run journals under a fresh name.
+TEST_F(ContentCopyTest, AJournalFolderOfAnotherRunIsNeverReusedNorBlocks) {
     PackageFile("a.dat", "new a");
     WriteFileBytes(install + "\\a.dat", "old a");
     ASSERT_TRUE(MakeFolder(install + "\\.RIZezuvu-journal"));
+    WriteFileBytes(install + "\\.RIZezuvu-journal\\7.old", "kept");
     Configure(
         "<Upgrade><Product id='000000'><G dir=''><File name='a.dat'/></G></Product></Upgrade>");
+    for (int run = 0; run < 2; ++run) {
+        EXPECT_TRUE(Copy()) << ::GetLastError();
+        EXPECT_EQ(Installed("a.dat"), "new a");
+        EXPECT_EQ(ReadFileBytes(install + "\\.RIZezuvu-journal\\7.old"), "kept");
+        EXPECT_FALSE(Exists(install + "\\.RIZezuvu-journal-2"));
+    }
+}
+
+// The journal's own paths are some 30 characters longer than the
+// installation folder: at the longest folder whose log still fits, the
+// update and its rollback work all the same.
+TEST_F(ContentCopyTest, TheLongestInstallationFolderIsUpdatedAndRolledBack) {
+    // RIZezuvu.log must fit in 259 characters: a folder of 246 at most.
+    std::string deep = root.Path();
+    while (deep.size() < 246) {
+        size_t room = 246 - deep.size() - 1;
+        deep += "\\" + std::string(room > 61 ? 50 : room, 'd');
+    }
+    ASSERT_EQ(deep.size(), 246u);
+    for (size_t slash = deep.find('\\', root.Path().size() + 1); slash != std::string::npos;
+         slash = deep.find('\\', slash + 1))
+        ASSERT_TRUE(MakeFolder(deep.substr(0, slash)));
+    ASSERT_TRUE(MakeFolder(deep));
+    testing_support::OneProductInstaller::properties = {{"InstallLocation", deep + "\\"}};
+    WriteFileBytes(deep + "\\RAZoro.ini", "[Main]\r\nProductID=123456\r\n");
+    WriteFileBytes(deep + "\\a.dat", "old a");
+    WriteFileBytes(deep + "\\up.bin", "old image");
+    PackageFile("a.dat", "new a");
+    PackageFile("b.dat", "new b");
+    Configure(
+        "<Upgrade><Product id='000000'><Firmware dir=''><File name='a.dat'/><File name='b.dat'/>"
+        "</Firmware></Product></Upgrade>");
+    EXPECT_TRUE(Copy()) << ::GetLastError();
+    EXPECT_EQ(ReadFileBytes(deep + "\\a.dat"), "new a");
+    EXPECT_EQ(ReadFileBytes(deep + "\\b.dat"), "new b");
+    EXPECT_FALSE(Exists(deep + "\\up.bin"));
+    EXPECT_FALSE(Exists(deep + "\\.RIZezuvu-journal"));
+
+    // A missing source after the purge and a replaced file: all put back.
+    WriteFileBytes(deep + "\\up.bin", "old image");
+    Configure(
+        "<Upgrade><Product id='000000'><Firmware dir=''><File name='a.dat'/><File name='gone.dat'/>"
+        "</Firmware></Product></Upgrade>");
+    WriteFileBytes(package + "\\a.dat", "newer a");
     EXPECT_FALSE(Copy());
-    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-    EXPECT_EQ(Installed("a.dat"), "old a");
-    EXPECT_TRUE(Exists(install + "\\.RIZezuvu-journal"));
+    EXPECT_EQ(ReadFileBytes(deep + "\\a.dat"), "new a");
+    EXPECT_EQ(ReadFileBytes(deep + "\\up.bin"), "old image");
+    EXPECT_FALSE(Exists(deep + "\\.RIZezuvu-journal"));
 }
 
 TEST_F(ContentCopyTest, ConfigurationFaultsNameTheEntryAndReportInvalidData) {
