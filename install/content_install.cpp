@@ -83,8 +83,8 @@ bool ContentInstaller::CopyProductContent(const std::vector<PlanStep>& plan) {
                 // Folders are never created.
                 JournalFiles::Kind kind = files_.Probe(step.folder);
                 if (kind != JournalFiles::Kind::Folder) {
-                    unsigned long code = kind == JournalFiles::Kind::File ? kErrorPathNotFound
-                                                                          : files_.LastError();
+                    unsigned long code =
+                        kind == JournalFiles::Kind::File ? kErrorPathNotFound : files_.LastError();
                     log_.FolderNotFound(step.folder);
                     files_.SetLastError(code);
                     return false;
@@ -109,14 +109,15 @@ bool ContentInstaller::CopyProductContent(const std::vector<PlanStep>& plan) {
 
 FirmwarePurge ContentInstaller::MoveFirmwareImagesAside(const std::string& folder) {
     std::vector<std::string> names;
-    if (!files_.ListFilesEndingIn(folder, kFirmwareImageSuffix, names)) return FirmwarePurge::kStopped;
+    if (!files_.ListFilesEndingIn(folder, kFirmwareImageSuffix, names))
+        return FirmwarePurge::kStopped;
     if (names.empty()) return FirmwarePurge::kNoneFound;
     std::string base = folder;
     if (base.empty() || (base.back() != '\\' && base.back() != '/')) base += "\\";
     std::vector<std::string> paths;
     for (const std::string& name : names) paths.push_back(base + name);
     return journal_.MoveAside(paths) == paths.size() ? FirmwarePurge::kAllMoved
-                                                      : FirmwarePurge::kStopped;
+                                                     : FirmwarePurge::kStopped;
 }
 
 std::string InstallationLockName(const std::string& installBase) {

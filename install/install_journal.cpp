@@ -153,8 +153,8 @@ bool ParseJournalRecord(const std::string& text, JournalRecord& record,
         }
         if (lines[0] != format) return false;
         if (lines.size() < 3) {
-            return lines.size() < 2 || lines[1].compare(0, std::strlen(kProductKey),
-                                                        kProductKey) == 0;
+            return lines.size() < 2 ||
+                   lines[1].compare(0, std::strlen(kProductKey), kProductKey) == 0;
         }
         if (lines[1].compare(0, std::strlen(kProductKey), kProductKey) != 0 ||
             lines[2].compare(0, std::strlen(kFolderKey), kFolderKey) != 0)
@@ -553,8 +553,7 @@ bool InstallJournal::SetAside(std::string& newName) {
     return false;
 }
 
-InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step,
-                                                RollbackListener& listener,
+InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, RollbackListener& listener,
                                                 unsigned long* firstFailure) {
     std::string target = owner_.folder + step.target;
     auto fail = [&]() {

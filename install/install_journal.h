@@ -208,13 +208,13 @@ public:
 
     // What a journal folder found by the next run holds.
     enum class Found {
-        kNothing,       // no folder of that name
-        kCleanUp,       // no record: a finished run's leftovers
-        kEmpty,         // a record without a whole step: nothing was done
-        kInterrupted,   // a run that never finished: roll it back
-        kForeign,       // another installation's: set it aside
-        kNotAJournal,   // a file, not a folder: leave it be
-        kUnreadable,    // can't be read or parsed (LastError tells)
+        kNothing,      // no folder of that name
+        kCleanUp,      // no record: a finished run's leftovers
+        kEmpty,        // a record without a whole step: nothing was done
+        kInterrupted,  // a run that never finished: roll it back
+        kForeign,      // another installation's: set it aside
+        kNotAJournal,  // a file, not a folder: leave it be
+        kUnreadable,   // can't be read or parsed (LastError tells)
     };
     // Looks at journal folder number `number` (0: kFolderName) of the
     // installation folder. On kInterrupted, RollBack undoes its steps; on
@@ -254,12 +254,12 @@ private:
     JournalFiles& files_;
     JournalOwner owner_;
     JournalLeadBytePredicate isLeadByte_;
-    unsigned number_ = 0;      // which of the journal folder names
-    std::string folder_;       // with trailing backslash
-    std::vector<JournalLine> lines_;     // as recorded (or read back)
-    std::vector<size_t> declared_;       // positions in lines_ of declared steps
-    size_t resolved_ = 0;                // declared steps taken or replaced so far
-    size_t undoneFrom_ = SIZE_MAX;       // steps from here on (taken order) are undone
+    unsigned number_ = 0;             // which of the journal folder names
+    std::string folder_;              // with trailing backslash
+    std::vector<JournalLine> lines_;  // as recorded (or read back)
+    std::vector<size_t> declared_;    // positions in lines_ of declared steps
+    size_t resolved_ = 0;             // declared steps taken or replaced so far
+    size_t undoneFrom_ = SIZE_MAX;    // steps from here on (taken order) are undone
     unsigned nextIndex_ = 1;
     std::vector<bool> buckets_;  // sub-folders made by this run
     bool started_ = false;

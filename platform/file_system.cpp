@@ -128,8 +128,8 @@ bool CopyFileDurably(const std::string& source, const std::string& target) {
     if (!::GetFileInformationByHandle(input.Get(), &info)) return false;
     // The copy must not come out read-only, hidden or system: the next
     // update replaces it, and a package on read-only media is the usual case.
-    DWORD attributes = info.dwFileAttributes & (FILE_ATTRIBUTE_ARCHIVE |
-                                                FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    DWORD attributes =
+        info.dwFileAttributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
     if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
     KernelHandle output(::CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       attributes | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -148,7 +148,8 @@ bool CopyFileDurably(const std::string& source, const std::string& target) {
         if (read == 0) break;
         DWORD written = 0;
         if (!::WriteFile(output.Get(), buffer.data(), read, &written, nullptr) || written != read) {
-            if (written != read && ::GetLastError() == ERROR_SUCCESS) ::SetLastError(ERROR_DISK_FULL);
+            if (written != read && ::GetLastError() == ERROR_SUCCESS)
+                ::SetLastError(ERROR_DISK_FULL);
             DiscardCopy(output, to);
             return false;
         }

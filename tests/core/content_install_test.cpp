@@ -183,7 +183,8 @@ bool RecordLeft(const fake::Files& fs) {
 std::string Describe(const State& state) {
     std::string text;
     for (const auto& entry : state)
-        text += entry.first + "=" + entry.second.bytes + (entry.second.readOnly ? "(ro)" : "") + " ";
+        text +=
+            entry.first + "=" + entry.second.bytes + (entry.second.readOnly ? "(ro)" : "") + " ";
     return text;
 }
 
@@ -324,8 +325,9 @@ TEST_F(ContentInstallTest, AnotherInstallationsJournalIsSetAsideNeverRestored) {
     // The product was installed again since: its journal is not this one's.
     Lines lines;
     ASSERT_TRUE(Recover(killed, lines, Owner("{NEW}")));
-    EXPECT_TRUE(lines.Has("foreign C:\\Orvexa\\.RIZezuvu-journal of {OLD} as "
-                          "C:\\Orvexa\\.RIZezuvu-set-aside-1"));
+    EXPECT_TRUE(
+        lines.Has("foreign C:\\Orvexa\\.RIZezuvu-journal of {OLD} as "
+                  "C:\\Orvexa\\.RIZezuvu-set-aside-1"));
     EXPECT_FALSE(lines.Has("restored"));
     EXPECT_FALSE(lines.Has("removed"));
     EXPECT_TRUE(killed.HasFolder("C:\\Orvexa\\.RIZezuvu-set-aside-1"));
@@ -367,11 +369,13 @@ TEST_F(ContentInstallTest, FailuresRollBackWithTheFailingStepsCode) {
         void (*arrange)(fake::Files&);
         unsigned long code;
     } cases[] = {
-        {"target held open", [](fake::Files& f) { f.held.insert(fake::Key("C:\\Orvexa\\update.bin")); },
+        {"target held open",
+         [](fake::Files& f) { f.held.insert(fake::Key("C:\\Orvexa\\update.bin")); },
          fake::kSharingViolation},
         {"source missing", [](fake::Files& f) { f.files.erase(fake::Key("C:\\Pkg\\update.bin")); },
          fake::kFileNotFound},
-        {"group folder missing", [](fake::Files& f) { f.folders.erase(fake::Key("C:\\Orvexa\\Skins")); },
+        {"group folder missing",
+         [](fake::Files& f) { f.folders.erase(fake::Key("C:\\Orvexa\\Skins")); },
          fake::kFileNotFound},
         {"disk full",
          [](fake::Files& f) {
@@ -414,11 +418,13 @@ Scenario RandomScenario(std::mt19937& random) {
     bool skins = chance(70);
     if (skins) fs.AddFolder("C:\\Orvexa\\Skins");
     // Names that repeat across entries and groups, and differ only in case.
-    const std::vector<std::string> names = {"a.dll", "B.dll", "b.DLL", "update.bin", "UPDATE.BIN",
-                                            "fw.bin", "notes.txt"};
+    const std::vector<std::string> names = {"a.dll",      "B.dll",  "b.DLL",    "update.bin",
+                                            "UPDATE.BIN", "fw.bin", "notes.txt"};
     for (const std::string& name : names) {
-        if (chance(40)) fs.AddFile(kBase + name, "old " + name + std::to_string(random() % 9), chance(25));
-        if (skins && chance(20)) fs.AddFile(std::string(kBase) + "Skins\\" + name, "old skin " + name);
+        if (chance(40))
+            fs.AddFile(kBase + name, "old " + name + std::to_string(random() % 9), chance(25));
+        if (skins && chance(20))
+            fs.AddFile(std::string(kBase) + "Skins\\" + name, "old skin " + name);
     }
     for (int i = 0; i < 5; ++i) {
         if (chance(90))
@@ -504,15 +510,19 @@ void CheckScenario(const Scenario& scenario, unsigned seed) {
         Lines recoveryLog;
         std::string record;
         if (std::getenv("RIZEZUVU_MODEL_VERBOSE") != nullptr)
-            for (const auto& file : run.files) std::fprintf(stderr, " before %s\n", file.first.c_str());
+            for (const auto& file : run.files)
+                std::fprintf(stderr, " before %s\n", file.first.c_str());
         for (const auto& file : run.files)
-            if (file.first.find("journal.txt") != std::string::npos) record += file.second.second.bytes;
+            if (file.first.find("journal.txt") != std::string::npos)
+                record += file.second.second.bytes;
         ASSERT_TRUE(Recover(run, recoveryLog)) << run.lastError;
         State recovered = Content(run);
         if (std::getenv("RIZEZUVU_MODEL_VERBOSE") != nullptr) {
             std::fprintf(stderr, "record:\n%s\n", record.c_str());
-            for (const auto& file : run.files) std::fprintf(stderr, " file %s\n", file.first.c_str());
-            for (const std::string& line : recoveryLog.lines) std::fprintf(stderr, "  %s\n", line.c_str());
+            for (const auto& file : run.files)
+                std::fprintf(stderr, " file %s\n", file.first.c_str());
+            for (const std::string& line : recoveryLog.lines)
+                std::fprintf(stderr, "  %s\n", line.c_str());
         }
         if (interrupted) {
             ASSERT_EQ(recovered, before) << Describe(recovered);
@@ -558,8 +568,8 @@ void CheckScenario(const Scenario& scenario, unsigned seed) {
                 // The rollback itself failed: the next run finishes it.
                 ASSERT_TRUE(Recover(run, log)) << run.failedOperation;
             }
-            ASSERT_EQ(Content(run), before) << run.failedOperation << ": "
-                                                      << Describe(Content(run));
+            ASSERT_EQ(Content(run), before)
+                << run.failedOperation << ": " << Describe(Content(run));
         }
         ASSERT_TRUE(Recover(run, log));
         if (start.held.empty()) {
@@ -576,7 +586,8 @@ void CheckScenario(const Scenario& scenario, unsigned seed) {
 TEST(ContentInstallModelTest, EveryRunCrashAndFaultEndsAsTheModelSays) {
     unsigned seed = 20261210;
     int runs = 150;
-    if (const char* value = std::getenv("RIZEZUVU_MODEL_SEED")) seed = static_cast<unsigned>(std::strtoul(value, nullptr, 10));
+    if (const char* value = std::getenv("RIZEZUVU_MODEL_SEED"))
+        seed = static_cast<unsigned>(std::strtoul(value, nullptr, 10));
     if (const char* value = std::getenv("RIZEZUVU_MODEL_RUNS")) runs = std::atoi(value);
     for (int i = 0; i < runs; ++i) {
         unsigned scenarioSeed = seed + static_cast<unsigned>(i);
@@ -584,7 +595,8 @@ TEST(ContentInstallModelTest, EveryRunCrashAndFaultEndsAsTheModelSays) {
         Scenario scenario = RandomScenario(random);
         CheckScenario(scenario, scenarioSeed);
         if (::testing::Test::HasFatalFailure()) {
-            std::fprintf(stderr, "model test failed: RIZEZUVU_MODEL_SEED=%u RIZEZUVU_MODEL_RUNS=1\n",
+            std::fprintf(stderr,
+                         "model test failed: RIZEZUVU_MODEL_SEED=%u RIZEZUVU_MODEL_RUNS=1\n",
                          scenarioSeed);
             return;
         }

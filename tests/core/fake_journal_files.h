@@ -249,8 +249,8 @@ public:
 
 private:
     template <typename Partial = void (*)()>
-    bool Fails(const char* operation, const std::string& path, bool changes_,
-               Partial partial = [] {}) {
+    bool Fails(
+        const char* operation, const std::string& path, bool changes_, Partial partial = [] {}) {
         ++operations;
         if (changes_) {
             ++changes;
@@ -296,7 +296,8 @@ private:
         std::string prefix = Key(from);
         std::map<std::string, std::pair<std::string, File>> movedFiles;
         for (auto it = files.begin(); it != files.end();) {
-            if (it->first == prefix || it->first.compare(0, prefix.size() + 1, prefix + "\\") == 0) {
+            if (it->first == prefix ||
+                it->first.compare(0, prefix.size() + 1, prefix + "\\") == 0) {
                 std::string spelled = to + it->second.first.substr(from.size());
                 movedFiles[Key(spelled)] = {spelled, it->second.second};
                 it = files.erase(it);
@@ -306,7 +307,8 @@ private:
         }
         std::map<std::string, std::string> movedFolders;
         for (auto it = folders.begin(); it != folders.end();) {
-            if (it->first == prefix || it->first.compare(0, prefix.size() + 1, prefix + "\\") == 0) {
+            if (it->first == prefix ||
+                it->first.compare(0, prefix.size() + 1, prefix + "\\") == 0) {
                 std::string spelled = to + it->second.substr(from.size());
                 movedFolders[Key(spelled)] = spelled;
                 it = folders.erase(it);

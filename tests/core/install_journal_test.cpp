@@ -26,9 +26,9 @@ const char kHeader[] = "RIZezuvu journal 2\nproduct {P}\nfolder C:\\Orvexa\\\n";
 TEST(JournalRecordTest, ReadsBackTheOrderStepsWereTaken) {
     JournalRecord record;
     ASSERT_TRUE(ParseJournalRecord(std::string(kHeader) +
-                                       "moved 1 update.bin\n"        // declared 1
-                                       "added Skins\\a.skin\n"       // declared 2
-                                       "moved 2 update.bin\n"        // declared 3
+                                       "moved 1 update.bin\n"          // declared 1
+                                       "added Skins\\a.skin\n"         // declared 2
+                                       "moved 2 update.bin\n"          // declared 3
                                        "after 0 moved 3 update.bin\n"  // a purge first
                                        "instead 1 added update.bin\n"  // then copy 1, as found
                                        "after 2 moved 4 update.bin\n"  // a purge after copy 2
@@ -133,9 +133,9 @@ TEST(ContainedPathTest, TrailBytesAreNotSeparators) {
 }
 
 TEST(ContainedPathTest, TheJournalsFoldersAreNotTargets) {
-    for (const char* path : {".RIZezuvu-journal\\0\\1.old", ".rizezuvu-JOURNAL", ".\\.RIZezuvu-journal\\x",
-                             ".RIZezuvu-journal-2\\journal.txt", ".RIZezuvu-journal.\\x",
-                             ".RIZezuvu-set-aside-1\\x"})
+    for (const char* path :
+         {".RIZezuvu-journal\\0\\1.old", ".rizezuvu-JOURNAL", ".\\.RIZezuvu-journal\\x",
+          ".RIZezuvu-journal-2\\journal.txt", ".RIZezuvu-journal.\\x", ".RIZezuvu-set-aside-1\\x"})
         EXPECT_TRUE(IsJournalFolderName(path, nullptr)) << path;
     for (const char* path : {"Skins\\.RIZezuvu-journal", "RIZezuvu-journal", "a.dll", ".RIZezu"})
         EXPECT_FALSE(IsJournalFolderName(path, nullptr)) << path;

@@ -122,6 +122,12 @@ TEST(PackageCheckTest, EachFaultIsFoundWithItsLine) {
              Replace(p.configText, "dir='Skins'", "dir='..\\..\\Windows'");
          },
          Finding::Severity::kError, 31, "dir leaves the installation folder: ..\\..\\Windows"},
+        {"dir in the journal's folder",
+         [](PackageContents& p, CheckOptions&) {
+             Replace(p.configText, "dir='Skins'", "dir='.RIZezuvu-journal\\0'");
+         },
+         Finding::Severity::kError, 31,
+         "target inside the update journal's folder: .RIZezuvu-journal\\0"},
         {"name outside",
          [](PackageContents& p, CheckOptions&) {
              Replace(p.configText, "name='codecs.dat'", "name='C:\\Windows\\win.ini'");
