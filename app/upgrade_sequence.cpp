@@ -5,7 +5,6 @@
 #include "config/update_context.h"
 #include "install/content_copy.h"
 #include "install/content_install.h"
-#include "install/install_plan.h"
 #include "log/upgrade_log.h"
 #include "platform/handles.h"
 #include "platform/named_lock.h"
@@ -73,14 +72,8 @@ bool COVUpgradeApp::RunSequence() {
     // One run at a time per installation, taken before anything of it is
     // touched: a second run must neither share the log nor read the
     // journal of the run in progress.
-    std::string installBase;
-    if (!MakePlanBase(installLocation, installBase)) {
-        platform::SetLastErrorCode(ERROR_FILENAME_EXCED_RANGE);
-        ReportFailure();
-        return false;
-    }
     platform::NamedLock oneRunAtATime;
-    if (!oneRunAtATime.Take(InstallationLockName(installBase))) {
+    if (!oneRunAtATime.Take(InstallationLockName(installLocation))) {
         if (::GetLastError() != ERROR_ALREADY_EXISTS) {
             ReportFailure();
             return false;

@@ -120,12 +120,16 @@ FirmwarePurge ContentInstaller::MoveFirmwareImagesAside(const std::string& folde
                                                      : FirmwarePurge::kStopped;
 }
 
-std::string InstallationLockName(const std::string& installBase) {
+std::string InstallationLockName(const std::string& installFolder) {
     // FNV-1a over the folder as the file system compares it (ASCII case and
-    // separators folded): a name of fixed length, free of backslashes.
+    // separators folded, trailing separators dropped): a name of fixed
+    // length, free of backslashes.
+    size_t length = installFolder.size();
+    while (length > 0 && (installFolder[length - 1] == '\\' || installFolder[length - 1] == '/'))
+        --length;
     unsigned long long hash = 14695981039346656037ull;
-    for (char c : installBase) {
-        char folded = c == '/' ? '\\' : c;
+    for (size_t i = 0; i < length; ++i) {
+        char folded = installFolder[i] == '/' ? '\\' : installFolder[i];
         if (folded >= 'a' && folded <= 'z') folded = static_cast<char>(folded - 'a' + 'A');
         hash = (hash ^ static_cast<unsigned char>(folded)) * 1099511628211ull;
     }

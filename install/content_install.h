@@ -86,8 +86,8 @@ private:
 };
 
 // The name of the lock that lets one run at a time update the installation
-// in `installBase`, whatever the case or the separators it is spelled with.
-std::string InstallationLockName(const std::string& installBase);
+// in `installFolder`, whatever the case or the separators it is spelled with.
+std::string InstallationLockName(const std::string& installFolder);
 
 // Deals with every journal folder that earlier runs left in the
 // installation folder `owner.folder`: an interrupted run's is rolled back, a

@@ -147,6 +147,7 @@ TEST(InstallationLockTest, OneNamePerFolderWhateverItsSpelling) {
     EXPECT_EQ(name.find('\\', 7), std::string::npos);
     EXPECT_EQ(name, InstallationLockName("c:\\PROGRAM FILES\\orvexa\\"));
     EXPECT_EQ(name, InstallationLockName("C:/Program Files/Orvexa/"));
+    EXPECT_EQ(name, InstallationLockName("C:\\Program Files\\Orvexa"));
     EXPECT_NE(name, InstallationLockName("C:\\Program Files\\Orvexa2\\"));
 }
 
