@@ -105,7 +105,7 @@ void COVUpgradeApp::ShowStatus(bool show) {
     m_statusDlg.ShowWindow(SW_SHOW);
     m_statusDlg.InvalidateRect(TRUE);
     m_statusDlg.UpdateWindow();
-    platform::Pause(1000);
+    platform::PauseServingMessages(1000);
 }
 
 // Keeps the last-error code of whatever failed before the window went, so a

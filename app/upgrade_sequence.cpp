@@ -5,6 +5,7 @@
 #include "config/update_context.h"
 #include "install/content_copy.h"
 #include "install/content_install.h"
+#include "install/copy_progress.h"
 #include "log/upgrade_log.h"
 #include "platform/handles.h"
 #include "platform/named_lock.h"
@@ -13,6 +14,7 @@
 #include "product/installed_product.h"
 #include "product/version_fields.h"
 #include "ui/msg_dialog.h"
+#include "ui/status_dialog.h"
 
 namespace {
 
@@ -38,6 +40,47 @@ bool VersionInRange(const std::string& installed, const std::string& minimum,
     if (CompareVersions(installed, minimum, &platform::IsAnsiLeadByte) < 0) return false;
     return CompareVersions(installed, maximum, &platform::IsAnsiLeadByte) <= 0;
 }
+
+// Moves the status window's bar by the bytes copied over the bytes planned,
+// and serves the window's messages as the copy goes: between chunks of a
+// large file as between small files, at most every kServeEveryMs, so that
+// no message waits long and small files don't pay for it.
+class StatusProgress : public CopyProgress {
+public:
+    explicit StatusProgress(CStatusDlg& dialog) : dialog_(dialog) {}
+
+    void Planned(unsigned long long bytes) override {
+        planned_ = bytes;
+        copied_ = 0;
+        Show();
+    }
+    void Copied(unsigned long long bytes) override {
+        copied_ += bytes;
+        if (::GetTickCount64() - shown_ >= kServeEveryMs) Show();
+    }
+    // Everything planned is in place.
+    void Finished() {
+        copied_ = planned_;
+        Show();
+    }
+
+private:
+    static constexpr ULONGLONG kServeEveryMs = 25;
+
+    void Show() {
+        unsigned long long done = copied_ < planned_ ? copied_ : planned_;
+        dialog_.SetProgress(planned_ == 0 ? CStatusDlg::kProgressRange
+                                          : static_cast<int>(done * CStatusDlg::kProgressRange /
+                                                             planned_));
+        platform::ServePendingMessages();
+        shown_ = ::GetTickCount64();
+    }
+
+    CStatusDlg& dialog_;
+    unsigned long long planned_ = 0;
+    unsigned long long copied_ = 0;
+    ULONGLONG shown_ = 0;
+};
 
 }  // namespace
 
@@ -135,11 +178,14 @@ bool COVUpgradeApp::RunSequence() {
     if (m_options.ui != UiLevel::kQuiet) ShowStatus(true);
     context.LookupMessage("updatestart", message);
     UpgradeLog::WriteConfigured(message.c_str(), kToolVersion);
-    if (!context.CopyContent(product)) {
+    StatusProgress progress(m_statusDlg);
+    bool statusShown = m_statusDlg.GetSafeHwnd() != nullptr;
+    if (!context.CopyContent(product, statusShown ? &progress : nullptr)) {
         HideStatusIfShown();
         ReportFailure(context.rollbackIncomplete);
         return false;
     }
+    if (statusShown) progress.Finished();
     HideStatusIfShown();
     context.LookupMessage("ovinstallsuccess", message);
     if (AsksUser()) ShowMessageDialog(FALSE, TRUE, message, caption);

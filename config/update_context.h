@@ -9,6 +9,7 @@
 #include "config/config_document.h"
 #include "tinyxml.h"
 
+class CopyProgress;
 class InstalledProduct;
 
 class UpdateContext {
@@ -35,7 +36,8 @@ public:
     // Carried out by ContentInstaller (install/content_install.h), which
     // holds the copy of one entry (CopyProductContent) and the firmware
     // purge (MoveFirmwareImagesAside).
-    bool CopyContent(const InstalledProduct& product);
+    // `progress`, when given, learns what the run will copy and follows it.
+    bool CopyContent(const InstalledProduct& product, CopyProgress* progress = nullptr);
 
     std::string programFolder;  // no trailing backslash, except a drive root
     std::string configPath;

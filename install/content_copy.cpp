@@ -8,9 +8,11 @@
 
 #include "config/update_context.h"
 #include "install/content_install.h"
+#include "install/copy_progress.h"
 #include "install/install_plan.h"
 #include "install/journal_files.h"
 #include "log/upgrade_log.h"
+#include "platform/file_system.h"
 #include "platform/handles.h"
 #include "platform/path_services.h"
 #include "product/installed_product.h"
@@ -133,9 +135,24 @@ bool MakeJournalOwner(const InstalledProduct& product, const std::string& locati
     return true;
 }
 
+// What the copies up to the first fault will write: the sizes of their
+// sources (a missing one counts nothing; its copy fails).
+unsigned long long PlannedBytes(const std::vector<std::vector<PlanStep>>& plans) {
+    unsigned long long total = 0;
+    for (const std::vector<PlanStep>& plan : plans) {
+        for (const PlanStep& step : plan) {
+            if (step.kind == PlanStep::Kind::kFault) return total;
+            unsigned long long size = 0;
+            if (step.kind == PlanStep::Kind::kCopyFile && platform::GetFileSizeAt(step.source, size))
+                total += size;
+        }
+    }
+    return total;
+}
+
 }  // namespace
 
-bool UpdateContext::CopyContent(const InstalledProduct& product) {
+bool UpdateContext::CopyContent(const InstalledProduct& product, CopyProgress* progress) {
     rollbackIncomplete = false;
     std::string location;
     if (!product.GetInstallLocation(location)) return false;
@@ -161,7 +178,8 @@ bool UpdateContext::CopyContent(const InstalledProduct& product) {
         plans.emplace_back();
         PlanEntry(*entry, owner.folder, sourceBase, plans.back(), &platform::IsAnsiLeadByte);
     }
-    WindowsJournalFiles files;
+    if (progress != nullptr) progress->Planned(PlannedBytes(plans));
+    WindowsJournalFiles files(progress);
     ContentCopyLog log(*this);
     ContentInstaller installer(files, owner, &platform::IsAnsiLeadByte, log);
     if (installer.InstallPlans(plans)) return true;

@@ -1,6 +1,7 @@
 #include "install/journal_files.h"
 
 #include "config/config_document.h"
+#include "install/copy_progress.h"
 #include "platform/file_system.h"
 #include "platform/path_services.h"
 
@@ -57,7 +58,10 @@ bool WindowsJournalFiles::Move(const std::string& from, const std::string& to) {
 }
 
 bool WindowsJournalFiles::Copy(const std::string& from, const std::string& to) {
-    return platform::CopyFileDurably(from, to);
+    if (progress_ == nullptr) return platform::CopyFileDurably(from, to);
+    CopyProgress& progress = *progress_;
+    return platform::CopyFileDurably(from, to,
+                                     [&progress](unsigned long long bytes) { progress.Copied(bytes); });
 }
 
 bool WindowsJournalFiles::Link(const std::string& existing, const std::string& link) {

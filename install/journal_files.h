@@ -4,8 +4,12 @@
 #include "install/install_journal.h"
 #include "platform/handles.h"
 
+class CopyProgress;
+
 class WindowsJournalFiles : public JournalFiles {
 public:
+    // `progress`, when given, is told of every chunk each copy makes.
+    explicit WindowsJournalFiles(CopyProgress* progress = nullptr) : progress_(progress) {}
     Kind Inspect(const std::string& path, bool* readOnly) override;
     bool CreateHiddenFolder(const std::string& path) override;
     bool RemoveFolder(const std::string& path) override;
@@ -27,4 +31,5 @@ public:
 
 private:
     platform::KernelHandle record_;
+    CopyProgress* progress_;
 };

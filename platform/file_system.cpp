@@ -9,7 +9,12 @@ namespace {
 
 // Folder calls refuse paths of MAX_PATH - 12 characters or more.
 constexpr size_t kLongPathLength = MAX_PATH - 12;
-constexpr size_t kLargestCopyBuffer = 1 << 20;
+// A chunk of a copy: small enough that a slow disk or network share still
+// gives the caller its turn several times a second.
+constexpr size_t kLargestCopyBuffer = 256 << 10;
+// Data written since the last flush: the last flush of a large file then
+// waits only on this much.
+constexpr unsigned long long kFlushEvery = 4ull << 20;
 
 // `path` as the wide calls take it. False (ERROR_NO_UNICODE_TRANSLATION or
 // the system's code) when it can't be converted.
@@ -118,7 +123,8 @@ bool CanReplaceFileAt(const std::string& path) {
     return file.IsValid();
 }
 
-bool CopyFileDurably(const std::string& source, const std::string& target) {
+bool CopyFileDurably(const std::string& source, const std::string& target,
+                     const std::function<void(unsigned long long)>& copied) {
     std::wstring from, to;
     if (!SystemPath(source, from) || !SystemPath(target, to)) return false;
     KernelHandle input(::CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -138,6 +144,8 @@ bool CopyFileDurably(const std::string& source, const std::string& target) {
         (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     std::vector<char> buffer(static_cast<size_t>(
         std::max<unsigned long long>(1, std::min<unsigned long long>(size, kLargestCopyBuffer))));
+    unsigned long long unflushed = 0;
+    bool told = false;
     for (;;) {
         DWORD read = 0;
         if (!::ReadFile(input.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read,
@@ -153,7 +161,20 @@ bool CopyFileDurably(const std::string& source, const std::string& target) {
             DiscardCopy(output, to);
             return false;
         }
+        unflushed += written;
+        if (unflushed >= kFlushEvery) {
+            if (!::FlushFileBuffers(output.Get())) {
+                DiscardCopy(output, to);
+                return false;
+            }
+            unflushed = 0;
+        }
+        if (copied) {
+            copied(written);
+            told = true;
+        }
     }
+    if (copied && !told) copied(0);  // an empty file: the caller's turn all the same
     // The copy's data reaches the disk before anything depends on it: the
     // update is made final only once every new file is whole there.
     if (!::SetFileTime(output.Get(), nullptr, nullptr, &info.ftLastWriteTime) ||
@@ -161,6 +182,15 @@ bool CopyFileDurably(const std::string& source, const std::string& target) {
         DiscardCopy(output, to);
         return false;
     }
+    return true;
+}
+
+bool GetFileSizeAt(const std::string& path, unsigned long long& size) {
+    std::wstring wide;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!SystemPath(path, wide) || !::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data))
+        return false;
+    size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,14 @@ bool CanReplaceFileAt(const std::string& path);
 // Copies `source` to `target` (replacing a file there) and forces the
 // copy's data to the disk before answering. The copy gets the source's
 // attributes less read-only, hidden and system, and its last-write time. A
-// copy that fails is deleted.
-bool CopyFileDurably(const std::string& source, const std::string& target);
+// copy that fails is deleted. `copied`, when given, is told after every
+// chunk how many bytes it added: a caller on the user-interface thread
+// serves its windows there, so chunks are small and the data is flushed as
+// it goes (no single flush waits on a whole large file).
+bool CopyFileDurably(const std::string& source, const std::string& target,
+                     const std::function<void(unsigned long long)>& copied = nullptr);
+// The size of the file at `path`.
+bool GetFileSizeAt(const std::string& path, unsigned long long& size);
 // Creates a new file for writing (failing when it exists); others may read it.
 KernelHandle CreateNewFileAt(const std::string& path);
 // Reads a whole file of at most `limit` bytes.

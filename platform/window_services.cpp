@@ -43,7 +43,29 @@ void ShellOpen(const char* link, int showCommand) {
     if (execute != nullptr) execute(nullptr, "open", link, nullptr, nullptr, showCommand);
 }
 
-void Pause(unsigned milliseconds) { ::Sleep(milliseconds); }
+void ServePendingMessages() {
+    MSG message;
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Not ours to act on here: left for whoever runs the message loop.
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        ::TranslateMessage(&message);
+        ::DispatchMessageA(&message);
+    }
+}
+
+void PauseServingMessages(unsigned milliseconds) {
+    const ULONGLONG until = ::GetTickCount64() + milliseconds;
+    for (;;) {
+        ServePendingMessages();
+        ULONGLONG now = ::GetTickCount64();
+        if (now >= until) return;
+        ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(until - now), QS_ALLINPUT,
+                                      MWMO_INPUTAVAILABLE);
+    }
+}
 
 std::vector<std::string> CommandArguments() {
     std::vector<std::string> arguments;

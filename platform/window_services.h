@@ -27,7 +27,12 @@ bool SystemErrorText(DWORD code, std::string& text);
 // Hands `link` to the shell's "open" verb with the given show command.
 void ShellOpen(const char* link, int showCommand);
 
-void Pause(unsigned milliseconds);
+// Waits `milliseconds` on the user-interface thread while serving its
+// windows' messages as they arrive, so that a shown window stays responsive.
+void PauseServingMessages(unsigned milliseconds);
+
+// Dispatches every message waiting for the thread's windows, and returns.
+void ServePendingMessages();
 
 // The program's command-line arguments after its own name, as the C runtime
 // splits them (quotes group, backslashes before a quote escape it).

@@ -35,7 +35,9 @@ int ShowStatusFor(unsigned milliseconds) {
     status.ShowWindow(SW_SHOW);
     status.InvalidateRect(TRUE);
     status.UpdateWindow();
-    platform::Pause(milliseconds);
+    // Part way, as a screenshot during a copy shows it.
+    status.SetProgress(CStatusDlg::kProgressRange * 2 / 5);
+    platform::PauseServingMessages(milliseconds);
     status.ShowWindow(SW_HIDE);
     status.DestroyWindow();
     return 0;

@@ -1,5 +1,7 @@
 #include "ui/status_dialog.h"
 
+#include <commctrl.h>
+
 #include <string>
 
 #include "config/update_context.h"
@@ -12,5 +14,12 @@ BOOL CStatusDlg::OnInitDialog() {
     std::string text;
     if (g_pUpdateContext != nullptr) g_pUpdateContext->LookupMessage("status", text);
     SetDlgItemText(IDC_STATUS_TEXT, text.c_str());
+    ::SendMessageA(GetDlgItem(IDC_STATUS_PROGRESS), PBM_SETRANGE32, 0, kProgressRange);
     return TRUE;
+}
+
+void CStatusDlg::SetProgress(int thousandths) {
+    if (thousandths > kProgressRange) thousandths = kProgressRange;
+    if (thousandths < 0) thousandths = 0;
+    ::SendMessageA(GetDlgItem(IDC_STATUS_PROGRESS), PBM_SETPOS, static_cast<WPARAM>(thousandths), 0);
 }

@@ -1,12 +1,23 @@
-// The status window shown while the content is copied: the application icon
-// and the configured "status" text, no title bar, no taskbar button.
+// The status window shown while the content is copied: the application icon,
+// the configured "status" text and a progress bar; no title bar, no taskbar
+// button, nothing that takes input.
 #pragma once
 
 #include "platform/framework.h"
 
 class CStatusDlg : public CDialog {
 public:
+    // The bar's range: the copy's progress in thousandths.
+    static constexpr int kProgressRange = 1000;
+
     explicit CStatusDlg(HWND parent);
     const char* GetRuntimeClassName() const override { return "CStatusDlg"; }
     BOOL OnInitDialog() override;
+    // The window has no buttons; Enter, Escape, Alt+F4 and a close request
+    // end nothing while the copy runs. The application destroys the window.
+    void OnOK() override {}
+    void OnCancel() override {}
+
+    // Moves the bar to `thousandths` of its range (capped at the range).
+    void SetProgress(int thousandths);
 };

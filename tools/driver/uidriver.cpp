@@ -15,11 +15,16 @@
 //   quiet:MS        wait MS milliseconds; fail when a new window appears
 //   sleep:MS        wait MS milliseconds
 //   exit            wait for the program to end and report its exit code
+//   ping:ID         until the current window goes: send it WM_NULL every
+//                   50 ms, timing each answer around the call, and read the
+//                   position of its progress bar (control ID) each time;
+//                   reports the count, the longest answer and the positions
 // Every window that becomes visible is reported as soon as it is seen.
 // A run that outlasts the timeout is ended: the child is killed and the last
 // line is {"event":"timeout",...}. Exit status: 0 all steps done, 2 a step
 // failed, 3 timeout, 4 the program could not be started.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -168,6 +173,7 @@ public:
         if (step.rfind("quiet:", 0) == 0) return Quiet(std::atoi(step.c_str() + 6));
         if (step.rfind("sleep:", 0) == 0) return Sleep(std::atoi(step.c_str() + 6));
         if (step == "exit") return WaitExit();
+        if (step.rfind("ping:", 0) == 0) return Ping(std::atoi(step.c_str() + 5));
         return Fail("unknown step " + step);
     }
 
@@ -380,6 +386,49 @@ private:
         int result = Sleep(milliseconds);
         if (result != 0) return result;
         if (!fresh_.empty() || reported_.size() > before) return Fail("a window appeared");
+        return 0;
+    }
+
+    int Ping(int progressId) {
+        if (current_ == nullptr) return Fail("no current window");
+        LARGE_INTEGER frequency;
+        ::QueryPerformanceFrequency(&frequency);
+        double longest = 0;
+        int answers = 0;
+        int range = -1;
+        std::string positions;
+        while (::IsWindow(current_) && ::IsWindowVisible(current_)) {
+            Poll();
+            if (Expired()) return 3;
+            LARGE_INTEGER before, after;
+            DWORD_PTR result = 0;
+            ::QueryPerformanceCounter(&before);
+            LRESULT answered =
+                ::SendMessageTimeoutW(current_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+            ::QueryPerformanceCounter(&after);
+            // A window destroyed meanwhile answers nothing: not a wait.
+            if (answered != 0) {
+                double ms = (after.QuadPart - before.QuadPart) * 1000.0 / frequency.QuadPart;
+                if (ms > longest) longest = ms;
+                ++answers;
+            } else if (::IsWindow(current_) && ::GetLastError() == ERROR_TIMEOUT) {
+                longest = 10000;
+            }
+            HWND bar = ::GetDlgItem(current_, progressId);
+            DWORD_PTR position = 0, high = 0;
+            if (bar != nullptr &&
+                ::SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, 10000, &position) &&
+                ::SendMessageTimeoutW(bar, PBM_GETRANGE, FALSE, 0, SMTO_NORMAL, 10000, &high)) {
+                positions += (positions.empty() ? "" : ",") + std::to_string(position);
+                range = static_cast<int>(high);
+            }
+            ::Sleep(50);
+        }
+        char longestText[32];
+        std::snprintf(longestText, sizeof longestText, "%.1f", longest);
+        Emit("{\"event\":\"ping\",\"answers\":" + std::to_string(answers) +
+             ",\"longest_ms\":" + longestText + ",\"range\":" + std::to_string(range) +
+             ",\"positions\":[" + positions + "],\"t\":" + std::to_string(Elapsed()) + "}");
         return 0;
     }
 
