@@ -1,11 +1,11 @@
 // The upgrade's decision chain, from the product search to the result.
 #include <string>
 
+#include "app/status_progress.h"
 #include "app/upgrade_app.h"
 #include "config/update_context.h"
 #include "install/content_copy.h"
 #include "install/content_install.h"
-#include "install/copy_progress.h"
 #include "log/upgrade_log.h"
 #include "platform/handles.h"
 #include "platform/named_lock.h"
@@ -40,47 +40,6 @@ bool VersionInRange(const std::string& installed, const std::string& minimum,
     if (CompareVersions(installed, minimum, &platform::IsAnsiLeadByte) < 0) return false;
     return CompareVersions(installed, maximum, &platform::IsAnsiLeadByte) <= 0;
 }
-
-// Moves the status window's bar by the bytes copied over the bytes planned,
-// and serves the window's messages as the copy goes: between chunks of a
-// large file as between small files, at most every kServeEveryMs, so that
-// no message waits long and small files don't pay for it.
-class StatusProgress : public CopyProgress {
-public:
-    explicit StatusProgress(CStatusDlg& dialog) : dialog_(dialog) {}
-
-    void Planned(unsigned long long bytes) override {
-        planned_ = bytes;
-        copied_ = 0;
-        Show();
-    }
-    void Copied(unsigned long long bytes) override {
-        copied_ += bytes;
-        if (::GetTickCount64() - shown_ >= kServeEveryMs) Show();
-    }
-    // Everything planned is in place.
-    void Finished() {
-        copied_ = planned_;
-        Show();
-    }
-
-private:
-    static constexpr ULONGLONG kServeEveryMs = 25;
-
-    void Show() {
-        unsigned long long done = copied_ < planned_ ? copied_ : planned_;
-        dialog_.SetProgress(planned_ == 0 ? CStatusDlg::kProgressRange
-                                          : static_cast<int>(done * CStatusDlg::kProgressRange /
-                                                             planned_));
-        platform::ServePendingMessages();
-        shown_ = ::GetTickCount64();
-    }
-
-    CStatusDlg& dialog_;
-    unsigned long long planned_ = 0;
-    unsigned long long copied_ = 0;
-    ULONGLONG shown_ = 0;
-};
 
 }  // namespace
 

@@ -34,6 +34,7 @@ add_executable(RIZezuvu WIN32
   platform/entry_point.cpp
   app/upgrade_app.cpp
   app/upgrade_sequence.cpp
+  app/status_progress.cpp
   ${RESOURCE_FILE})
 target_link_libraries(RIZezuvu PRIVATE rizezuvu_win)
 target_compile_options(RIZezuvu PRIVATE ${PROJECT_WARNINGS})

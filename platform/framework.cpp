@@ -93,6 +93,9 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
         switch (message) {
             case WM_COMMAND:
                 return self->HandleCommand(HIWORD(wParam), LOWORD(wParam));
+            case WM_DPICHANGED:
+                self->OnDpiChanged();
+                return FALSE;
             case WM_NCDESTROY:
                 self->m_hWnd = nullptr;
                 ::SetWindowLongPtrA(window, DWLP_USER, 0);

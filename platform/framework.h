@@ -125,6 +125,9 @@ public:
     BOOL Create(UINT templateId, HWND parent);
 
     virtual BOOL OnInitDialog() { return TRUE; }
+    // The window moved to a display of another scale (the system has
+    // scaled the dialog already).
+    virtual void OnDpiChanged() {}
     virtual void OnOK() { EndDialogWith(IDOK); }
     virtual void OnCancel() { EndDialogWith(IDCANCEL); }
 

@@ -86,4 +86,13 @@ struct LocalMemoryTraits {
 };
 using LocalMemory = UniqueResource<LocalMemoryTraits>;
 
+// An icon loaded at a size of the caller's choosing (not a shared one).
+struct IconHandleTraits {
+    using Value = HICON;
+    static Value Invalid() { return nullptr; }
+    static bool IsValid(Value h) { return h != nullptr; }
+    static void Close(Value h) { ::DestroyIcon(h); }
+};
+using IconHandle = UniqueResource<IconHandleTraits>;
+
 }  // namespace platform

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <utility>
+
 #include "platform/handles.h"
 #include "platform/system_library.h"
 
@@ -23,6 +25,44 @@ void InitCommonControlsLibrary() {
 
 HICON LoadProgramIcon(int id) {
     return ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id));
+}
+
+unsigned WindowDpi(HWND window) {
+    // Windows 10 tells each window's own dpi; earlier systems have one.
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto forWindow = reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    if (forWindow != nullptr) {
+        UINT dpi = forWindow(window);
+        if (dpi != 0) return dpi;
+    }
+    HDC context = ::GetDC(window);
+    int dpi = context != nullptr ? ::GetDeviceCaps(context, LOGPIXELSX) : 0;
+    if (context != nullptr) ::ReleaseDC(window, context);
+    return dpi > 0 ? static_cast<unsigned>(dpi) : 96;
+}
+
+void FitDialogIcons(HWND dialog, int id, IconHandle& icon) {
+    int pixels = ::MulDiv(32, static_cast<int>(WindowDpi(dialog)), 96);
+    IconHandle fitted(static_cast<HICON>(::LoadImageA(
+        ::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_ICON, pixels, pixels, 0)));
+    if (!fitted.IsValid()) return;
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        char className[16] = "";
+        ::GetClassNameA(child, className, sizeof className);
+        LONG style = ::GetWindowLongA(child, GWL_STYLE);
+        if (lstrcmpiA(className, "Static") == 0 && (style & SS_TYPEMASK) == SS_ICON) {
+            // The control keeps its place and size: its icon is drawn to fit.
+            RECT place;
+            ::GetWindowRect(child, &place);
+            ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+            ::SendMessageA(child, STM_SETICON, reinterpret_cast<WPARAM>(fitted.Get()), 0);
+            ::SetWindowPos(child, nullptr, place.left, place.top, place.right - place.left,
+                           place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
+    icon = std::move(fitted);
 }
 
 bool SystemErrorText(DWORD code, std::string& text) {

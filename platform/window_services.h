@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "platform/handles.h"
+
 #include <string>
 #include <vector>
 
@@ -19,6 +21,15 @@ void InitCommonControlsLibrary();
 
 // Icon `id` of the program's own resources at the standard large-icon size.
 HICON LoadProgramIcon(int id);
+
+// The dots per inch the system draws `window` at (96 at 100 %).
+unsigned WindowDpi(HWND window);
+
+// Gives each icon control of `dialog` the program's icon `id` drawn at the
+// size the dialog's dpi asks for (32 pixels at 96 dpi), from the image of
+// that size in the icon or the nearest one scaled. `icon` keeps it for as
+// long as the dialog shows it.
+void FitDialogIcons(HWND dialog, int id, IconHandle& icon);
 
 // Text of the system's message for `code`, as the system gives it (with its
 // line break); false when the system has no text for the code.

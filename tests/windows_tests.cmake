@@ -75,4 +75,5 @@ target_compile_options(hold_file PRIVATE ${PROJECT_WARNINGS})
 add_dependencies(uidriver hold_file)
 
 add_windows_test(upgrade_app_tests win/upgrade_app_test.cpp
-  ${CMAKE_SOURCE_DIR}/app/upgrade_app.cpp ${CMAKE_SOURCE_DIR}/app/upgrade_sequence.cpp ${RESOURCE_FILE})
+  ${CMAKE_SOURCE_DIR}/app/upgrade_app.cpp ${CMAKE_SOURCE_DIR}/app/upgrade_sequence.cpp
+  ${CMAKE_SOURCE_DIR}/app/status_progress.cpp ${RESOURCE_FILE})

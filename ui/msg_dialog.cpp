@@ -39,8 +39,11 @@ BOOL CMsg::OnInitDialog() {
     SetDlgItemText(IDC_MSG_TEXT, m_strText.c_str());
     SetWindowText(m_strCaption.c_str());
     ChooseButtons();
+    platform::FitDialogIcons(m_hWnd, IDI_APP, m_fittedIcon);
     return TRUE;
 }
+
+void CMsg::OnDpiChanged() { platform::FitDialogIcons(m_hWnd, IDI_APP, m_fittedIcon); }
 
 void CMsg::MakeTopmostWhereItIs() {
     RECT rect = {};

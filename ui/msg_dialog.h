@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/framework.h"
+#include "platform/handles.h"
 
 class CMsg : public CDialog {
 public:
@@ -12,6 +13,7 @@ public:
     const char* GetRuntimeClassName() const override { return "CMsg"; }
     const MessageMap* GetMessageMap() const override;
     BOOL OnInitDialog() override;
+    void OnDpiChanged() override;
 
     std::string m_strText;
     std::string m_strCaption;
@@ -26,6 +28,8 @@ private:
     void ChooseButtons();
     // Hands the link under `linkKey` to the shell, then ends with OK.
     void OpenLinkAndClose(BOOL enabled, const char* linkKey);
+
+    platform::IconHandle m_fittedIcon;  // the icon beside the text, at the window's scale
 
     static const MessageMapEntry s_entries[];
     static const MessageMap s_messageMap;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "config/update_context.h"
+#include "platform/window_services.h"
 #include "resource.h"
 
 CStatusDlg::CStatusDlg(HWND parent) : CDialog(IDD_STATUS, parent) {}
@@ -15,8 +16,11 @@ BOOL CStatusDlg::OnInitDialog() {
     if (g_pUpdateContext != nullptr) g_pUpdateContext->LookupMessage("status", text);
     SetDlgItemText(IDC_STATUS_TEXT, text.c_str());
     ::SendMessageA(GetDlgItem(IDC_STATUS_PROGRESS), PBM_SETRANGE32, 0, kProgressRange);
+    platform::FitDialogIcons(m_hWnd, IDI_APP, m_icon);
     return TRUE;
 }
+
+void CStatusDlg::OnDpiChanged() { platform::FitDialogIcons(m_hWnd, IDI_APP, m_icon); }
 
 void CStatusDlg::SetProgress(int thousandths) {
     if (thousandths > kProgressRange) thousandths = kProgressRange;

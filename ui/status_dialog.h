@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/framework.h"
+#include "platform/handles.h"
 
 class CStatusDlg : public CDialog {
 public:
@@ -18,6 +19,11 @@ public:
     void OnOK() override {}
     void OnCancel() override {}
 
+    void OnDpiChanged() override;
+
     // Moves the bar to `thousandths` of its range (capped at the range).
     void SetProgress(int thousandths);
+
+private:
+    platform::IconHandle m_icon;  // the icon drawn at the window's scale
 };

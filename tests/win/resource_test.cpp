@@ -200,14 +200,17 @@ TEST(Resources, StatusDialogTemplate) {
     Dialog d = ParseDialog(image.Resource(RT_DIALOG, IDD_STATUS));
     ExpectHeader(d, WS_POPUP | WS_SYSMENU | DS_MODALFRAME | DS_SHELLFONT, WS_EX_TOOLWINDOW, 188, 47,
                  "");
-    ASSERT_EQ(d.items.size(), 2u);
+    ASSERT_EQ(d.items.size(), 3u);
     const DWORD child = WS_CHILD | WS_VISIBLE;
     ExpectItem(d.items[0], IDC_STATUS_TEXT, kStaticClass, "Updating remote database\x85", 54, 20,
                103, 8, child | WS_GROUP | SS_LEFT | SS_CENTERIMAGE);
     ExpectItem(d.items[1], -1, kStaticClass, "#129", 29, 14, 21, 20, child | SS_ICON);
+    // The progress bar under the text, within the window's size (windres
+    // writes the class name in capitals; class names ignore case).
+    ExpectItem(d.items[2], IDC_STATUS_PROGRESS, "MSCTLS_PROGRESS32", "", 54, 31, 103, 6, child);
 }
 
-TEST(Resources, IconGroupHasThreeSizes) {
+TEST(Resources, IconGroupHasEverySizeFrom100To300Percent) {
     Image image;
     ASSERT_TRUE(image.Loaded());
     std::string group = image.Resource(RT_GROUP_ICON, IDI_APP);
@@ -221,10 +224,10 @@ TEST(Resources, IconGroupHasThreeSizes) {
         sizes.push_back(reader.Byte());
         reader.Skip(13);
     }
-    EXPECT_EQ(sizes, (std::vector<int>{16, 32, 48}));
+    EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 96}));
 }
 
-TEST(Resources, ManifestAsksForAdministratorAndCommonControls6) {
+TEST(Resources, ManifestAsksForAdministratorCommonControls6AndDisplayScale) {
     Image image;
     ASSERT_TRUE(image.Loaded());
     std::string manifest = image.Resource(RT_MANIFEST, 1);
@@ -232,6 +235,14 @@ TEST(Resources, ManifestAsksForAdministratorAndCommonControls6) {
               std::string::npos);
     EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
               std::string::npos);
+    // Drawn at the display's scale, not stretched as a bitmap.
+    EXPECT_NE(manifest.find(">true/pm</dpiAware>"), std::string::npos);
+    EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
+    // Run as what it is, not in a compatibility context: Vista to 10 and 11.
+    for (const char* id : {"{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+                           "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+                           "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
+        EXPECT_NE(manifest.find(std::string("<supportedOS Id=\"") + id + "\"/>"), std::string::npos) << id;
 }
 
 TEST(Resources, VersionBlockIs1600) {

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
+#include "app/status_progress.h"
 #include "log/upgrade_log.h"
+#include "platform/window_services.h"
 #include "resource.h"
 #include "ui/msg_dialog.h"
 #include "test_support.h"
@@ -34,6 +38,52 @@ TEST(ShowStatus, ShowsPaintsPausesThenGoes) {
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(::IsWindow(window));
     EXPECT_EQ(theApp.m_statusDlg.GetSafeHwnd(), nullptr);
+}
+
+// The bar follows the bytes copied over the bytes planned, never past full,
+// and is full at the end whatever was planned (nothing at all included).
+TEST(StatusProgress, TheBarFollowsTheBytesAndEndsFull) {
+    CStatusDlg dialog(nullptr);
+    ASSERT_TRUE(dialog.Create(IDD_STATUS, nullptr));
+    HWND bar = dialog.GetDlgItem(IDC_STATUS_PROGRESS);
+    ASSERT_NE(bar, nullptr);
+    auto position = [bar]() { return static_cast<int>(::SendMessageA(bar, PBM_GETPOS, 0, 0)); };
+    EXPECT_EQ(::SendMessageA(bar, PBM_GETRANGE, FALSE, 0), CStatusDlg::kProgressRange);
+    EXPECT_EQ(position(), 0);
+    {
+        StatusProgress progress(dialog);
+        progress.Planned(0);
+        EXPECT_EQ(position(), CStatusDlg::kProgressRange);
+    }
+    StatusProgress progress(dialog);
+    progress.Planned(4000);
+    EXPECT_EQ(position(), 0);
+    progress.Copied(1000);
+    EXPECT_EQ(position(), 250);
+    progress.Copied(0);
+    EXPECT_EQ(position(), 250);
+    progress.Copied(5000);  // a source that grew since it was planned
+    EXPECT_EQ(position(), CStatusDlg::kProgressRange);
+    progress.Planned(3000);
+    progress.Copied(1000);
+    progress.Finished();  // a file that shrank
+    EXPECT_EQ(position(), CStatusDlg::kProgressRange);
+    dialog.DestroyWindow();
+}
+
+// Enter, Escape and a close request end nothing: the window goes only when
+// the application destroys it.
+TEST(StatusProgress, ACloseRequestLeavesTheWindow) {
+    CStatusDlg dialog(nullptr);
+    ASSERT_TRUE(dialog.Create(IDD_STATUS, nullptr));
+    HWND window = dialog.GetSafeHwnd();
+    ::SendMessageA(window, WM_CLOSE, 0, 0);
+    ::SendMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    ::SendMessageA(window, WM_COMMAND, IDOK, 0);
+    platform::ServePendingMessages();
+    EXPECT_TRUE(::IsWindow(window));
+    dialog.DestroyWindow();
+    EXPECT_FALSE(::IsWindow(window));
 }
 
 TEST(ReportFailure, CodeWithoutSystemTextShowsAndLogsNothing) {

@@ -406,14 +406,11 @@ private:
             LRESULT answered =
                 ::SendMessageTimeoutW(current_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
             ::QueryPerformanceCounter(&after);
-            // A window destroyed meanwhile answers nothing: not a wait.
-            if (answered != 0) {
-                double ms = (after.QuadPart - before.QuadPart) * 1000.0 / frequency.QuadPart;
-                if (ms > longest) longest = ms;
-                ++answers;
-            } else if (::IsWindow(current_) && ::GetLastError() == ERROR_TIMEOUT) {
-                longest = 10000;
-            }
+            // A message left unanswered until its window went waited all the
+            // same: its time counts whether or not an answer came.
+            double ms = (after.QuadPart - before.QuadPart) * 1000.0 / frequency.QuadPart;
+            if (ms > longest) longest = ms;
+            if (answered != 0) ++answers;
             HWND bar = ::GetDlgItem(current_, progressId);
             DWORD_PTR position = 0, high = 0;
             if (bar != nullptr &&
