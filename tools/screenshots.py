@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Takes screenshots of the program's dialogs under Xvfb with Wine's X11
 driver (unmanaged windows), for the README: the message dialog in download
-mode and in help mode, and the status window.
+mode and in help mode, and the status window, at 96, 144 and 192 dpi (100,
+150 and 200 % display scale, set through Wine's LogPixels).
 
   tools/screenshots.py BUILD_DIR OUT_DIR
 
@@ -42,7 +43,7 @@ def shell_env(build):
 
 def capture(env, build, viewer, args, steps, out_png, settle=0.8):
     driver = subprocess.Popen(
-        [os.environ.get("WINE", "wine"), os.path.join(build, "uidriver.exe"), "--args", args, winpath(viewer), "wait", *steps, "exit"],
+        [env.get("WINE", "wine"), os.path.join(build, "uidriver.exe"), "--args", args, winpath(viewer), "wait", *steps, "exit"],
         stdout=subprocess.PIPE, text=True, env=env)
     window = None
     for line in driver.stdout:
@@ -63,27 +64,45 @@ def capture(env, build, viewer, args, steps, out_png, settle=0.8):
     print(f"wrote {out_png}")
 
 
+def set_dpi(env, dpi):
+    """Wine's display scale, read when its server starts."""
+    wine = env.get("WINE", "wine")
+    for key in (r"HKCU\Control Panel\Desktop", r"HKCC\Software\Fonts"):
+        subprocess.run([wine, "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"],
+                       env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-k"], env=env, check=False)
+    subprocess.run(["wineserver", "-w"], env=env, check=False)
+
+
 def main():
     build, out = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     os.makedirs(out, exist_ok=True)
     env = shell_env(build)
     try:
-        work = os.path.join(build, "shots", "viewer")
-        os.makedirs(work, exist_ok=True)
-        viewer = os.path.join(work, "dialog_viewer.exe")
-        shutil.copyfile(os.path.join(build, "dialog_viewer.exe"), viewer)
-        attributes = " ".join(f"{k}='{v}'" for k, v in MESSAGES.items())
-        with open(os.path.join(work, "OVConfig.xml"), "w") as f:
-            f.write(f"<OVConfig><Version min='1' max='2'/><Messages><Message {attributes}/></Messages></OVConfig>")
-        capture(env, build, viewer, "msg 1 0 ovnotinstalled", ["sleep:1500", "press:OK"],
-                os.path.join(out, "message-download.png"))
-        capture(env, build, viewer, "msg 0 1 ovinstallsuccess", ["sleep:1500", "press:OK"],
-                os.path.join(out, "message-help.png"))
-        capture(env, build, viewer, "status 2500", ["gone"], os.path.join(out, "status.png"), settle=0.5)
+        for dpi in (96, 144, 192):
+            set_dpi(env, dpi)
+            shoot(env, build, out, f"-{dpi}" if dpi != 96 else "")
     finally:
         subprocess.run(["bash", "-c", f"source '{ROOT}/tools/wine_env.sh' '{build}/shots' xvfb && "
                         "wineserver -k; wineserver -w; pkill -f 'Xvfb :97' || true"], env=env)
     return 0
+
+
+def shoot(env, build, out, suffix):
+    """The three windows at the scale in force, named with `suffix`."""
+    work = os.path.join(build, "shots", "viewer")
+    os.makedirs(work, exist_ok=True)
+    viewer = os.path.join(work, "dialog_viewer.exe")
+    shutil.copyfile(os.path.join(build, "dialog_viewer.exe"), viewer)
+    attributes = " ".join(f"{k}='{v}'" for k, v in MESSAGES.items())
+    with open(os.path.join(work, "OVConfig.xml"), "w") as f:
+        f.write(f"<OVConfig><Version min='1' max='2'/><Messages><Message {attributes}/></Messages></OVConfig>")
+    capture(env, build, viewer, "msg 1 0 ovnotinstalled", ["sleep:1500", "press:OK"],
+            os.path.join(out, f"message-download{suffix}.png"))
+    capture(env, build, viewer, "msg 0 1 ovinstallsuccess", ["sleep:1500", "press:OK"],
+            os.path.join(out, f"message-help{suffix}.png"))
+    capture(env, build, viewer, "status 2500", ["gone"], os.path.join(out, f"status{suffix}.png"),
+            settle=0.5)
 
 
 if __name__ == "__main__":
