@@ -16,12 +16,18 @@ const char kUsageText[] =
     "1618 Orvexa running (retry later), 1639 bad command line, 1642 version not\n"
     "covered by this update.";
 
+const char kToolVersion[] = "1.6.0.0";
+
 namespace {
 
 std::string Lower(const std::string& text) {
     std::string out = text;
     for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
+}
+
+bool IsSwitch(const std::string& argument) {
+    return !argument.empty() && (argument[0] == '/' || argument[0] == '-');
 }
 
 }  // namespace
@@ -48,7 +54,8 @@ RunOptions ParseCommandLine(const std::vector<std::string>& arguments) {
             options.showUsage = true;
         } else if (name.compare(0, 4, "log:") == 0 && name.size() > 4) {
             options.extraLogPath = argument.substr(5);
-        } else if (name == "log" && i + 1 < arguments.size()) {
+        } else if (name == "log" && i + 1 < arguments.size() && !IsSwitch(arguments[i + 1])) {
+            // A switch is never a value: "/log /quiet" is /log without its path.
             options.extraLogPath = arguments[++i];
         } else {
             bad(argument);

@@ -39,3 +39,7 @@ RunOptions ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The usage text of the help box.
 extern const char kUsageText[];
+
+// The tool's version, as its log lines and ovpack report it (the version
+// resource in res/RIZezuvu.rc says the same).
+extern const char kToolVersion[];

@@ -72,6 +72,18 @@ bool COVUpgradeApp::ShowUsage() {
     return false;
 }
 
+bool COVUpgradeApp::RefuseLogOverTheUpdate(const InstalledProduct& product) {
+    const std::string& path = m_options.extraLogPath;
+    if (path.empty() || !g_pUpdateContext->UpdateWrites(product, path)) return false;
+    // Nothing is written, and a copy this run made is removed again.
+    UpgradeLog::DiscardCopy();
+    m_exitCode = kExitBadCommandLine;
+    if (m_options.ui == UiLevel::kQuiet) return true;
+    std::string text = "The /log file is one that the update writes: " + path + "\n\n" + kUsageText;
+    platform::ShowMessageBox(nullptr, text.c_str(), kFailureCaption, MB_ICONERROR | MB_OK);
+    return true;
+}
+
 // Writing the line keeps the last-error code (UpgradeLog::Write does).
 void COVUpgradeApp::EndWith(int exitCode, const char* outcome) {
     m_exitCode = exitCode;

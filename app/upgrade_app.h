@@ -6,6 +6,8 @@
 #include "platform/framework.h"
 #include "ui/status_dialog.h"
 
+class InstalledProduct;
+
 class COVUpgradeApp : public CWinApp {
 public:
     COVUpgradeApp();
@@ -38,6 +40,9 @@ private:
     void HideStatusIfShown();
     // Usage box for /? and for a command line not understood.
     bool ShowUsage();
+    // Ends the run as a usage error when the /log file is one the update
+    // writes (its own log, or a file it replaces). True when it did.
+    bool RefuseLogOverTheUpdate(const InstalledProduct& product);
     // Records the exit code; a run with arguments also logs the outcome.
     void EndWith(int exitCode, const char* outcome);
     // True when boxes and dialogs may be shown (no /quiet or /passive).

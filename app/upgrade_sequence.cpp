@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr char kToolVersion[] = "1.6.0.0";
 constexpr unsigned kRefusalBoxFlags = MB_SETFOREGROUND | MB_ICONERROR | MB_OK;           // 0x10010
 constexpr unsigned kConsentBoxFlags = MB_SETFOREGROUND | MB_ICONQUESTION | MB_OKCANCEL;  // 0x10021
 
@@ -71,6 +70,9 @@ bool COVUpgradeApp::RunSequence() {
         ReportFailure();
         return false;
     }
+    // The /log file must not be the installation's log or a file the update
+    // replaces: refused as a usage error before anything is touched.
+    if (RefuseLogOverTheUpdate(product)) return false;
     // One run at a time per installation, taken before anything of it is
     // touched: a second run must neither share the log nor read the
     // journal of the run in progress.

@@ -39,6 +39,10 @@ public:
     // `progress`, when given, learns what the run will copy and follows it.
     bool CopyContent(const InstalledProduct& product, CopyProgress* progress = nullptr);
 
+    // True when `path` names the installation's log or a file that the
+    // update would write (as the copy plans it, up to its first fault).
+    bool UpdateWrites(const InstalledProduct& product, const std::string& path) const;
+
     std::string programFolder;  // no trailing backslash, except a drive root
     std::string configPath;
     std::string minVersion;

@@ -187,6 +187,32 @@ bool UpdateContext::CopyContent(const InstalledProduct& product, CopyProgress* p
     return false;
 }
 
+bool UpdateContext::UpdateWrites(const InstalledProduct& product, const std::string& path) const {
+    platform::LastErrorKeeper keep;
+    std::string location;
+    if (!product.GetInstallLocation(location)) return false;
+    std::string log;
+    if (UpgradeLog::PathFor(location.c_str(), log) &&
+        (platform::SamePathText(path, log) || platform::SameExistingFile(path, log)))
+        return true;
+    std::string productId;
+    std::string targetBase;
+    std::string sourceBase;
+    if (document.RootElement() == nullptr || !product.GetProductId(productId) ||
+        !MakePlanBase(location, targetBase) || !MakePlanBase(programFolder, sourceBase))
+        return false;
+    for (const TiXmlElement* entry : ProductEntries(document, productId)) {
+        std::vector<PlanStep> plan;
+        PlanEntry(*entry, targetBase, sourceBase, plan, &platform::IsAnsiLeadByte);
+        for (const PlanStep& step : plan) {
+            if (step.kind == PlanStep::Kind::kFault) return false;
+            if (step.kind == PlanStep::Kind::kCopyFile && platform::SamePathText(path, step.target))
+                return true;
+        }
+    }
+    return false;
+}
+
 bool RecoverInterruptedUpdate(const InstalledProduct& product, const std::string& installLocation) {
     JournalOwner owner;
     if (!MakeJournalOwner(product, installLocation, owner)) return false;

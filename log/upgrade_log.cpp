@@ -12,6 +12,9 @@
 
 std::FILE* UpgradeLog::s_stream = nullptr;
 std::FILE* UpgradeLog::s_copy = nullptr;
+bool UpgradeLog::s_copyCreated = false;
+bool UpgradeLog::s_copyWritten = false;
+char UpgradeLog::s_copyPath[260];
 char UpgradeLog::s_message[kLogMessageSize];
 
 namespace {
@@ -29,9 +32,10 @@ namespace {
 
 // Opens `path` for appending as a text-mode stream (every line feed written
 // is stored as CR LF). Null on failure, with a code of the failed step.
-std::FILE* OpenAppendStream(const char* path) {
+std::FILE* OpenAppendStream(const char* path, bool* created = nullptr) {
     platform::KernelHandle file = platform::OpenForAppending(path);
     if (!file.IsValid()) return nullptr;
+    if (created != nullptr) *created = ::GetLastError() != ERROR_ALREADY_EXISTS;
     // From here on the runtime reports through errno, and the last error
     // still holds ERROR_ALREADY_EXISTS from opening an existing log: each
     // failure sets a code of its own.
@@ -66,22 +70,39 @@ bool WriteStamped(std::FILE* stream, const std::string& stamp, const char* messa
 
 }  // namespace
 
+bool UpgradeLog::PathFor(const char* location, std::string& path) {
+    platform::PathBuffer buffer;
+    if (!platform::CopyToPathBuffer(buffer, location)) return false;
+    platform::RemoveFileSpec(buffer);
+    if (!platform::AppendPath(buffer, kLogFileName)) return false;
+    path = buffer;
+    return true;
+}
+
 int UpgradeLog::Open(const char* location) {
     if (s_stream != nullptr) return 1;
-    platform::PathBuffer path;
-    if (!platform::CopyToPathBuffer(path, location)) return 0;
-    platform::RemoveFileSpec(path);
-    if (!platform::AppendPath(path, kLogFileName)) return 0;
+    std::string path;
+    if (!PathFor(location, path)) return 0;
     // A log left read-only, hidden or system by an earlier run is reopened.
-    platform::SetNormalAttributes(path);
-    s_stream = OpenAppendStream(path);
+    platform::SetNormalAttributes(path.c_str());
+    s_stream = OpenAppendStream(path.c_str());
     return s_stream != nullptr ? 1 : 0;
 }
 
 int UpgradeLog::OpenCopy(const char* path) {
     if (s_copy != nullptr) return 1;
-    s_copy = OpenAppendStream(path);
+    s_copy = OpenAppendStream(path, &s_copyCreated);
+    s_copyWritten = false;
+    if (!platform::CopyToPathBuffer(s_copyPath, path)) s_copyPath[0] = '\0';
     return s_copy != nullptr ? 1 : 0;
+}
+
+void UpgradeLog::DiscardCopy() {
+    if (s_copy == nullptr) return;
+    platform::LastErrorKeeper keepCallersError;
+    std::fclose(s_copy);
+    s_copy = nullptr;
+    if (s_copyCreated && !s_copyWritten && s_copyPath[0] != '\0') platform::DeleteFileAt(s_copyPath);
 }
 
 int UpgradeLog::Write(const char* format, ...) {
@@ -109,7 +130,10 @@ int UpgradeLog::WriteLine() {
     std::time_t now = std::time(nullptr);
     const std::tm* local = now == static_cast<std::time_t>(-1) ? nullptr : std::localtime(&now);
     std::string stamp = FormatLogTimestamp(local);
-    if (s_copy != nullptr) WriteStamped(s_copy, stamp, s_message);
+    if (s_copy != nullptr) {
+        WriteStamped(s_copy, stamp, s_message);
+        s_copyWritten = true;
+    }
     if (s_stream == nullptr) return 0;
     return WriteStamped(s_stream, stamp, s_message) ? 1 : 0;
 }

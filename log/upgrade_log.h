@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "log/log_text.h"
 
@@ -32,6 +33,14 @@ public:
     // Closes the log and its copy; later writes answer 0.
     static void Close();
 
+    // Closes the copy unwritten, and deletes it when OpenCopy made it: a run
+    // refused before it wrote anything leaves no file behind.
+    static void DiscardCopy();
+
+    // The log's path for an installation at `location` (the rule Open
+    // follows); false when it would not fit.
+    static bool PathFor(const char* location, std::string& path);
+
     static bool IsOpen() { return s_stream != nullptr; }
 
 private:
@@ -42,5 +51,8 @@ private:
     // process's static destructors.
     static std::FILE* s_stream;
     static std::FILE* s_copy;
+    static bool s_copyCreated;  // OpenCopy made the file
+    static bool s_copyWritten;
+    static char s_copyPath[260];
     static char s_message[kLogMessageSize];
 };

@@ -15,6 +15,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/command_line.h"
 #include "ovpack/package_check.h"
 #include "ovpack/sample_package.h"
 
@@ -24,7 +25,9 @@ namespace {
 
 constexpr int kUsage = 64;
 
-int Usage() {
+// The usage text: on standard output when asked for (--help), on standard
+// error with status 64 for a command line not understood.
+int Usage(std::FILE* to = stderr) {
     std::fputs(
         "usage: ovpack check PACKAGE-FOLDER [--product-id ID] [--install-dir PATH] [--json]\n"
         "       ovpack init FOLDER\n"
@@ -36,9 +39,11 @@ int Usage() {
         "(x86)\\Orvexa\\),\n"
         "       a folder on this machine is a sample installation whose group folders\n"
         "       must exist; --json writes one JSON object.\n"
-        "init   writes the sample package into FOLDER (new or empty).\n",
-        stderr);
-    return kUsage;
+        "init   writes the sample package into FOLDER (new or empty).\n"
+        "\n"
+        "ovpack --help | --version\n",
+        to);
+    return to == stdout ? 0 : kUsage;
 }
 
 bool IsWindowsPath(const std::string& path) {
@@ -148,6 +153,11 @@ int main(int argc, char** argv) {
     if (argc < 2) return Usage();
     std::vector<std::string> arguments(argv + 2, argv + argc);
     std::string command = argv[1];
+    if (command == "--help" || command == "-h") return Usage(stdout);
+    if (command == "--version") {
+        std::printf("ovpack %s\n", kToolVersion);
+        return 0;
+    }
     try {
         if (command == "check") return Check(arguments);
         if (command == "init") return Init(arguments);

@@ -185,6 +185,39 @@ bool CopyFileDurably(const std::string& source, const std::string& target,
     return true;
 }
 
+bool SamePathText(const std::string& a, const std::string& b) {
+    std::wstring first, second;
+    if (!SystemPath(a, first) || !SystemPath(b, second)) return false;
+    auto full = [](std::wstring& path) {
+        DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+        if (needed == 0) return false;
+        std::wstring out(needed, L'\0');
+        DWORD written = ::GetFullPathNameW(path.c_str(), needed, &out[0], nullptr);
+        if (written == 0 || written >= needed) return false;
+        out.resize(written);
+        path.swap(out);
+        return true;
+    };
+    return full(first) && full(second) &&
+           ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, first.c_str(), -1, second.c_str(),
+                            -1) == CSTR_EQUAL;
+}
+
+bool SameExistingFile(const std::string& a, const std::string& b) {
+    auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+        std::wstring wide;
+        if (!SystemPath(path, wide)) return false;
+        KernelHandle file(::CreateFileW(wide.c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return file.IsValid() && ::GetFileInformationByHandle(file.Get(), &info);
+    };
+    BY_HANDLE_FILE_INFORMATION first, second;
+    return identify(a, first) && identify(b, second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
 bool GetFileSizeAt(const std::string& path, unsigned long long& size) {
     std::wstring wide;
     WIN32_FILE_ATTRIBUTE_DATA data;

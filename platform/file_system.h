@@ -41,6 +41,11 @@ bool CanReplaceFileAt(const std::string& path);
 // it goes (no single flush waits on a whole large file).
 bool CopyFileDurably(const std::string& source, const std::string& target,
                      const std::function<void(unsigned long long)>& copied = nullptr);
+// True when `a` and `b` spell the same path once made full (case aside).
+bool SamePathText(const std::string& a, const std::string& b);
+// True when `a` and `b` are names of one existing file (another spelling, a
+// short name, a second link).
+bool SameExistingFile(const std::string& a, const std::string& b);
 // The size of the file at `path`.
 bool GetFileSizeAt(const std::string& path, unsigned long long& size);
 // Creates a new file for writing (failing when it exists); others may read it.

@@ -20,6 +20,11 @@ run() { "${runner[@]}" "$ovpack" "$@"; }
 
 expect "no arguments is bad usage" 64 run
 expect "an unknown command is bad usage" 64 run frobnicate
+expect "--help prints the usage" 0 run --help
+grep -q "usage: ovpack check" out.txt || { echo "FAILED: --help printed no usage"; failed=1; }
+run --help 2>/dev/null | grep -q "usage: ovpack check" || { echo "FAILED: --help not on standard output"; failed=1; }
+expect "--version prints the version" 0 run --version
+grep -q "^ovpack 1\.6\.0\.0" out.txt || { echo "FAILED: --version printed no version"; failed=1; }
 expect "init writes the sample package" 0 run init pkg
 [ -f pkg/OVConfig.xml ] && [ -f pkg/Skins/default.skin ] && [ -f pkg/Firmware/123456/update.bin ] \
   || { echo "FAILED: sample files missing"; failed=1; }

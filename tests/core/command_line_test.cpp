@@ -26,6 +26,9 @@ TEST(CommandLineTest, Switches) {
         {{"-help", "/q"}, UiLevel::kQuiet, true, false, ""},
         {{"/log:"}, UiLevel::kFull, false, true, ""},
         {{"/log"}, UiLevel::kFull, false, true, ""},
+        // A switch is never a value: the run stays quiet, and /log lacks its path.
+        {{"/log", "/quiet"}, UiLevel::kQuiet, false, true, ""},
+        {{"/log", "-q", "C:\\x.log"}, UiLevel::kQuiet, false, true, ""},
         {{"/quietly"}, UiLevel::kFull, false, true, ""},
         {{"quiet"}, UiLevel::kFull, false, true, ""},
         {{"/"}, UiLevel::kFull, false, true, ""},
@@ -43,6 +46,7 @@ TEST(CommandLineTest, Switches) {
         EXPECT_EQ(options.anyArgument, !c.arguments.empty()) << shown;
     }
     EXPECT_EQ(ParseCommandLine({"/x", "/y"}).badArgument, "/x");
+    EXPECT_EQ(ParseCommandLine({"/log", "/quiet"}).badArgument, "/log");
 }
 
 }  // namespace

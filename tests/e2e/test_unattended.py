@@ -4,7 +4,7 @@
 import os
 import subprocess
 
-from harness import (WINE, FULL_MESSAGES, WineTestCase, drive, log_lines, standard_package, texts,
+from harness import (WINE, FULL_MESSAGES, WineTestCase, drive, log_lines, snapshot, standard_package, texts,
                      visible_buttons, winpath)
 
 UPDATED, DECLINED, FAILED, NOT_INSTALLED, RUNNING, BAD_COMMAND_LINE, VERSION = 0, 1602, 1603, 1605, 1618, 1639, 1642
@@ -83,6 +83,30 @@ class Unattended(WineTestCase):
         self.assertIn("/quiet", texts(run.windows[0])[0])
         self.assertEqual(run.exit_code, UPDATED)
         self.assertEqual(self.run_quiet(package, "-HELP /Q"), UPDATED)
+
+    def test_a_switch_is_never_the_log_path_and_the_log_is_never_a_file_of_the_update(self):
+        install_dir = self.install()
+        package = standard_package(self.root)
+        before = snapshot(install_dir)
+        # "/log /quiet": /log lacks its path, and the run is quiet all the same.
+        self.assertEqual(self.run_quiet(package, "/log /quiet"), BAD_COMMAND_LINE)
+        run = drive(package.exe, ["wait", "press:OK", "exit"], args="/log")
+        self.assertTrue(texts(run.windows[0])[0].startswith("Unknown argument: /log"), texts(run.windows[0]))
+        self.assertEqual(run.exit_code, BAD_COMMAND_LINE)
+        self.assertFalse(os.path.exists(os.path.join(package.folder, "-quiet")))
+        # The installation's own log, and a file the update replaces (under
+        # any spelling): refused before anything is touched.
+        windows_dir = "C:\\Program Files (x86)\\Orvexa"
+        for target in (f"{windows_dir}\\RIZezuvu.log", f"{windows_dir}\\COMMON.DAT",
+                       f"{windows_dir}\\Skins\\..\\common.dat"):
+            with self.subTest(target):
+                self.assertEqual(self.run_quiet(package, f'/quiet "/log:{target}"'), BAD_COMMAND_LINE)
+                self.assertEqual(snapshot(install_dir), before)
+        run = drive(package.exe, ["wait", "press:OK", "exit"], args=f'"/log:{windows_dir}\\common.dat"')
+        self.assertTrue(texts(run.windows[0])[0].startswith("The /log file is one that the update writes"),
+                        texts(run.windows[0]))
+        self.assertEqual(run.exit_code, BAD_COMMAND_LINE)
+        self.assertEqual(snapshot(install_dir), before)
 
     def test_exit_code_without_the_driver(self):
         # As a deployment script sees it: start /wait, then %ERRORLEVEL%.
