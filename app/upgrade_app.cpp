@@ -5,6 +5,7 @@
 #include "config/update_context.h"
 #include "log/upgrade_log.h"
 #include "platform/handles.h"
+#include "platform/path_services.h"
 #include "platform/window_services.h"
 #include "resource.h"
 
@@ -49,6 +50,12 @@ bool COVUpgradeApp::RunUpgrade() {
     // The copy of the log comes first, so that it records even a broken
     // configuration.
     if (!m_options.extraLogPath.empty() && !UpgradeLog::OpenCopy(m_options.extraLogPath.c_str())) {
+        ReportFailure();
+        return false;
+    }
+    // From a folder whose name the ANSI code page can't hold, nothing beside
+    // the program can be found: the user is told why, and moves the package.
+    if (!platform::ModulePathFitsAnsiCodePage()) {
         ReportFailure();
         return false;
     }

@@ -52,7 +52,7 @@ add_custom_command(TARGET RIZezuvu POST_BUILD
 
 # The test tools: the automation driver and the stand-in programs.
 add_executable(uidriver tools/driver/uidriver.cpp)
-target_link_libraries(uidriver PRIVATE user32)
+target_link_libraries(uidriver PRIVATE user32 shell32)
 target_compile_options(uidriver PRIVATE ${PROJECT_WARNINGS})
 
 add_executable(orvexa_standin WIN32 tools/standins/orvexa_standin.cpp)

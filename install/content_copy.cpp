@@ -143,7 +143,8 @@ unsigned long long PlannedBytes(const std::vector<std::vector<PlanStep>>& plans)
         for (const PlanStep& step : plan) {
             if (step.kind == PlanStep::Kind::kFault) return total;
             unsigned long long size = 0;
-            if (step.kind == PlanStep::Kind::kCopyFile && platform::GetFileSizeAt(step.source, size))
+            if (step.kind == PlanStep::Kind::kCopyFile &&
+                platform::GetFileSizeAt(step.source, size))
                 total += size;
         }
     }

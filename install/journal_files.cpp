@@ -60,8 +60,8 @@ bool WindowsJournalFiles::Move(const std::string& from, const std::string& to) {
 bool WindowsJournalFiles::Copy(const std::string& from, const std::string& to) {
     if (progress_ == nullptr) return platform::CopyFileDurably(from, to);
     CopyProgress& progress = *progress_;
-    return platform::CopyFileDurably(from, to,
-                                     [&progress](unsigned long long bytes) { progress.Copied(bytes); });
+    return platform::CopyFileDurably(
+        from, to, [&progress](unsigned long long bytes) { progress.Copied(bytes); });
 }
 
 bool WindowsJournalFiles::Link(const std::string& existing, const std::string& link) {

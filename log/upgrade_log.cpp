@@ -102,7 +102,8 @@ void UpgradeLog::DiscardCopy() {
     platform::LastErrorKeeper keepCallersError;
     std::fclose(s_copy);
     s_copy = nullptr;
-    if (s_copyCreated && !s_copyWritten && s_copyPath[0] != '\0') platform::DeleteFileAt(s_copyPath);
+    if (s_copyCreated && !s_copyWritten && s_copyPath[0] != '\0')
+        platform::DeleteFileAt(s_copyPath);
 }
 
 int UpgradeLog::Write(const char* format, ...) {

@@ -7,6 +7,7 @@
 // (exit 0 clean, 1 warnings only, 2 errors); init writes the sample package.
 // Builds natively and as a Windows console program.
 #include <cctype>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,12 @@
 #include <string>
 #include <system_error>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
 
 #include "app/command_line.h"
 #include "ovpack/package_check.h"
@@ -29,7 +36,8 @@ constexpr int kUsage = 64;
 // error with status 64 for a command line not understood.
 int Usage(std::FILE* to = stderr) {
     std::fputs(
-        "usage: ovpack check PACKAGE-FOLDER [--product-id ID] [--install-dir PATH] [--json]\n"
+        "usage: ovpack check PACKAGE-FOLDER [--product-id ID] [--install-dir PATH] [--codepage N]\n"
+        "                    [--json]\n"
         "       ovpack init FOLDER\n"
         "\n"
         "check  reports every problem the package would cause (exit 0 clean, 1 warnings,\n"
@@ -38,7 +46,9 @@ int Usage(std::FILE* to = stderr) {
         "       folder the path lengths are checked for (default C:\\Program Files "
         "(x86)\\Orvexa\\),\n"
         "       a folder on this machine is a sample installation whose group folders\n"
-        "       must exist; --json writes one JSON object.\n"
+        "       must exist; --codepage is the ANSI code page of the systems the package\n"
+        "       is for (default 1252): a file name it can't hold is a warning; --json\n"
+        "       writes one JSON object.\n"
         "init   writes the sample package into FOLDER (new or empty).\n"
         "\n"
         "ovpack --help | --version\n",
@@ -46,19 +56,54 @@ int Usage(std::FILE* to = stderr) {
     return to == stdout ? 0 : kUsage;
 }
 
+// True when code page `codePage` can hold every character of the UTF-8
+// `name`; false also when the code page is unknown here (`known` says so).
+bool FitsCodePage(const std::string& name, int codePage, bool* known) {
+#ifdef _WIN32
+    *known = ::IsValidCodePage(static_cast<UINT>(codePage)) != FALSE;
+    if (!*known) return false;
+    int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(),
+                                       static_cast<int>(name.size()), nullptr, 0);
+    if (length <= 0) return name.empty();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, name.data(), static_cast<int>(name.size()), &wide[0], length);
+    BOOL usedDefault = FALSE;
+    // UTF-7 and UTF-8 take no default character; they hold everything.
+    if (codePage == CP_UTF8 || codePage == CP_UTF7) return true;
+    ::WideCharToMultiByte(static_cast<UINT>(codePage), WC_NO_BEST_FIT_CHARS, wide.c_str(), length,
+                          nullptr, 0, nullptr, &usedDefault);
+    return usedDefault == FALSE;
+#else
+    iconv_t converter = iconv_open(("CP" + std::to_string(codePage)).c_str(), "UTF-8");
+    *known = converter != reinterpret_cast<iconv_t>(-1);
+    if (!*known) return false;
+    std::string in = name;
+    std::string out(in.size() * 4 + 16, '\0');
+    char* from = &in[0];
+    char* to = &out[0];
+    size_t left = in.size();
+    size_t room = out.size();
+    bool fits = iconv(converter, &from, &left, &to, &room) != static_cast<size_t>(-1);
+    iconv_close(converter);
+    return fits;
+#endif
+}
+
 bool IsWindowsPath(const std::string& path) {
     return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
            path[1] == ':' && (path[2] == '\\' || path[2] == '/');
 }
 
-// Every file (or, with `folders`, every folder) under `root`, relative, with backslashes.
-std::vector<std::string> List(const fs::path& root, bool folders) {
+// Every file (or, with `folders`, every folder) under `root`, relative, with
+// backslashes; in the system's narrow encoding, or with `utf8` in UTF-8.
+std::vector<std::string> List(const fs::path& root, bool folders, bool utf8 = false) {
     std::vector<std::string> names;
     std::error_code error;
     for (fs::recursive_directory_iterator it(root, error), end; !error && it != end;
          it.increment(error)) {
         if (folders ? !it->is_directory() : !it->is_regular_file()) continue;
-        std::string relative = fs::relative(it->path(), root).generic_string();
+        fs::path path = fs::relative(it->path(), root);
+        std::string relative = utf8 ? path.generic_u8string() : path.generic_string();
         for (char& c : relative) {
             if (c == '/') c = '\\';
         }
@@ -76,6 +121,16 @@ int Check(const std::vector<std::string>& arguments) {
         const std::string& argument = arguments[i];
         if (argument == "--json") {
             json = true;
+        } else if (argument == "--codepage" && i + 1 < arguments.size()) {
+            char* end = nullptr;
+            long codePage = std::strtol(arguments[++i].c_str(), &end, 10);
+            bool known = false;
+            if (*end != '\0' || codePage <= 0 || codePage > 65535 ||
+                (FitsCodePage("a", static_cast<int>(codePage), &known), !known)) {
+                std::fprintf(stderr, "ovpack: no such code page here: %s\n", arguments[i].c_str());
+                return kUsage;
+            }
+            options.codePage = static_cast<int>(codePage);
         } else if (argument == "--product-id" && i + 1 < arguments.size()) {
             options.productId = arguments[++i];
         } else if (argument == "--install-dir" && i + 1 < arguments.size()) {
@@ -104,6 +159,11 @@ int Check(const std::vector<std::string>& arguments) {
     }
     PackageContents package;
     package.files = List(packageFolder, false);
+    for (const std::string& name : List(packageFolder, false, true)) {
+        bool known = false;
+        if (!FitsCodePage(name, options.codePage, &known))
+            options.namesOutsideCodePage.push_back(name);
+    }
     // The program opens OVConfig.xml by that name; on Windows any case matches.
     for (const std::string& file : package.files) {
         std::string lower;

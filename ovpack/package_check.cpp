@@ -81,6 +81,11 @@ public:
         : package_(package), options_(options) {}
 
     CheckReport Run() {
+        for (const std::string& name : options_.namesOutsideCodePage) {
+            Warning(0, "the file name " + name + " has characters that code page " +
+                           std::to_string(options_.codePage) +
+                           " can't hold: on such a system the program can't open it");
+        }
         if (!package_.configFound) {
             Error(0, "OVConfig.xml is missing: every run ends in the failure report");
             return report_;

@@ -33,6 +33,11 @@ struct CheckOptions {
     std::vector<std::string> sampleFolders;
     // With an id: the steps an installation with that id would get.
     std::string productId;
+    // The ANSI code page of the systems the package is for, and the package
+    // files whose names it can't hold (the caller, which knows the
+    // conversions, finds them): the program can't open such a file there.
+    int codePage = 1252;
+    std::vector<std::string> namesOutsideCodePage;
 };
 
 struct CheckReport {

@@ -207,21 +207,23 @@ bool SameExistingFile(const std::string& a, const std::string& b) {
     auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
         std::wstring wide;
         if (!SystemPath(path, wide)) return false;
-        KernelHandle file(::CreateFileW(wide.c_str(), 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        KernelHandle file(
+            ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         return file.IsValid() && ::GetFileInformationByHandle(file.Get(), &info);
     };
     BY_HANDLE_FILE_INFORMATION first, second;
     return identify(a, first) && identify(b, second) &&
            first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
 }
 
 bool GetFileSizeAt(const std::string& path, unsigned long long& size) {
     std::wstring wide;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!SystemPath(path, wide) || !::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data))
+    if (!SystemPath(path, wide) ||
+        !::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data))
         return false;
     size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return true;

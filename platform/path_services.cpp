@@ -5,6 +5,7 @@
 #include "platform/system_library.h"
 
 #include <cstring>
+#include <string>
 
 namespace platform {
 
@@ -44,6 +45,21 @@ bool GetModulePath(PathBuffer& out) {
     if (length == 0) return false;
     if (length >= kPathBufferSize) {
         ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
+    return true;
+}
+
+bool ModulePathFitsAnsiCodePage() {
+    std::wstring wide(32768, L'\0');
+    DWORD length = ::GetModuleFileNameW(nullptr, &wide[0], static_cast<DWORD>(wide.size()));
+    if (length == 0 || length >= wide.size()) return false;
+    BOOL usedDefault = FALSE;
+    int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(),
+                                     static_cast<int>(length), nullptr, 0, nullptr, &usedDefault);
+    if (size <= 0) return false;
+    if (usedDefault) {
+        ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
         return false;
     }
     return true;

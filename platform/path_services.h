@@ -20,6 +20,13 @@ bool CopyToPathBuffer(PathBuffer& out, const char* text);
 // Full path of the running executable (of this module, not the working folder).
 bool GetModulePath(PathBuffer& out);
 
+// True when the running executable's path survives the ANSI code page in
+// which the program handles every path; false, with
+// ERROR_NO_UNICODE_TRANSLATION, when a character of it has no place there
+// (a folder named in another script): nothing beside the program could be
+// found by its ANSI name.
+bool ModulePathFitsAnsiCodePage();
+
 // Cuts the last component and its backslash; a drive root keeps its backslash.
 void RemoveFileSpec(PathBuffer& path);
 

@@ -37,6 +37,15 @@ expect "the sample package checks clean" 0 run check pkg
 expect "the dry run for a product id" 0 run check pkg --product-id 123456
 grep -q 'copy   Firmware\\123456\\update.bin -> C:\\Program Files (x86)\\Orvexa\\update.bin' out.txt \
   || { echo "FAILED: dry run"; cat out.txt; failed=1; }
+# A file name the target systems' code page can't hold (the program could
+# not open it there): a warning for 1252, none where the code page has it.
+printf 'x' > pkg/$'\xe6\x9b\xb4\xe6\x96\xb0'.dat
+expect "a name outside code page 1252 is a warning" 1 run check pkg
+grep -q "code page 1252 can't hold" out.txt || { echo "FAILED: no code page warning"; cat out.txt; failed=1; }
+run check pkg --codepage 936 > out.txt 2>&1
+grep -q "can't hold" out.txt && { echo "FAILED: code page 936 holds the name"; failed=1; }
+expect "an unknown code page is bad usage" 64 run check pkg --codepage 99999
+rm -f pkg/$'\xe6\x9b\xb4\xe6\x96\xb0'.dat
 echo "notes" > pkg/notes.txt
 expect "a file no File names is a warning" 1 run check pkg
 rm pkg/notes.txt pkg/codecs.dat

@@ -25,5 +25,6 @@ void CStatusDlg::OnDpiChanged() { platform::FitDialogIcons(m_hWnd, IDI_APP, m_ic
 void CStatusDlg::SetProgress(int thousandths) {
     if (thousandths > kProgressRange) thousandths = kProgressRange;
     if (thousandths < 0) thousandths = 0;
-    ::SendMessageA(GetDlgItem(IDC_STATUS_PROGRESS), PBM_SETPOS, static_cast<WPARAM>(thousandths), 0);
+    ::SendMessageA(GetDlgItem(IDC_STATUS_PROGRESS), PBM_SETPOS, static_cast<WPARAM>(thousandths),
+                   0);
 }

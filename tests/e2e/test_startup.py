@@ -8,6 +8,7 @@ from harness import (FULL_MESSAGES, Package, WineTestCase, config_xml, drive, sy
 
 ERROR_FILE_NOT_FOUND = 2
 ERROR_INVALID_DATA = 13
+ERROR_NO_UNICODE_TRANSLATION = 1113
 
 
 class StartUp(WineTestCase):
@@ -17,6 +18,20 @@ class StartUp(WineTestCase):
     def assertNoLogAnywhere(self, package):
         for folder in (package.folder, self.root, os.path.join(os.environ["WINEPREFIX"], "drive_c")):
             self.assertFalse(os.path.exists(os.path.join(folder, "RIZezuvu.log")), folder)
+
+    def test_a_folder_the_code_page_cant_hold_names_the_real_cause(self):
+        # The prefix's ANSI code page is 1252: it holds no Chinese.
+        package = Package(self.root)
+        package.write_config(config_xml(FULL_MESSAGES))
+        folder = os.path.join(self.root, "\u66f4\u65b0")
+        os.rename(package.folder, folder)
+        exe = os.path.join(folder, "RIZezuvu.exe")
+        run = drive(exe, ["wait", "sleep:300", "press:OK", "exit"], cwd=folder)
+        self.assertEqual(run.exit_code, 1603, run.raw)
+        (report,) = run.windows
+        self.assertFailureReport(report, system_text=system_text(ERROR_NO_UNICODE_TRANSLATION))
+        quiet = drive(exe, ["exit"], cwd=folder, args="/quiet")
+        self.assertEqual((quiet.windows, quiet.exit_code), ([], 1603), quiet.raw)
 
     def test_missing_configuration_from_another_working_folder(self):
         package = Package(self.root)

@@ -25,6 +25,7 @@
 // failed, 3 timeout, 4 the program could not be started.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -461,7 +462,18 @@ int Usage() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
+    // The arguments as the system has them (wide), in UTF-8 like every text
+    // here: a program in a folder whose name the ANSI code page can't hold
+    // is still started by its real name.
+    int argc = 0;
+    LPWSTR* wideArguments = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    if (wideArguments == nullptr) return Usage();
+    std::vector<std::string> argumentTexts;
+    for (int i = 0; i < argc; ++i) argumentTexts.push_back(Utf8(wideArguments[i]));
+    ::LocalFree(wideArguments);
+    std::vector<const char*> argv;
+    for (const std::string& text : argumentTexts) argv.push_back(text.c_str());
     std::string cwd;
     std::string arguments;
     std::string exe;
@@ -476,7 +488,7 @@ int main(int argc, char** argv) {
         } else if (exe.empty() && arg == "--timeout" && i + 1 < argc) {
             timeoutSeconds = std::atoi(argv[++i]);
         } else if (exe.empty() && arg == "--script" && i + 1 < argc) {
-            std::ifstream script(argv[++i]);
+            std::ifstream script(Wide(argv[++i]).c_str());
             if (!script) return Usage();
             for (std::string line; std::getline(script, line);) {
                 while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
