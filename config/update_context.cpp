@@ -4,6 +4,7 @@
 
 #include "config/config_limits.h"
 #include "platform/handles.h"
+#include "platform/file_system.h"
 #include "platform/path_services.h"
 
 UpdateContext* g_pUpdateContext = nullptr;
@@ -28,7 +29,7 @@ bool UpdateContext::LoadConfig() {
     // Read once and parse what was checked: the package folder may be
     // writable by others while the elevated program runs.
     std::string text;
-    if (!platform::ReadWholeFile(configPath.c_str(), text, kConfigLimits.maxBytes)) {
+    if (!platform::ReadWholeFileAt(configPath, text, kConfigLimits.maxBytes)) {
         // A file that could not be read keeps the system's own code.
         if (::GetLastError() == ERROR_FILE_TOO_LARGE)
             platform::SetLastErrorCode(ERROR_INVALID_DATA);

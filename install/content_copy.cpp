@@ -34,8 +34,19 @@ void WriteRollbackIncomplete(const std::string& journalFolder) {
         journalFolder.c_str());
 }
 
+// The rollback's lines, for the copy's log and recovery's alike.
+template <typename Listener>
+class WithRollbackLines : public Listener {
+public:
+    void Restored(const std::string& path) override { WriteRollbackRestored(path); }
+    void Removed(const std::string& path) override { WriteRollbackRemoved(path); }
+    void Failed(const std::string& path, unsigned long code) override {
+        WriteRollbackFailed(path, code);
+    }
+};
+
 // Every line keeps the thread's last error (UpgradeLog::Write does).
-class ContentCopyLog : public ContentInstallLog {
+class ContentCopyLog : public WithRollbackLines<ContentInstallLog> {
 public:
     explicit ContentCopyLog(const UpdateContext& context) : context_(context) {}
 
@@ -67,17 +78,12 @@ public:
     void RollbackIncomplete(const std::string& journalFolder) override {
         WriteRollbackIncomplete(journalFolder);
     }
-    void Restored(const std::string& path) override { WriteRollbackRestored(path); }
-    void Removed(const std::string& path) override { WriteRollbackRemoved(path); }
-    void Failed(const std::string& path, unsigned long code) override {
-        WriteRollbackFailed(path, code);
-    }
 
 private:
     const UpdateContext& context_;
 };
 
-class RecoveryLogLines : public RecoveryLog {
+class RecoveryLogLines : public WithRollbackLines<RecoveryLog> {
 public:
     void InterruptedRolledBack() override {
         UpgradeLog::Write("An interrupted update was rolled back.");
@@ -115,11 +121,6 @@ public:
     }
     void RollbackIncomplete(const std::string& journalFolder) override {
         WriteRollbackIncomplete(journalFolder);
-    }
-    void Restored(const std::string& path) override { WriteRollbackRestored(path); }
-    void Removed(const std::string& path) override { WriteRollbackRemoved(path); }
-    void Failed(const std::string& path, unsigned long code) override {
-        WriteRollbackFailed(path, code);
     }
 };
 

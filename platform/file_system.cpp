@@ -16,6 +16,19 @@ constexpr size_t kLargestCopyBuffer = 256 << 10;
 // waits only on this much.
 constexpr unsigned long long kFlushEvery = 4ull << 20;
 
+// `path` made full: "." and ".." and the separators resolved, as the
+// system does for a path it is given.
+bool FullPath(std::wstring& path) {
+    DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return false;
+    std::wstring full(needed, L'\0');
+    DWORD written = ::GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
+    if (written == 0 || written >= needed) return false;
+    full.resize(written);
+    path.swap(full);
+    return true;
+}
+
 // `path` as the wide calls take it. False (ERROR_NO_UNICODE_TRANSLATION or
 // the system's code) when it can't be converted.
 bool SystemPath(const std::string& path, std::wstring& wide) {
@@ -33,12 +46,8 @@ bool SystemPath(const std::string& path, std::wstring& wide) {
     }
     // An extended path is taken literally: resolve "." and ".." and the
     // separators first, as the system would for a short one.
-    DWORD needed = ::GetFullPathNameW(converted.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return false;
-    std::wstring full(needed, L'\0');
-    DWORD written = ::GetFullPathNameW(converted.c_str(), needed, &full[0], nullptr);
-    if (written == 0 || written >= needed) return false;
-    full.resize(written);
+    std::wstring full = converted;
+    if (!FullPath(full)) return false;
     if (full.compare(0, 4, L"\\\\?\\") == 0) {
         wide.swap(full);
     } else if (full.compare(0, 2, L"\\\\") == 0) {
@@ -155,9 +164,15 @@ bool CopyFileDurably(const std::string& source, const std::string& target,
         }
         if (read == 0) break;
         DWORD written = 0;
-        if (!::WriteFile(output.Get(), buffer.data(), read, &written, nullptr) || written != read) {
-            if (written != read && ::GetLastError() == ERROR_SUCCESS)
-                ::SetLastError(ERROR_DISK_FULL);
+        if (!::WriteFile(output.Get(), buffer.data(), read, &written, nullptr)) {
+            DiscardCopy(output, to);
+            return false;
+        }
+        if (written != read) {
+            // A short write that the system called a success: the disk is
+            // full. The thread's last error says nothing here (it may be left
+            // from any earlier call), so the code is set.
+            ::SetLastError(ERROR_DISK_FULL);
             DiscardCopy(output, to);
             return false;
         }
@@ -188,17 +203,7 @@ bool CopyFileDurably(const std::string& source, const std::string& target,
 bool SamePathText(const std::string& a, const std::string& b) {
     std::wstring first, second;
     if (!SystemPath(a, first) || !SystemPath(b, second)) return false;
-    auto full = [](std::wstring& path) {
-        DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-        if (needed == 0) return false;
-        std::wstring out(needed, L'\0');
-        DWORD written = ::GetFullPathNameW(path.c_str(), needed, &out[0], nullptr);
-        if (written == 0 || written >= needed) return false;
-        out.resize(written);
-        path.swap(out);
-        return true;
-    };
-    return full(first) && full(second) &&
+    return FullPath(first) && FullPath(second) &&
            ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, first.c_str(), -1, second.c_str(),
                             -1) == CSTR_EQUAL;
 }

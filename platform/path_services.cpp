@@ -193,27 +193,6 @@ bool WriteAll(const KernelHandle& file, const void* data, unsigned long size) {
 
 bool FlushToDisk(const KernelHandle& file) { return ::FlushFileBuffers(file.Get()) != FALSE; }
 
-bool ReadWholeFile(const char* path, std::string& bytes, unsigned long limit) {
-    KernelHandle file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) return false;
-    LARGE_INTEGER size;
-    if (!::GetFileSizeEx(file.Get(), &size)) return false;
-    if (size.QuadPart > static_cast<LONGLONG>(limit)) {
-        ::SetLastError(ERROR_FILE_TOO_LARGE);
-        return false;
-    }
-    std::string text(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!text.empty() &&
-        !::ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &read, nullptr)) {
-        return false;
-    }
-    text.resize(read);
-    bytes.swap(text);
-    return true;
-}
-
 unsigned long ReadIniString(const char* file, const char* section, const char* key,
                             const char* fallback, char* out, unsigned long outSize) {
     return ::GetPrivateProfileStringA(section, key, fallback, out, outSize, file);

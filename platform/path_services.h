@@ -80,8 +80,6 @@ KernelHandle CreateNewFile(const char* path);
 bool WriteAll(const KernelHandle& file, const void* data, unsigned long size);
 // Forces what was written out to the disk.
 bool FlushToDisk(const KernelHandle& file);
-// Reads a whole file of at most `limit` bytes.
-bool ReadWholeFile(const char* path, std::string& bytes, unsigned long limit);
 
 // Reads `key` of `section` in an INI file into `out` (default `fallback`);
 // answers the number of characters copied.
