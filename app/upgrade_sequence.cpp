@@ -3,6 +3,7 @@
 
 #include "app/status_progress.h"
 #include "app/upgrade_app.h"
+#include "config/message_keys.h"
 #include "config/update_context.h"
 #include "install/content_copy.h"
 #include "install/content_install.h"
@@ -34,12 +35,6 @@ void ShowRefusal(const std::string& text, const std::string& caption) {
                              kRefusalBoxFlags);
 }
 
-bool VersionInRange(const std::string& installed, const std::string& minimum,
-                    const std::string& maximum) {
-    if (CompareVersions(installed, minimum, &platform::IsAnsiLeadByte) < 0) return false;
-    return CompareVersions(installed, maximum, &platform::IsAnsiLeadByte) <= 0;
-}
-
 }  // namespace
 
 // Every path ends the program; only declining the upgrade answers true.
@@ -57,9 +52,9 @@ bool COVUpgradeApp::RunSequence() {
         return false;
     }
     InstalledProduct product;
-    context.LookupMessage("title", caption);
+    context.LookupMessage(message_key::kTitle, caption);
     if (!product.found) {
-        context.LookupMessage("ovnotinstalled", message);
+        context.LookupMessage(message_key::kNotInstalled, message);
         if (AsksUser()) ShowMessageDialog(TRUE, FALSE, message, caption);
         EndWith(kExitNotInstalled, "Orvexa is not installed, or installed more than once");
         return false;
@@ -95,7 +90,7 @@ bool COVUpgradeApp::RunSequence() {
         return false;
     }
     if (product.IsRunning()) {
-        context.LookupMessage("ovrunning", message);
+        context.LookupMessage(message_key::kRunning, message);
         if (AsksUser()) ShowRefusal(message, caption);
         EndWith(kExitProductRunning, "Orvexa is running");
         return false;
@@ -113,8 +108,9 @@ bool COVUpgradeApp::RunSequence() {
     std::string installedVersion;
     // A version that can't be read is refused: the range can't vouch for it.
     bool versionRead = product.GetVersion(installedVersion) && !installedVersion.empty();
-    if (!versionRead || !VersionInRange(installedVersion, minimum, maximum)) {
-        context.LookupMessage("versionerror", message);
+    if (!versionRead ||
+        !VersionInRange(installedVersion, minimum, maximum, &platform::IsAnsiLeadByte)) {
+        context.LookupMessage(message_key::kVersionError, message);
         if (AsksUser()) ShowRefusal(message, caption);
         EndWith(kExitVersionMismatch, versionRead
                                           ? "the installed version is outside this update's range"
@@ -123,7 +119,7 @@ bool COVUpgradeApp::RunSequence() {
     }
 
     std::string consent;
-    if (!context.LookupMessage("askuser", consent)) {
+    if (!context.LookupMessage(message_key::kAskUser, consent)) {
         // Whatever code earlier calls left says nothing about this failure.
         platform::SetLastErrorCode(ERROR_INVALID_DATA);
         ReportFailure();
@@ -137,7 +133,7 @@ bool COVUpgradeApp::RunSequence() {
     }
 
     if (m_options.ui != UiLevel::kQuiet) ShowStatus(true);
-    context.LookupMessage("updatestart", message);
+    context.LookupMessage(message_key::kUpdateStart, message);
     UpgradeLog::WriteConfigured(message.c_str(), kToolVersion);
     StatusProgress progress(m_statusDlg);
     bool statusShown = m_statusDlg.GetSafeHwnd() != nullptr;
@@ -148,9 +144,9 @@ bool COVUpgradeApp::RunSequence() {
     }
     if (statusShown) progress.Finished();
     HideStatusIfShown();
-    context.LookupMessage("ovinstallsuccess", message);
+    context.LookupMessage(message_key::kInstallSuccess, message);
     if (AsksUser()) ShowMessageDialog(FALSE, TRUE, message, caption);
-    context.LookupMessage("updatecomplete", message);
+    context.LookupMessage(message_key::kUpdateComplete, message);
     UpgradeLog::WriteConfigured(message.c_str(), kToolVersion);
     EndWith(kExitUpdated, "updated");
     return false;

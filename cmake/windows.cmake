@@ -21,6 +21,12 @@ add_library(rizezuvu_win STATIC
   ui/msg_dialog.cpp
   ui/status_dialog.cpp)
 target_include_directories(rizezuvu_win PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/res)
+# The main product's upgrade code: one text file that the program and the
+# fixture packages (tools/make_fixture_msi.py) both read.
+file(STRINGS ${CMAKE_SOURCE_DIR}/product/upgrade_code.txt RIZEZUVU_UPGRADE_CODE LIMIT_COUNT 1)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/product/upgrade_code.txt)
+set_source_files_properties(product/installed_product.cpp PROPERTIES
+  COMPILE_DEFINITIONS "RIZEZUVU_UPGRADE_CODE=\"${RIZEZUVU_UPGRADE_CODE}\"")
 # Only KnownDLLs are imported; the common controls, the shell and shlwapi are
 # loaded from System32 at run time (platform/system_library.h).
 target_link_libraries(rizezuvu_win PUBLIC rizezuvu_core user32 gdi32)

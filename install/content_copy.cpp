@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "config/message_keys.h"
 #include "config/update_context.h"
 #include "install/content_install.h"
 #include "install/copy_progress.h"
@@ -54,7 +55,7 @@ public:
         // The text starts empty for each file: a configuration without the
         // key gets an empty line.
         std::string lineText;
-        context_.LookupMessage("updatefile", lineText);
+        context_.LookupMessage(message_key::kUpdateFile, lineText);
         UpgradeLog::WriteConfigured(lineText.c_str(), fileName.c_str());
     }
     void CopyFailed(const std::string& fileName) override {
@@ -161,10 +162,9 @@ bool UpdateContext::CopyContent(const InstalledProduct& product, CopyProgress* p
     if (document.RootElement() == nullptr) return false;
     std::string productId;
     if (!product.GetProductId(productId)) {
-        DWORD code = ::GetLastError();
+        // The line keeps the reason (UpgradeLog::Write keeps the last error).
         UpgradeLog::Write("No product id: RAZoro.ini in %s has no ProductID in section Main",
                           location.c_str());
-        platform::SetLastErrorCode(code);
         return false;
     }
 

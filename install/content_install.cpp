@@ -9,10 +9,8 @@ constexpr unsigned long kErrorFilenameExcedRange = 206;
 
 }  // namespace
 
-const char kFirmwareImageSuffix[] = ".bin";
-
 ContentInstaller::ContentInstaller(JournalFiles& files, const JournalOwner& owner,
-                                   JournalLeadBytePredicate isLeadByte, ContentInstallLog& log)
+                                   LeadBytePredicate isLeadByte, ContentInstallLog& log)
     : files_(files), journal_(files, owner, isLeadByte), log_(log) {}
 
 bool ContentInstaller::InstallPlans(const std::vector<std::vector<PlanStep>>& plans) {
@@ -31,9 +29,7 @@ bool ContentInstaller::InstallPlans(const std::vector<std::vector<PlanStep>>& pl
     }
     bool installed = journal_.Declare(targets);
     if (!installed) {
-        unsigned long code = files_.LastError();
         log_.JournalNotWritten(journal_.Folder());
-        files_.SetLastError(code);
     } else {
         for (const std::vector<PlanStep>& plan : plans) {
             if (!CopyProductContent(plan)) {
@@ -45,7 +41,7 @@ bool ContentInstaller::InstallPlans(const std::vector<std::vector<PlanStep>>& pl
     if (installed && journal_.Commit()) return true;
 
     // The code of the step that failed stays the last error for the report.
-    unsigned long failure = files_.LastError();
+    LastErrorKept failure(files_);
     if (journal_.HasWork()) {
         // A run that failed before its first change only has its journal to remove.
         bool changed = journal_.TookSteps();
@@ -56,7 +52,6 @@ bool ContentInstaller::InstallPlans(const std::vector<std::vector<PlanStep>>& pl
             log_.RollbackIncomplete(journal_.Folder());
         }
     }
-    files_.SetLastError(failure);
     return false;
 }
 
@@ -83,10 +78,9 @@ bool ContentInstaller::CopyProductContent(const std::vector<PlanStep>& plan) {
                 // Folders are never created.
                 JournalFiles::Kind kind = files_.Probe(step.folder);
                 if (kind != JournalFiles::Kind::Folder) {
-                    unsigned long code =
-                        kind == JournalFiles::Kind::File ? kErrorPathNotFound : files_.LastError();
+                    // A file of that name: the folder is not found either.
+                    if (kind == JournalFiles::Kind::File) files_.SetLastError(kErrorPathNotFound);
                     log_.FolderNotFound(step.folder);
-                    files_.SetLastError(code);
                     return false;
                 }
                 break;
@@ -96,9 +90,7 @@ bool ContentInstaller::CopyProductContent(const std::vector<PlanStep>& plan) {
             case PlanStep::Kind::kCopyFile:
                 log_.UpdatingFile(step.fileName);
                 if (!journal_.Install(step.source, step.target)) {
-                    unsigned long code = files_.LastError();
                     log_.CopyFailed(step.fileName);
-                    files_.SetLastError(code);
                     return false;
                 }
                 break;
@@ -140,7 +132,7 @@ std::string InstallationLockName(const std::string& installFolder) {
 }
 
 bool RecoverInterruptedUpdates(JournalFiles& files, const JournalOwner& owner,
-                               JournalLeadBytePredicate isLeadByte, RecoveryLog& log) {
+                               LeadBytePredicate isLeadByte, RecoveryLog& log) {
     for (unsigned number = 0; number < InstallJournal::kFolderNames; ++number) {
         InstallJournal journal(files, owner, isLeadByte);
         JournalOwner foreign;
@@ -150,12 +142,9 @@ bool RecoverInterruptedUpdates(JournalFiles& files, const JournalOwner& owner,
             case InstallJournal::Found::kNothing:
             case InstallJournal::Found::kNotAJournal:
                 break;
-            case InstallJournal::Found::kUnreadable: {
-                unsigned long code = files.LastError();
+            case InstallJournal::Found::kUnreadable:
                 log.JournalUnreadable(folder);
-                files.SetLastError(code);
                 return false;
-            }
             case InstallJournal::Found::kForeign: {
                 std::string newName;
                 journal.SetAside(newName);

@@ -12,7 +12,9 @@
 #include "install/install_journal.h"
 #include "install/install_plan.h"
 
-// The lines the content installation writes to the log, as it goes.
+// The lines the content installation writes to the log, as it goes. Like
+// every RollbackListener, each call leaves the last error as it found it:
+// the failure report names the step that failed, not the log line after it.
 class ContentInstallLog : public RollbackListener {
 public:
     // Before the copy of each file is tried.
@@ -27,7 +29,7 @@ public:
     virtual void RollbackIncomplete(const std::string& journalFolder) = 0;
 };
 
-// The lines recovery writes to the log.
+// The lines recovery writes to the log (each keeps the last error too).
 class RecoveryLog : public RollbackListener {
 public:
     virtual void InterruptedRolledBack() = 0;
@@ -49,13 +51,10 @@ enum class FirmwarePurge {
     kStopped,    // one could not be moved (the reason in LastError); the rest stay
 };
 
-// The name rule of a firmware image: a file whose name ends in ".bin".
-extern const char kFirmwareImageSuffix[];
-
 class ContentInstaller {
 public:
-    ContentInstaller(JournalFiles& files, const JournalOwner& owner,
-                     JournalLeadBytePredicate isLeadByte, ContentInstallLog& log);
+    ContentInstaller(JournalFiles& files, const JournalOwner& owner, LeadBytePredicate isLeadByte,
+                     ContentInstallLog& log);
     ContentInstaller(const ContentInstaller&) = delete;
     ContentInstaller& operator=(const ContentInstaller&) = delete;
 
@@ -97,4 +96,4 @@ std::string InstallationLockName(const std::string& installFolder);
 // restored. False (the reason as the last error) when a journal can't be
 // read or fully undone; nothing more is changed then.
 bool RecoverInterruptedUpdates(JournalFiles& files, const JournalOwner& owner,
-                               JournalLeadBytePredicate isLeadByte, RecoveryLog& log);
+                               LeadBytePredicate isLeadByte, RecoveryLog& log);

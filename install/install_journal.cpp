@@ -17,8 +17,6 @@ constexpr char kFolderKey[] = "folder ";
 // No real record comes near this many steps; a larger number is not ours.
 constexpr unsigned long kLargestNumber = 0xFFFFFFu;
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
@@ -48,7 +46,7 @@ bool ReadNumber(const std::string& line, size_t& at, unsigned& number, bool zero
 
 // "moved N path" or "added path", from `at` on.
 bool ParseStep(const std::string& line, size_t at, JournalLine& parsed,
-               JournalLeadBytePredicate isLeadByte) {
+               LeadBytePredicate isLeadByte) {
     if (line.compare(at, 6, "added ") == 0) {
         parsed.moved = false;
         at += 6;
@@ -66,46 +64,12 @@ bool ParseStep(const std::string& line, size_t at, JournalLine& parsed,
 
 }  // namespace
 
-bool IsContainedRelativePath(const std::string& relative, JournalLeadBytePredicate isLeadByte) {
-    if (relative.empty() || IsSeparator(relative[0])) return false;
-    int depth = 0;
-    std::string component;
-    auto endComponent = [&]() {
-        if (component == "..") {
-            if (--depth < 0) return false;
-        } else if (!component.empty() && component != ".") {
-            ++depth;
-        }
-        // Names that Windows trims to ".." ("..." or ".. ") are refused outright.
-        if (component.size() > 2 && component.find_first_not_of(". ") == std::string::npos)
-            return false;
-        component.clear();
-        return true;
-    };
-    for (size_t i = 0; i < relative.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(relative[i]);
-        if (isLeadByte != nullptr && isLeadByte(c) && i + 1 < relative.size()) {
-            component += relative[i];
-            component += relative[++i];
-            continue;
-        }
-        // A colon names a drive, a device or an alternate data stream.
-        if (c < 0x20 || c == ':') return false;
-        if (IsSeparator(static_cast<char>(c))) {
-            if (!endComponent()) return false;
-        } else {
-            component += static_cast<char>(c);
-        }
-    }
-    return endComponent();
-}
-
-bool IsJournalFolderName(const std::string& relative, JournalLeadBytePredicate isLeadByte) {
+bool IsJournalFolderName(const std::string& relative, LeadBytePredicate isLeadByte) {
     // The first component, skipping "." components; trail bytes are not separators.
     size_t start = 0;
     for (;;) {
         size_t end = start;
-        while (end < relative.size() && !IsSeparator(relative[end])) {
+        while (end < relative.size() && !IsPathSeparator(relative[end])) {
             if (isLeadByte != nullptr && isLeadByte(static_cast<unsigned char>(relative[end])) &&
                 end + 1 < relative.size())
                 ++end;
@@ -124,7 +88,7 @@ bool IsJournalFolderName(const std::string& relative, JournalLeadBytePredicate i
 }
 
 bool ParseJournalRecord(const std::string& text, JournalRecord& record,
-                        JournalLeadBytePredicate isLeadByte) {
+                        LeadBytePredicate isLeadByte) {
     record = JournalRecord();
     // A power loss can leave the end of a file zero-filled: that part never
     // reached the disk whole.
@@ -225,7 +189,7 @@ std::vector<JournalLine> StepsInTakenOrder(const std::vector<JournalLine>& lines
 }
 
 InstallJournal::InstallJournal(JournalFiles& files, const JournalOwner& owner,
-                               JournalLeadBytePredicate isLeadByte)
+                               LeadBytePredicate isLeadByte)
     : files_(files), owner_(owner), isLeadByte_(isLeadByte), folder_(FolderPath(0) + "\\") {}
 
 InstallJournal::~InstallJournal() {
@@ -435,11 +399,10 @@ bool InstallJournal::Install(const std::string& source, const std::string& targe
         return MoveToBackup(target, step.index) && files_.Move(fresh, target);
     }
     if (files_.Replace(fresh, target)) return true;
-    unsigned long code = files_.LastError();
     // The target was never touched: drop its second name, so that nothing
     // needs undoing for it.
+    LastErrorKept keep(files_);
     files_.Remove(BackupPath(step.index));
-    files_.SetLastError(code);
     return false;
 }
 

@@ -30,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/path_rules.h"
+
 // The few file operations the journal needs. Each answers success as a bool
 // and leaves the reason for LastError(), with the system's codes.
 class JournalFiles {
@@ -77,7 +79,22 @@ public:
     virtual void SetLastError(unsigned long code) = 0;
 };
 
-// Told about each step of a rollback, in the order they are undone.
+// Keeps the files' last error across a clean-up step, so that it still
+// names the step that failed.
+class LastErrorKept {
+public:
+    explicit LastErrorKept(JournalFiles& files) : files_(files), code_(files.LastError()) {}
+    ~LastErrorKept() { files_.SetLastError(code_); }
+    LastErrorKept(const LastErrorKept&) = delete;
+    LastErrorKept& operator=(const LastErrorKept&) = delete;
+
+private:
+    JournalFiles& files_;
+    unsigned long code_;
+};
+
+// Told about each step of a rollback, in the order they are undone. Every
+// call leaves the thread's last error as it found it.
 class RollbackListener {
 public:
     virtual ~RollbackListener() = default;
@@ -88,8 +105,6 @@ public:
     // Undoing the step for `path` failed with `code`; the journal is kept.
     virtual void Failed(const std::string& path, unsigned long code) = 0;
 };
-
-using JournalLeadBytePredicate = bool (*)(unsigned char);
 
 // The installation a journal belongs to: a record left by another one (the
 // product was removed and installed again since) is never rolled back over
@@ -125,22 +140,15 @@ struct JournalRecord {
 // of zero bytes) was never flushed whole, so its step was never taken, and
 // it is ignored. A record torn within its header parses as not complete.
 bool ParseJournalRecord(const std::string& text, JournalRecord& record,
-                        JournalLeadBytePredicate isLeadByte);
+                        LeadBytePredicate isLeadByte);
 
 // The steps of a record in the order they were taken.
 std::vector<JournalLine> StepsInTakenOrder(const std::vector<JournalLine>& lines);
 
-// True when `relative` names something inside its base folder: not empty, no
-// drive, no leading separator, no device or stream colon, no control
-// character, and no ".." that climbs above the base. `isLeadByte` tells the
-// ANSI code page's double-byte lead bytes, so a trail byte is never taken
-// for a separator (null: single-byte code page).
-bool IsContainedRelativePath(const std::string& relative, JournalLeadBytePredicate isLeadByte);
-
 // True when the first component of `relative` is a name the journal uses
 // for its folders (a live journal, a fresh name, or one set aside): nothing
 // of the update may be put there.
-bool IsJournalFolderName(const std::string& relative, JournalLeadBytePredicate isLeadByte);
+bool IsJournalFolderName(const std::string& relative, LeadBytePredicate isLeadByte);
 
 class InstallJournal {
 public:
@@ -157,8 +165,7 @@ public:
     static constexpr const char* kUndoneMark = "undone-";
 
     // `owner.folder` is the installation folder with its trailing backslash.
-    InstallJournal(JournalFiles& files, const JournalOwner& owner,
-                   JournalLeadBytePredicate isLeadByte);
+    InstallJournal(JournalFiles& files, const JournalOwner& owner, LeadBytePredicate isLeadByte);
     InstallJournal(const InstallJournal&) = delete;
     InstallJournal& operator=(const InstallJournal&) = delete;
     ~InstallJournal();
@@ -253,7 +260,7 @@ private:
 
     JournalFiles& files_;
     JournalOwner owner_;
-    JournalLeadBytePredicate isLeadByte_;
+    LeadBytePredicate isLeadByte_;
     unsigned number_ = 0;             // which of the journal folder names
     std::string folder_;              // with trailing backslash
     std::vector<JournalLine> lines_;  // as recorded (or read back)

@@ -6,26 +6,6 @@
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-// Splits at backslashes (the only separator PathCombine resolves "." and ".."
-// at), stepping over double-byte characters.
-std::vector<std::string> Components(const std::string& path, PlanLeadBytePredicate isLeadByte) {
-    std::vector<std::string> parts(1);
-    for (size_t i = 0; i < path.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(path[i]);
-        if (isLeadByte != nullptr && isLeadByte(c) && i + 1 < path.size()) {
-            parts.back() += path[i];
-            parts.back() += path[++i];
-        } else if (c == '\\') {
-            parts.emplace_back();
-        } else {
-            parts.back() += static_cast<char>(c);
-        }
-    }
-    return parts;
-}
-
 PlanStep NewStep(PlanStep::Kind kind, const TiXmlElement& element, const std::string& entryId,
                  const std::string& group) {
     PlanStep step;
@@ -46,26 +26,6 @@ PlanStep Fault(const TiXmlElement& element, const std::string& entryId, const st
 
 }  // namespace
 
-bool IsPlainRelativePath(const std::string& path, PlanLeadBytePredicate isLeadByte) {
-    if (!IsContainedRelativePath(path, isLeadByte)) return false;
-    std::string unified = path;
-    for (char& c : unified) {
-        if (c == '/') c = '\\';  // a trail byte is never '/' (0x2F) in an ANSI code page
-    }
-    std::vector<std::string> parts = Components(unified, isLeadByte);
-    for (size_t i = 0; i < parts.size(); ++i) {
-        bool last = i + 1 == parts.size();
-        if (parts[i].empty() && !last) return false;
-        // Wine's join reads "..a" as ".." and "a" (and would leave the folder).
-        if (parts[i].size() > 2 && parts[i].compare(0, 2, "..") == 0) return false;
-        if (last && (parts[i] == "." || parts[i] == "..")) return false;
-        if (last && parts[i].empty() && i > 0 && (parts[i - 1] == "." || parts[i - 1] == "..")) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool MakePlanBase(const std::string& folder, std::string& base) {
     base = folder.substr(0, kMaxPathText);
     if (!base.empty() && base.back() == '\\') return true;
@@ -74,42 +34,10 @@ bool MakePlanBase(const std::string& folder, std::string& base) {
     return true;
 }
 
-bool JoinContainedPath(const std::string& folder, const std::string& name, std::string& out,
-                       PlanLeadBytePredicate isLeadByte) {
-    // The folder is kept as it stands; only the name's components are
-    // resolved (containment guarantees that ".." never climbs above it).
-    std::vector<std::string> kept;
-    std::vector<std::string> parts = Components(name, isLeadByte);
-    for (size_t i = 0; i < parts.size(); ++i) {
-        const std::string& part = parts[i];
-        if (part == ".") continue;
-        if (part == "..") {
-            if (!kept.empty()) kept.pop_back();
-            continue;
-        }
-        kept.push_back(part);
-    }
-    std::string joined = folder;
-    for (size_t i = 0; i < kept.size(); ++i) {
-        if (i > 0) joined += '\\';
-        joined += kept[i];
-    }
-    if (joined.size() > kMaxPathText) return false;
-    out = joined;
-    return true;
-}
-
-std::string LastPathComponent(const std::string& name, PlanLeadBytePredicate isLeadByte) {
-    size_t start = 0;
-    for (size_t i = 0; i < name.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(name[i]);
-        if (isLeadByte != nullptr && isLeadByte(c) && i + 1 < name.size()) {
-            ++i;
-        } else if (IsSeparator(static_cast<char>(c))) {
-            start = i + 1;
-        }
-    }
-    return name.substr(start);
+bool IsFirmwareImageName(const std::string& name) {
+    const size_t length = sizeof kFirmwareImageSuffix - 1;
+    return name.size() >= length &&
+           EqualIgnoringCase(name.c_str() + name.size() - length, kFirmwareImageSuffix);
 }
 
 std::vector<const TiXmlElement*> ProductEntries(const TiXmlDocument& document,
@@ -136,14 +64,14 @@ std::vector<const TiXmlElement*> ProductEntries(const TiXmlDocument& document,
 
 void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
                const std::string& sourceBase, std::vector<PlanStep>& plan,
-               PlanLeadBytePredicate isLeadByte) {
+               LeadBytePredicate isLeadByte) {
     const char* idAttribute = entry.Attribute("id");
     const std::string entryId = idAttribute != nullptr ? idAttribute : "";
     for (const TiXmlNode* node = entry.FirstChild(); node != nullptr; node = node->NextSibling()) {
         const TiXmlElement* group = node->ToElement();
         if (group == nullptr) continue;
         const std::string groupName = group->Value();
-        if (EqualIgnoringCase(group->Value(), "Firmware")) {
+        if (EqualIgnoringCase(group->Value(), kFirmwareGroupName)) {
             // The images go first, whatever becomes of the group.
             PlanStep purge = NewStep(PlanStep::Kind::kPurgeFirmware, *group, entryId, groupName);
             purge.folder = targetBase;

@@ -1,22 +1,28 @@
 // What the content copy will do, worked out from the configuration alone:
-// the walk of the Upgrade entries and their groups, the path rules (joins,
-// the 259-character limit, confinement to the installation and package
-// folders) and the configuration's faults, as an ordered list of steps. The
-// program carries the steps out (install/content_copy.cpp); the package
-// checker (ovpack) inspects them. Pure logic over TinyXML.
+// the walk of the Upgrade entries and their groups, the path rules
+// (platform/path_rules.h) applied to its dirs and names, confinement to the
+// installation and package folders, and the configuration's faults, as an
+// ordered list of steps. The program carries the steps out
+// (install/content_install.h); the package checker (ovpack) inspects them.
+// Pure logic over TinyXML.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "platform/path_rules.h"
+
 class TiXmlDocument;
 class TiXmlElement;
 
-using PlanLeadBytePredicate = bool (*)(unsigned char);
-
-// The room of a path buffer: at most 259 characters of text.
-constexpr size_t kMaxPathText = 259;
 constexpr char kDefaultProductId[] = "000000";
+
+// A group of this name first moves the firmware images out of the
+// installation folder: the files directly in it whose names end in
+// kFirmwareImageSuffix (without regard to case).
+constexpr char kFirmwareGroupName[] = "Firmware";
+constexpr char kFirmwareImageSuffix[] = ".bin";
+bool IsFirmwareImageName(const std::string& name);
 
 enum class PlanFault {
     kNone,
@@ -54,22 +60,6 @@ struct PlanStep {
 // trailing backslash. False when the backslash no longer fits.
 bool MakePlanBase(const std::string& folder, std::string& base);
 
-// True for a contained relative path (IsContainedRelativePath) without an
-// empty component (a doubled separator), without a trailing "." or ".."
-// component and without a component that starts with ".." ("..a"): the
-// shell's join treats those in ways of its own, so the plan refuses them
-// rather than guess.
-bool IsPlainRelativePath(const std::string& path, PlanLeadBytePredicate isLeadByte);
-
-// `folder` (ending in a backslash) joined with a plain relative `name`:
-// "." and ".." components resolved as the shell's PathCombine does. False
-// when the result would pass 259 characters.
-bool JoinContainedPath(const std::string& folder, const std::string& name, std::string& out,
-                       PlanLeadBytePredicate isLeadByte);
-
-// The last component of a name ("Skins\default.skin" gives "default.skin").
-std::string LastPathComponent(const std::string& name, PlanLeadBytePredicate isLeadByte);
-
 // The Product entries of every Upgrade element, in document order: with
 // `productId` given, only those that apply to it (the default id or its
 // own, compared without regard to case); with it empty, all of them.
@@ -82,7 +72,7 @@ std::vector<const TiXmlElement*> ProductEntries(const TiXmlDocument& document,
 // the next file.
 void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
                const std::string& sourceBase, std::vector<PlanStep>& plan,
-               PlanLeadBytePredicate isLeadByte);
+               LeadBytePredicate isLeadByte);
 
 // What a fault is, in words for the log and the checker.
 const char* DescribePlanFault(PlanFault fault);

@@ -98,8 +98,8 @@ bool WindowsJournalFiles::ListFilesEndingIn(const std::string& folder, const std
     // The system's wildcard also matches short 8.3 names: "notes.binx" would
     // match "*.bin". Only names that really end so count.
     for (const std::string& name : found) {
-        if (name.size() < suffix.size()) continue;
-        if (EqualIgnoringCase(name.c_str() + name.size() - suffix.size(), suffix.c_str()))
+        if (name.size() >= suffix.size() &&
+            EqualIgnoringCase(name.c_str() + name.size() - suffix.size(), suffix.c_str()))
             names.push_back(name);
     }
     return true;

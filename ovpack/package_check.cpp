@@ -1,5 +1,7 @@
 #include "ovpack/package_check.h"
 
+#include "config/message_keys.h"
+
 #include <cctype>
 #include <cstdio>
 #include <map>
@@ -24,27 +26,12 @@ std::string FoldName(const std::string& name) {
     return resolved;
 }
 
-// The keys the program looks up, and what a user sees when one is missing.
-struct MessageUse {
-    const char* key;
-    const char* missing;
-};
-constexpr MessageUse kMessageUses[] = {
-    {"title", "boxes and dialogs have empty captions"},
-    {"status", "the status window shows an empty line"},
-    {"ovnotinstalled", "the not-installed dialog shows no text"},
-    {"ovrunning", "the box for a running Orvexa shows no text"},
-    {"versionerror", "the box for a version out of range shows the text looked up before it"},
-    {"updatestart", "the log's start line is empty"},
-    {"updatefile", "the log's line for each file is empty"},
-    {"ovinstallsuccess", "the success dialog repeats the start line's text"},
-    {"updatecomplete", "the log's completion line repeats the success dialog's text"},
-    {"downloadcaption", "the Download button has no caption"},
-    {"downloadlink", "the Download button opens nothing"},
-    {"helpcaption", "the Help button has no caption"},
-    {"helplink", "the Help button opens nothing"},
-};
-constexpr const char* kLogTexts[] = {"updatestart", "updatefile", "updatecomplete"};
+// "1 MiB", "512 KiB" or "100 bytes".
+std::string SizeText(size_t bytes) {
+    if (bytes % (1024 * 1024) == 0) return std::to_string(bytes / (1024 * 1024)) + " MiB";
+    if (bytes % 1024 == 0) return std::to_string(bytes / 1024) + " KiB";
+    return std::to_string(bytes) + " bytes";
+}
 
 // A log text may hold one "%s" and "%%", nothing else that printf would read.
 bool LogTextIsSafe(const std::string& text) {
@@ -111,13 +98,17 @@ private:
             case ConfigLimitFault::kNone:
                 break;
             case ConfigLimitFault::kTooLarge:
-                Error(0, "OVConfig.xml is larger than 1 MiB");
+                Error(0, "OVConfig.xml is larger than " + SizeText(kConfigLimits.maxBytes));
                 return false;
             case ConfigLimitFault::kTooDeep:
-                Error(static_cast<int>(line), "elements nested deeper than 64 levels");
+                Error(static_cast<int>(line), "elements nested deeper than " +
+                                                  std::to_string(kConfigLimits.maxDepth) +
+                                                  " levels");
                 return false;
             case ConfigLimitFault::kTooManyAttributes:
-                Error(static_cast<int>(line), "an element with more than 1024 attributes");
+                Error(static_cast<int>(line),
+                      "an element with more than " +
+                          std::to_string(kConfigLimits.maxAttributesPerElement) + " attributes");
                 return false;
         }
         if (!ParseConfigText(package_.configText, document_)) {
@@ -176,15 +167,15 @@ private:
             return;
         }
         int line = MessagesLine();
-        if (messages.count("askuser") == 0) {
+        if (messages.count(message_key::kAskUser) == 0) {
             Error(line, "no \"askuser\" message: every run ends in the failure report");
         }
-        for (const MessageUse& use : kMessageUses) {
+        for (const MessageKeyUse& use : kMessageKeyUses) {
             if (messages.count(use.key) == 0) {
-                Warning(line, std::string("no \"") + use.key + "\" message: " + use.missing);
+                Warning(line, std::string("no \"") + use.key + "\" message: " + use.whenMissing);
             }
         }
-        for (const char* key : kLogTexts) {
+        for (const char* key : kLogTextKeys) {
             auto found = messages.find(key);
             if (found != messages.end() && !LogTextIsSafe(found->second)) {
                 Error(line, std::string("\"") + key + "\" holds a conversion other than one %s: '" +
@@ -252,10 +243,8 @@ private:
                                                  std::to_string(inserted.first->second) + ")" +
                                                  where);
                         }
-                        if (EqualIgnoringCase(step.group.c_str(), "Firmware") &&
-                            !(step.fileName.size() >= 4 &&
-                              EqualIgnoringCase(step.fileName.c_str() + step.fileName.size() - 4,
-                                                ".bin"))) {
+                        if (EqualIgnoringCase(step.group.c_str(), kFirmwareGroupName) &&
+                            !IsFirmwareImageName(step.fileName)) {
                             Warning(
                                 step.line,
                                 "a Firmware group's file " + step.fileName +
@@ -308,7 +297,7 @@ std::string Json(const std::string& text) {
 std::string DescribeStep(const PlanStep& step) {
     switch (step.kind) {
         case PlanStep::Kind::kPurgeFirmware:
-            return "purge  " + step.folder + "*.bin";
+            return "purge  " + step.folder + "*" + kFirmwareImageSuffix;
         case PlanStep::Kind::kGroupFolder:
             return "folder " + step.folder;
         case PlanStep::Kind::kCopyFile:

@@ -8,10 +8,11 @@
 #include <string>
 
 #include "platform/handles.h"
+#include "platform/path_rules.h"
 
 namespace platform {
 
-constexpr size_t kPathBufferSize = MAX_PATH;  // at most 259 characters of text
+constexpr size_t kPathBufferSize = kMaxPathText + 1;  // MAX_PATH, with the terminator
 using PathBuffer = char[kPathBufferSize];
 
 // Copies `text` into `out`; false (and `out` untouched) when it would not fit.

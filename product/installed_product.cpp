@@ -12,7 +12,8 @@
 #include "platform/system_library.h"
 #include "product/version_fields.h"
 
-const char kMainProductUpgradeCode[] = "{6C1F4A2E-7B3D-4E59-9A80-2D5C3B1E4F67}";
+// From product/upgrade_code.txt, which the fixture packages read too.
+const char kMainProductUpgradeCode[] = RIZEZUVU_UPGRADE_CODE;
 
 namespace {
 

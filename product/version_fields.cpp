@@ -79,3 +79,9 @@ int CompareVersions(const std::string& first, const std::string& second,
     }
     return 0;
 }
+
+bool VersionInRange(const std::string& installed, const std::string& minimum,
+                    const std::string& maximum, LeadBytePredicate isLeadByte) {
+    return CompareVersions(installed, minimum, isLeadByte) >= 0 &&
+           CompareVersions(installed, maximum, isLeadByte) <= 0;
+}

@@ -5,9 +5,7 @@
 #include <string>
 #include <vector>
 
-// Tells whether a byte starts a double-byte character of the ANSI code page.
-// Null means a single-byte code page.
-using LeadBytePredicate = bool (*)(unsigned char);
+#include "platform/path_rules.h"
 
 // Appends the fields of `text` separated by `separator`, each trimmed of
 // white space at both ends, to `fields`. The separator search steps over
@@ -21,6 +19,11 @@ int SplitFields(const std::string& text, char separator, std::vector<std::string
 // fields or either text not of exactly four fields.
 int CompareVersions(const std::string& first, const std::string& second,
                     LeadBytePredicate isLeadByte = nullptr);
+
+// True when `installed` lies in [minimum, maximum] as CompareVersions orders
+// them (a text that isn't four fields compares equal, so it passes).
+bool VersionInRange(const std::string& installed, const std::string& minimum,
+                    const std::string& maximum, LeadBytePredicate isLeadByte = nullptr);
 
 // The standard atoi rule with defined overflow: leading white space, an
 // optional sign, digits up to the first non-digit, clamped to 32 bits.

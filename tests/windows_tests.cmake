@@ -16,7 +16,7 @@ foreach(spec "orvexa-1.6.12-a.msi|1.6.12|OrvexaA|backslash"
     COMMAND ${CMAKE_COMMAND} -E make_directory ${FIXTURE_DIR}
     COMMAND python3 ${FIXTURE_BUILDER} --out ${FIXTURE_DIR}/${name} --version ${version}
             --folder ${folder} --location ${location} --standin $<TARGET_FILE:orvexa_standin>
-    DEPENDS ${FIXTURE_BUILDER} orvexa_standin ${CMAKE_SOURCE_DIR}/product/installed_product.cpp
+    DEPENDS ${FIXTURE_BUILDER} orvexa_standin ${CMAKE_SOURCE_DIR}/product/upgrade_code.txt
     VERBATIM)
   list(APPEND FIXTURE_MSIS ${FIXTURE_DIR}/${name})
 endforeach()

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 
+#include "config/message_keys.h"
 #include "config/update_context.h"
 #include "platform/window_services.h"
 #include "resource.h"
@@ -25,7 +26,7 @@ namespace {
 int ShowMessage(bool download, bool help, const char* textKey) {
     CMsg dialog(nullptr, download, help);
     g_pUpdateContext->LookupMessage(textKey, dialog.m_strText);
-    g_pUpdateContext->LookupMessage("title", dialog.m_strCaption);
+    g_pUpdateContext->LookupMessage(message_key::kTitle, dialog.m_strCaption);
     return static_cast<int>(dialog.DoModal());
 }
 

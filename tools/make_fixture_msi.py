@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Builds a stand-in Orvexa installer package with wixl.
 
-The package carries the main product's upgrade code (read from the program's
-sources, so there is one place for it), a fresh product code on every build,
-the given three-field ProductVersion, and installs the stand-in Orvexa.exe and
-a RAZoro.ini into a folder under Program Files. wixl builds 32-bit packages,
+The package carries the main product's upgrade code (read from
+product/upgrade_code.txt, which the program is built with), a fresh product
+code on every build, the given three-field ProductVersion, and installs the
+stand-in Orvexa.exe and a RAZoro.ini into a folder under Program Files. wixl builds 32-bit packages,
 so the folder lands under "Program Files (x86)".
 
 InstallLocation is only recorded when the package sets ARPINSTALLLOCATION; a
@@ -31,11 +31,12 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 def upgrade_code():
-    with open(os.path.join(ROOT, "product", "installed_product.cpp"), encoding="ascii") as source:
-        match = re.search(r'kMainProductUpgradeCode\[\] = "(\{[0-9A-F-]{36}\})"', source.read())
-    if not match:
-        sys.exit("make_fixture_msi: kMainProductUpgradeCode not found in product/installed_product.cpp")
-    return match.group(1)
+    """The main product's upgrade code, from the file the program is built with."""
+    with open(os.path.join(ROOT, "product", "upgrade_code.txt"), encoding="ascii") as source:
+        code = source.readline().strip()
+    if not re.fullmatch(r"\{[0-9A-F-]{36}\}", code):
+        sys.exit("make_fixture_msi: product/upgrade_code.txt holds no upgrade code")
+    return code
 
 
 def location_value(mode, folder):

@@ -1,5 +1,6 @@
 #include "ui/msg_dialog.h"
 
+#include "config/message_keys.h"
 #include "config/update_context.h"
 #include "platform/window_services.h"
 #include "resource.h"
@@ -56,11 +57,11 @@ void CMsg::MakeTopmostWhereItIs() {
 // leaves a visible button without a caption.
 void CMsg::ChooseButtons() {
     if (m_bShowDownload) {
-        SetDlgItemText(IDC_DOWNLOAD, LookupOrEmpty("downloadcaption").c_str());
+        SetDlgItemText(IDC_DOWNLOAD, LookupOrEmpty(message_key::kDownloadCaption).c_str());
         ShowDlgItem(IDC_DOWNLOAD, SW_SHOW);
         ShowDlgItem(ID_HELP, SW_HIDE);
     } else if (m_bShowHelp) {
-        SetDlgItemText(ID_HELP, LookupOrEmpty("helpcaption").c_str());
+        SetDlgItemText(ID_HELP, LookupOrEmpty(message_key::kHelpCaption).c_str());
         ShowDlgItem(IDC_DOWNLOAD, SW_HIDE);
         ShowDlgItem(ID_HELP, SW_SHOW);
     } else {
@@ -69,9 +70,9 @@ void CMsg::ChooseButtons() {
     }
 }
 
-void CMsg::OnDownloadClicked() { OpenLinkAndClose(m_bShowDownload, "downloadlink"); }
+void CMsg::OnDownloadClicked() { OpenLinkAndClose(m_bShowDownload, message_key::kDownloadLink); }
 
-void CMsg::OnHelpClicked() { OpenLinkAndClose(m_bShowHelp, "helplink"); }
+void CMsg::OnHelpClicked() { OpenLinkAndClose(m_bShowHelp, message_key::kHelpLink); }
 
 void CMsg::OpenLinkAndClose(BOOL enabled, const char* linkKey) {
     if (enabled) platform::ShellOpen(LookupOrEmpty(linkKey).c_str(), SW_HIDE);

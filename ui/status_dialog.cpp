@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "config/message_keys.h"
 #include "config/update_context.h"
 #include "platform/window_services.h"
 #include "resource.h"
@@ -13,7 +14,7 @@ CStatusDlg::CStatusDlg(HWND parent) : CDialog(IDD_STATUS, parent) {}
 BOOL CStatusDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     std::string text;
-    if (g_pUpdateContext != nullptr) g_pUpdateContext->LookupMessage("status", text);
+    if (g_pUpdateContext != nullptr) g_pUpdateContext->LookupMessage(message_key::kStatus, text);
     SetDlgItemText(IDC_STATUS_TEXT, text.c_str());
     ::SendMessageA(GetDlgItem(IDC_STATUS_PROGRESS), PBM_SETRANGE32, 0, kProgressRange);
     platform::FitDialogIcons(m_hWnd, IDI_APP, m_icon);

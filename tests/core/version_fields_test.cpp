@@ -89,19 +89,18 @@ TEST(CompareVersions, OrdersFourFieldVersions) {
     }
 }
 
-TEST(CompareVersions, RangeCheckWithInclusiveBounds) {
-    const std::string minimum = "1.6.00.0";
-    const std::string maximum = "1.6.00.50";
-    auto inRange = [&](const std::string& installed) {
-        return CompareVersions(installed, minimum) >= 0 && CompareVersions(installed, maximum) <= 0;
+TEST(VersionInRange, BothBoundsInclusive) {
+    struct Case {
+        const char* installed;
+        bool inRange;
+    } cases[] = {
+        {"1.6.00.0", true},   {"1.6.00.50", true}, {"1.6.00.17", true}, {"1.5.00.99", false},
+        {"1.6.00.51", false}, {"1.6.99.17", true},  // the third field is not compared
+        {"1.6", true},        {"", true},           // not four fields: equal to both bounds
     };
-    EXPECT_TRUE(inRange("1.6.00.0"));
-    EXPECT_TRUE(inRange("1.6.00.50"));
-    EXPECT_TRUE(inRange("1.6.00.17"));
-    EXPECT_FALSE(inRange("1.5.00.99"));
-    EXPECT_FALSE(inRange("1.6.00.51"));
-    EXPECT_TRUE(inRange("1.6"));
-    EXPECT_TRUE(inRange(""));
+    for (const Case& c : cases)
+        EXPECT_EQ(VersionInRange(c.installed, "1.6.00.0", "1.6.00.50"), c.inRange) << c.installed;
+    EXPECT_FALSE(VersionInRange("1.6.00.17", "1.6.00.20", "1.6.00.10"));  // an empty range
 }
 
 TEST(ParseVersionField, FollowsAtoiWithClamping) {

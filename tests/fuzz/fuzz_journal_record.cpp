@@ -15,8 +15,8 @@ bool SjisLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0x
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
-    for (JournalLeadBytePredicate lead : {static_cast<JournalLeadBytePredicate>(nullptr),
-                                          static_cast<JournalLeadBytePredicate>(&SjisLeadByte)}) {
+    for (LeadBytePredicate lead : {static_cast<LeadBytePredicate>(nullptr),
+                                          static_cast<LeadBytePredicate>(&SjisLeadByte)}) {
         JournalRecord record;
         if (!ParseJournalRecord(text, record, lead)) continue;
         for (const JournalLine& line : record.lines) {

@@ -61,6 +61,14 @@ std::string ReadFileBytes(const std::string& path) {
     return bytes;
 }
 
+bool WaitForFile(const std::string& path, unsigned milliseconds) {
+    for (unsigned waited = 0;; waited += 50) {
+        if (Exists(path)) return true;
+        if (waited >= milliseconds) return false;
+        ::Sleep(50);
+    }
+}
+
 bool Exists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

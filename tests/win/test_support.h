@@ -29,6 +29,8 @@ bool MakeFolder(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);
 bool Exists(const std::string& path);
+// True once `path` exists, looking every 50 ms for at most `milliseconds`.
+bool WaitForFile(const std::string& path, unsigned milliseconds);
 DWORD Attributes(const std::string& path);
 
 // Every file and folder under `folder` (not RIZezuvu.log), one line each with

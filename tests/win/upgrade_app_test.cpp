@@ -7,6 +7,8 @@
 #include <commctrl.h>
 
 #include "app/status_progress.h"
+#include "config/message_keys.h"
+#include "config/update_context.h"
 #include "log/upgrade_log.h"
 #include "platform/window_services.h"
 #include "resource.h"
@@ -97,25 +99,67 @@ TEST(ReportFailure, CodeWithoutSystemTextShowsAndLogsNothing) {
     EXPECT_EQ(testing_support::ReadFileBytes(folder / "RIZezuvu.log"), "");
 }
 
+// The run-time names the classes answer, part of the framework's interface.
 TEST(Framework, RunTimeClassNames) {
     EXPECT_STREQ(theApp.GetRuntimeClassName(), "COVUpgradeApp");
     EXPECT_STREQ(theApp.m_statusDlg.GetRuntimeClassName(), "CStatusDlg");
+    EXPECT_STREQ(CMsg(nullptr, TRUE, FALSE).GetRuntimeClassName(), "CMsg");
     EXPECT_EQ(CWinApp::Current(), &theApp);
 }
 
-TEST(Framework, MessageDialogRoutesItsTwoButtons) {
-    CMsg dialog(nullptr, TRUE, FALSE);
-    EXPECT_STREQ(dialog.GetRuntimeClassName(), "CMsg");
-    EXPECT_TRUE(dialog.m_strText.empty());
-    EXPECT_TRUE(dialog.m_strCaption.empty());
-    EXPECT_NE(dialog.m_hIcon, nullptr);
-    const MessageMap* map = dialog.GetMessageMap();
-    ASSERT_EQ(map->count, 2u);
-    EXPECT_EQ(map->base, nullptr);
-    EXPECT_EQ(map->entries[0].controlId, IDC_DOWNLOAD);
-    EXPECT_EQ(map->entries[0].notification, BN_CLICKED);
-    EXPECT_EQ(map->entries[1].controlId, ID_HELP);
-    EXPECT_EQ(map->entries[1].notification, BN_CLICKED);
+// Pressing each button of the message dialog: Download and Help each open
+// their own link (a marker program that notes it was started) and close the
+// dialog; OK, and a button the mode doesn't show, close it and open nothing.
+TEST(MessageDialog, EachButtonOpensItsOwnLinkAndCloses) {
+    testing_support::TempFolder folder;
+    char self[MAX_PATH];
+    ASSERT_NE(::GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
+    std::string marker = self;
+    marker = marker.substr(0, marker.rfind('\\'));
+    marker = marker.substr(0, marker.rfind('\\')) + "\\link_marker.exe";
+    const std::string download = folder / "download_marker.exe";
+    const std::string help = folder / "help_marker.exe";
+    ASSERT_TRUE(::CopyFileA(marker.c_str(), download.c_str(), FALSE)) << marker;
+    ASSERT_TRUE(::CopyFileA(marker.c_str(), help.c_str(), FALSE));
+
+    UpdateContext context;
+    context.messages[message_key::kDownloadLink] = download;
+    context.messages[message_key::kHelpLink] = help;
+    UpdateContext* saved = g_pUpdateContext;
+    g_pUpdateContext = &context;
+    struct Case {
+        BOOL showDownload;
+        BOOL showHelp;
+        int button;
+        const std::string* opens;  // the marker the press starts, or none
+    } cases[] = {
+        {TRUE, FALSE, IDC_DOWNLOAD, &download},
+        {FALSE, TRUE, ID_HELP, &help},
+        {TRUE, FALSE, ID_HELP, nullptr},  // hidden in download mode: never opens
+        {FALSE, TRUE, IDOK, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button);
+        for (const std::string* started : {&download, &help}) {
+            ::DeleteFileA((*started + ".started").c_str());
+        }
+        CMsg dialog(nullptr, c.showDownload, c.showHelp);
+        ASSERT_TRUE(dialog.Create(IDD_MSG, nullptr));
+        HWND window = dialog.GetSafeHwnd();
+        ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(c.button, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(dialog.GetDlgItem(c.button)));
+        EXPECT_FALSE(::IsWindow(window));
+        if (c.opens != nullptr) {
+            EXPECT_TRUE(testing_support::WaitForFile(*c.opens + ".started", 20000));
+        }
+        // Whatever the shell would start has had its chance by now.
+        for (const std::string* other : {&download, &help}) {
+            if (other != c.opens) {
+                EXPECT_FALSE(testing_support::Exists(*other + ".started"));
+            }
+        }
+    }
+    g_pUpdateContext = saved;
 }
 
 }  // namespace

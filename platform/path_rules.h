@@ -1,0 +1,44 @@
+// The path rules of an elevated program that writes into Program Files: what
+// a relative path may contain to stay inside its base folder, how the shell
+// joins one to a folder, and the room of a path. One home for them: the
+// plan of the content copy, the install journal and ovpack all call these.
+// Pure logic, no system calls (the system's side is path_services.h).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// Tells whether a byte starts a double-byte character of the ANSI code page,
+// so that a trail byte is never taken for a separator. Null means a
+// single-byte code page.
+using LeadBytePredicate = bool (*)(unsigned char);
+
+// The room of a path buffer: at most 259 characters of text.
+constexpr size_t kMaxPathText = 259;
+
+bool IsPathSeparator(char c);
+
+// Splits at backslashes (the only separator the shell's join resolves "."
+// and ".." at), stepping over double-byte characters.
+std::vector<std::string> SplitPathComponents(const std::string& path, LeadBytePredicate isLeadByte);
+
+// True when `relative` names something inside its base folder: not empty, no
+// drive, no leading separator, no device or stream colon, no control
+// character, and no ".." that climbs above the base.
+bool IsContainedRelativePath(const std::string& relative, LeadBytePredicate isLeadByte);
+
+// True for a contained relative path without an empty component (a doubled
+// separator), without a trailing "." or ".." component and without a
+// component that starts with ".." ("..a"): the shell's join treats those in
+// ways of its own, so they are refused rather than guessed at.
+bool IsPlainRelativePath(const std::string& path, LeadBytePredicate isLeadByte);
+
+// `folder` (ending in a backslash) joined with a plain relative `name`:
+// "." and ".." components resolved as the shell's PathCombine does. False
+// when the result would pass kMaxPathText characters.
+bool JoinContainedPath(const std::string& folder, const std::string& name, std::string& out,
+                       LeadBytePredicate isLeadByte);
+
+// The last component of a name ("Skins\default.skin" gives "default.skin").
+std::string LastPathComponent(const std::string& name, LeadBytePredicate isLeadByte);

@@ -1,0 +1,67 @@
+// The path rules of the elevated program, as tables: containment, the
+// shapes the shell's join reads its own way, joins and last components.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/path_rules.h"
+
+namespace {
+
+TEST(PathRulesTest, OnlyPathsThatStayInsideTheirBase) {
+    struct Case {
+        const char* path;
+        bool contained;
+    } cases[] = {
+        {"a", true},
+        {"Skins\\default.skin", true},
+        {"a\\..\\b", true},
+        {".\\a", true},
+        {"a/b", true},
+        {"..", false},
+        {"..\\x", false},
+        {"a\\..\\..\\x", false},
+        {"a/../../x", false},
+        {"C:x", false},
+        {"C:\\Windows\\x", false},
+        {"\\windows", false},
+        {"/windows", false},
+        {"\\\\?\\C:\\x", false},
+        {"\\\\.\\PhysicalDrive0", false},
+        {"\\\\server\\share", false},
+        {"file.txt:stream", false},
+        {"", false},
+        {"a\nb", false},
+        {"...\\x", false},
+        {".. \\x", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsContainedRelativePath(c.path, nullptr), c.contained) << c.path;
+}
+
+TEST(PathRulesTest, PlainPathsAreThoseTheShellJoinsAsWritten) {
+    struct Case {
+        const char* path;
+        bool plain;
+    } cases[] = {
+        {"a", true},        {"Skins\\default.skin", true},
+        {"a\\..\\b", true}, {"a\\\\b", false},
+        {"..a", false},     {"a\\..b\\c", false},
+        {"a\\.", false},    {"a\\..", false},
+        {"..\\x", false},   {"a\\", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsPlainRelativePath(c.path, nullptr), c.plain) << c.path;
+}
+
+TEST(PathRulesTest, JoinsResolveDotsAndKeepTheRoom) {
+    std::string out;
+    ASSERT_TRUE(JoinContainedPath("C:\\Orvexa\\", "Skins\\.\\x\\..\\a.skin", out, nullptr));
+    EXPECT_EQ(out, "C:\\Orvexa\\Skins\\a.skin");
+    std::string folder = "C:\\" + std::string(kMaxPathText - 4, 'f') + "\\";
+    EXPECT_TRUE(JoinContainedPath(folder.substr(0, folder.size() - 2) + "\\", "a", out, nullptr));
+    EXPECT_FALSE(JoinContainedPath(folder, "ab", out, nullptr));
+    EXPECT_EQ(LastPathComponent("Skins\\deep/default.skin", nullptr), "default.skin");
+    EXPECT_EQ(LastPathComponent("plain.dat", nullptr), "plain.dat");
+}
+
+}  // namespace
