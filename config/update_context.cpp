@@ -17,7 +17,11 @@ constexpr char kConfigFileName[] = "OVConfig.xml";
 
 UpdateContext::UpdateContext() : messages(kMessageTableBuckets) {
     platform::PathBuffer folder = "";
-    if (platform::GetModulePath(folder)) platform::RemoveFileSpec(folder);
+    if (!platform::GetModulePath(folder) || !platform::RemoveFileSpec(folder)) {
+        // Reported by LoadConfig, with the system's code.
+        folderError_ = ::GetLastError();
+        folder[0] = '\0';
+    }
     programFolder = folder;
     char path[2 * platform::kPathBufferSize];
     std::snprintf(path, sizeof path, "%s\\%s", programFolder.c_str(), kConfigFileName);
@@ -25,6 +29,10 @@ UpdateContext::UpdateContext() : messages(kMessageTableBuckets) {
 }
 
 bool UpdateContext::LoadConfig() {
+    if (folderError_ != 0) {
+        platform::SetLastErrorCode(folderError_);
+        return false;
+    }
     if (!platform::FileExists(configPath.c_str())) return false;
     // Read once and parse what was checked: the package folder may be
     // writable by others while the elevated program runs.

@@ -51,6 +51,10 @@ public:
     MessageTable messages;
     // Set by a failed CopyContent whose rollback left the journal behind.
     bool rollbackIncomplete = false;
+
+private:
+    // Why the program's own folder could not be found (0: it was).
+    unsigned long folderError_ = 0;
 };
 
 // The run's one configuration; null until start-up creates it. Owned by the

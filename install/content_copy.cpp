@@ -70,8 +70,11 @@ public:
                           DescribePlanFault(step.fault), step.value.empty() ? "" : " ",
                           step.value.c_str());
     }
-    void JournalNotWritten(const std::string& journalFolder) override {
-        UpgradeLog::Write("The journal in %s can't be written", journalFolder.c_str());
+    void JournalNotStarted(const std::string& journalFolder) override {
+        UpgradeLog::Write(
+            "The journal in %s can't be started: a target can't be looked at, or the journal "
+            "can't be written",
+            journalFolder.c_str());
     }
     void RollbackComplete() override {
         UpgradeLog::Write("Rollback complete: the installation is as it was before the update.");
@@ -163,8 +166,12 @@ bool UpdateContext::CopyContent(const InstalledProduct& product, CopyProgress* p
     std::string productId;
     if (!product.GetProductId(productId)) {
         // The line keeps the reason (UpgradeLog::Write keeps the last error).
-        UpgradeLog::Write("No product id: RAZoro.ini in %s has no ProductID in section Main",
-                          location.c_str());
+        if (::GetLastError() == ERROR_INVALID_DATA) {
+            UpgradeLog::Write("No product id: RAZoro.ini in %s has no ProductID in section Main",
+                              location.c_str());
+        } else {
+            UpgradeLog::Write("No product id: RAZoro.ini in %s can't be read", location.c_str());
+        }
         return false;
     }
 

@@ -29,7 +29,7 @@ bool ContentInstaller::InstallPlans(const std::vector<std::vector<PlanStep>>& pl
     }
     bool installed = journal_.Declare(targets);
     if (!installed) {
-        log_.JournalNotWritten(journal_.Folder());
+        log_.JournalNotStarted(journal_.Folder());
     } else {
         for (const std::vector<PlanStep>& plan : plans) {
             if (!CopyProductContent(plan)) {

@@ -23,7 +23,9 @@ public:
     virtual void FolderNotFound(const std::string& folder) = 0;
     // A fault of the configuration that no system call reports.
     virtual void ConfigurationFault(const PlanStep& step) = 0;
-    virtual void JournalNotWritten(const std::string& journalFolder) = 0;
+    // The journal could not declare the run's copies: a target could not be
+    // looked at, or the record could not be written.
+    virtual void JournalNotStarted(const std::string& journalFolder) = 0;
     // After a failed run's rollback that changed something back.
     virtual void RollbackComplete() = 0;
     virtual void RollbackIncomplete(const std::string& journalFolder) = 0;
@@ -94,6 +96,7 @@ std::string InstallationLockName(const std::string& installFolder);
 // later run: the update goes on under a fresh folder), a record without a
 // step is removed, and another installation's journal is set aside, never
 // restored. False (the reason as the last error) when a journal can't be
-// read or fully undone; nothing more is changed then.
+// read (nothing is changed then) or can't be fully undone (what could be
+// undone is, the rest is left for the next run).
 bool RecoverInterruptedUpdates(JournalFiles& files, const JournalOwner& owner,
                                LeadBytePredicate isLeadByte, RecoveryLog& log);

@@ -180,10 +180,12 @@ public:
     // Installs `source` at `target` (inside the installation folder), going
     // by what is there now. An existing target is replaced in one step by a
     // complete copy made in the journal, its old file kept there under a
-    // second name, so the target is never half written; a read-only target,
-    // or a volume without hard links, has its old file moved into the
-    // journal first instead. A missing target is recorded as added and
-    // copied. False, with the failing step's code, when the target could
+    // second name, so the target is never half written. On a volume without
+    // hard links the old file is moved into the journal once the new copy
+    // is complete, and the copy renamed into its place. A read-only target
+    // (a rename can't replace it) has its old file moved into the journal
+    // first, then the copy is made in place. A missing target is recorded as
+    // added and copied. False, with the failing step's code, when the target could
     // not be installed.
     bool Install(const std::string& source, const std::string& target);
 

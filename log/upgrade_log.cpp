@@ -73,8 +73,8 @@ bool WriteStamped(std::FILE* stream, const std::string& stamp, const char* messa
 bool UpgradeLog::PathFor(const char* location, std::string& path) {
     platform::PathBuffer buffer;
     if (!platform::CopyToPathBuffer(buffer, location)) return false;
-    platform::RemoveFileSpec(buffer);
-    if (!platform::AppendPath(buffer, kLogFileName)) return false;
+    if (!platform::RemoveFileSpec(buffer) || !platform::AppendPath(buffer, kLogFileName))
+        return false;
     path = buffer;
     return true;
 }

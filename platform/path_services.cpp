@@ -12,7 +12,8 @@ namespace platform {
 namespace {
 
 // The shell's path functions, from System32's shlwapi.dll (not imported:
-// see SystemFunction). A call that can't be made fails with the loader's code.
+// see SystemFunction). Looked up at each call, so that a load that failed
+// once is tried again; a call that can't be made fails with the loader's code.
 template <typename Function>
 Function PathFunction(const char* name) {
     return SystemFunction<Function>("shlwapi.dll", name);
@@ -65,14 +66,15 @@ bool ModulePathFitsAnsiCodePage() {
     return true;
 }
 
-void RemoveFileSpec(PathBuffer& path) {
-    static const auto remove =
-        PathFunction<decltype(&::PathRemoveFileSpecA)>("PathRemoveFileSpecA");
-    if (remove != nullptr) remove(path);
+bool RemoveFileSpec(PathBuffer& path) {
+    const auto remove = PathFunction<decltype(&::PathRemoveFileSpecA)>("PathRemoveFileSpecA");
+    if (remove == nullptr) return false;
+    remove(path);
+    return true;
 }
 
 bool FileExists(const char* path) {
-    static const auto exists = PathFunction<decltype(&::PathFileExistsA)>("PathFileExistsA");
+    const auto exists = PathFunction<decltype(&::PathFileExistsA)>("PathFileExistsA");
     return exists != nullptr && exists(path) != FALSE;
 }
 
@@ -86,7 +88,7 @@ bool AppendPath(PathBuffer& path, const char* more) {
         ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-    static const auto append = PathFunction<decltype(&::PathAppendA)>("PathAppendA");
+    const auto append = PathFunction<decltype(&::PathAppendA)>("PathAppendA");
     return append != nullptr && append(path, more) != FALSE;
 }
 
@@ -99,7 +101,7 @@ bool CombinePath(PathBuffer& out, const char* folder, const char* name) {
         ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-    static const auto combine = PathFunction<decltype(&::PathCombineA)>("PathCombineA");
+    const auto combine = PathFunction<decltype(&::PathCombineA)>("PathCombineA");
     PathBuffer joined;
     if (combine == nullptr || combine(joined, folder, name) == nullptr) return false;
     std::memcpy(out, joined, std::strlen(joined) + 1);
@@ -113,17 +115,13 @@ bool AddBackslash(PathBuffer& path) {
         ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-    static const auto add = PathFunction<decltype(&::PathAddBackslashA)>("PathAddBackslashA");
+    const auto add = PathFunction<decltype(&::PathAddBackslashA)>("PathAddBackslashA");
     return add != nullptr && add(path) != nullptr;
 }
 
-void StripPath(char* path) {
-    static const auto strip = PathFunction<decltype(&::PathStripPathA)>("PathStripPathA");
-    if (strip != nullptr) strip(path);
-}
 
 bool IsDirectory(const char* path) {
-    static const auto isDirectory = PathFunction<decltype(&::PathIsDirectoryA)>("PathIsDirectoryA");
+    const auto isDirectory = PathFunction<decltype(&::PathIsDirectoryA)>("PathIsDirectoryA");
     return isDirectory != nullptr && isDirectory(path) != FALSE;
 }
 

@@ -28,8 +28,9 @@ bool GetModulePath(PathBuffer& out);
 // found by its ANSI name.
 bool ModulePathFitsAnsiCodePage();
 
-// Cuts the last component and its backslash; a drive root keeps its backslash.
-void RemoveFileSpec(PathBuffer& path);
+// Cuts the last component and its backslash; a drive root keeps its
+// backslash. False (the loader's code) when shlwapi can't be had.
+bool RemoveFileSpec(PathBuffer& path);
 
 bool FileExists(const char* path);
 
@@ -44,8 +45,6 @@ bool CombinePath(PathBuffer& out, const char* folder, const char* name);
 // Adds a trailing backslash unless there is one; false when it would not fit.
 bool AddBackslash(PathBuffer& path);
 
-// Keeps only the last path component, in place.
-void StripPath(char* path);
 
 bool IsDirectory(const char* path);
 

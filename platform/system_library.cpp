@@ -30,7 +30,8 @@ FARPROC FindProcedure(const ModuleHandle& module, const char* name) {
 }
 
 FARPROC SystemProcedure(const char* library, const char* function) {
-    // Kept until the process ends; a library that failed to load is tried again.
+    // Kept until the program's static objects are destroyed at exit; a
+    // library that failed to load is tried again at the next call.
     static std::map<std::string, ModuleHandle> loaded;
     ModuleHandle& module = loaded[library];
     if (!module.IsValid()) module = LoadSystemLibrary(library);

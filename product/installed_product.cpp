@@ -5,9 +5,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/handles.h"
+#include "platform/path_rules.h"
 #include "platform/path_services.h"
 #include "platform/system_library.h"
 #include "product/version_fields.h"
@@ -135,8 +137,10 @@ int InstalledProduct::IsRunning() const {
     entry.dwSize = sizeof entry;
     for (BOOL more = ::Process32First(snapshot.Get(), &entry); more;
          more = ::Process32Next(snapshot.Get(), &entry)) {
-        platform::StripPath(entry.szExeFile);
-        if (_stricmp(entry.szExeFile, kRunningProcessName) == 0) return 1;
+        // The file-name part alone (as PathStripPathA keeps it), with the
+        // path rules every other last component goes by.
+        std::string name = LastPathComponent(entry.szExeFile, &platform::IsAnsiLeadByte);
+        if (_stricmp(name.c_str(), kRunningProcessName) == 0) return 1;
     }
     return 0;
 }

@@ -24,9 +24,8 @@ import tempfile
 import threading
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "e2e"))
-import harness  # noqa: E402  (reads the environment benchmark.sh sets)
-from harness import BUILD, FULL_MESSAGES, WINE, Installation, Package, config_xml, drive, winpath  # noqa: E402
+import wine_harness as harness  # reads the environment benchmark.sh sets
+from wine_harness import BUILD, FULL_MESSAGES, WINE, Installation, Package, config_xml, drive, winpath
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 

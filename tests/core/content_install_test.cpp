@@ -34,7 +34,7 @@ public:
     void ConfigurationFault(const PlanStep& step) override {
         Add(std::string("fault ") + DescribePlanFault(step.fault));
     }
-    void JournalNotWritten(const std::string& folder) override { Add("not written " + folder); }
+    void JournalNotStarted(const std::string& folder) override { Add("not written " + folder); }
     void RollbackComplete() override { Add("rollback complete"); }
     void InterruptedRolledBack() override { Add("interrupted run rolled back"); }
     void EmptyJournalRemoved(const std::string& folder) override { Add("empty removed " + folder); }
