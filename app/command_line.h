@@ -37,6 +37,11 @@ struct RunOptions {
 // (or /log PATH), /? and /help. Anything else sets badCommandLine.
 RunOptions ParseCommandLine(const std::vector<std::string>& arguments);
 
+// The program's command-line arguments after its own name, as the C runtime
+// splits them (quotes group, backslashes before a quote escape it). Defined
+// in command_line_win.cpp, beside the pure parsing here.
+std::vector<std::string> CommandArguments();
+
 // The usage text of the help box.
 extern const char kUsageText[];
 

@@ -1,6 +1,7 @@
 #include "app/status_progress.h"
 
 #include "platform/window_services.h"
+#include "platform/message_loop.h"
 
 void StatusProgress::Planned(unsigned long long bytes) {
     planned_ = bytes;

@@ -8,6 +8,9 @@
 #include "platform/path_services.h"
 #include "platform/window_services.h"
 #include "resource.h"
+#include "platform/code_page.h"
+#include "platform/system_error.h"
+#include "platform/message_loop.h"
 
 namespace {
 
@@ -45,7 +48,7 @@ bool COVUpgradeApp::RunUpgrade() {
     platform::InitCommonControlsLibrary();
     CWinApp::InitInstance();
     EnableControlContainer();
-    m_options = ParseCommandLine(platform::CommandArguments());
+    m_options = ParseCommandLine(CommandArguments());
     if (m_options.badCommandLine || m_options.showUsage) return ShowUsage();
     // The copy of the log comes first, so that it records even a broken
     // configuration.

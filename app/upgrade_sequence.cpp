@@ -5,7 +5,7 @@
 #include "app/upgrade_app.h"
 #include "config/message_keys.h"
 #include "config/update_context.h"
-#include "install/content_copy.h"
+#include "install/content_recovery.h"
 #include "install/content_install.h"
 #include "log/upgrade_log.h"
 #include "platform/handles.h"
@@ -16,6 +16,8 @@
 #include "product/version_fields.h"
 #include "ui/msg_dialog.h"
 #include "ui/status_dialog.h"
+#include "platform/code_page.h"
+#include "platform/system_error.h"
 
 namespace {
 

@@ -11,11 +11,16 @@ add_library(rizezuvu_win STATIC
   platform/path_services.cpp
   platform/file_system.cpp
   platform/named_lock.cpp
+  platform/code_page.cpp
+  platform/ini_file.cpp
+  platform/system_error.cpp
+  platform/message_loop.cpp
   platform/window_services.cpp
   platform/system_library.cpp
   config/update_context.cpp
   product/installed_product.cpp
-  install/content_copy.cpp
+  install/update_context_content.cpp
+  install/content_recovery.cpp
   install/journal_files.cpp
   log/upgrade_log.cpp
   ui/msg_dialog.cpp
@@ -41,6 +46,7 @@ add_executable(RIZezuvu WIN32
   app/upgrade_app.cpp
   app/upgrade_sequence.cpp
   app/status_progress.cpp
+  app/command_line_win.cpp
   ${RESOURCE_FILE})
 target_link_libraries(RIZezuvu PRIVATE rizezuvu_win)
 target_compile_options(RIZezuvu PRIVATE ${PROJECT_WARNINGS})

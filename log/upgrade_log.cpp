@@ -9,6 +9,7 @@
 
 #include "platform/handles.h"
 #include "platform/path_services.h"
+#include "platform/file_system.h"
 
 std::FILE* UpgradeLog::s_stream = nullptr;
 std::FILE* UpgradeLog::s_copy = nullptr;

@@ -288,4 +288,32 @@ bool ListFolder(const std::string& folder, const char* pattern, bool foldersToo,
     return true;
 }
 
+bool SetNormalAttributes(const char* path) {
+    return ::SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL) != FALSE;
+}
+
+bool DeleteFileAt(const char* path) { return ::DeleteFileA(path) != FALSE; }
+
+bool WriteAll(const KernelHandle& file, const void* data, unsigned long size) {
+    const char* next = static_cast<const char*>(data);
+    while (size > 0) {
+        DWORD written = 0;
+        if (!::WriteFile(file.Get(), next, size, &written, nullptr)) return false;
+        if (written == 0) {
+            ::SetLastError(ERROR_DISK_FULL);
+            return false;
+        }
+        next += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool FlushToDisk(const KernelHandle& file) { return ::FlushFileBuffers(file.Get()) != FALSE; }
+
+KernelHandle OpenForAppending(const char* path) {
+    return KernelHandle(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 }  // namespace platform

@@ -58,4 +58,19 @@ bool ReadWholeFileAt(const std::string& path, std::string& bytes, unsigned long 
 bool ListFolder(const std::string& folder, const char* pattern, bool foldersToo,
                 std::vector<std::string>& names);
 
+// The narrow calls of the log and the journal's record, on paths that fit
+// MAX_PATH:
+
+// Clears read-only, hidden and system (FILE_ATTRIBUTE_NORMAL).
+bool SetNormalAttributes(const char* path);
+bool DeleteFileAt(const char* path);
+// Writes all of `size` bytes; false on a short write (ERROR_DISK_FULL when
+// the system reported none).
+bool WriteAll(const KernelHandle& file, const void* data, unsigned long size);
+// Forces what was written out to the disk.
+bool FlushToDisk(const KernelHandle& file);
+// Opens or creates `path` for writing without truncating it; others may read
+// it but not write it while it is open.
+KernelHandle OpenForAppending(const char* path);
+
 }  // namespace platform

@@ -65,52 +65,10 @@ void FitDialogIcons(HWND dialog, int id, IconHandle& icon) {
     icon = std::move(fitted);
 }
 
-bool SystemErrorText(DWORD code, std::string& text) {
-    char* buffer = nullptr;
-    DWORD length = ::FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&buffer),
-        0, nullptr);
-    LocalMemory owner(buffer);
-    if (length == 0) return false;
-    text.assign(buffer, length);
-    return true;
-}
-
 void ShellOpen(const char* link, int showCommand) {
     // The shell is loaded only when a link is opened.
     auto execute = SystemFunction<decltype(&::ShellExecuteA)>("shell32.dll", "ShellExecuteA");
     if (execute != nullptr) execute(nullptr, "open", link, nullptr, nullptr, showCommand);
-}
-
-void ServePendingMessages() {
-    MSG message;
-    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            // Not ours to act on here: left for whoever runs the message loop.
-            ::PostQuitMessage(static_cast<int>(message.wParam));
-            return;
-        }
-        ::TranslateMessage(&message);
-        ::DispatchMessageA(&message);
-    }
-}
-
-void PauseServingMessages(unsigned milliseconds) {
-    const ULONGLONG until = ::GetTickCount64() + milliseconds;
-    for (;;) {
-        ServePendingMessages();
-        ULONGLONG now = ::GetTickCount64();
-        if (now >= until) return;
-        ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(until - now), QS_ALLINPUT,
-                                      MWMO_INPUTAVAILABLE);
-    }
-}
-
-std::vector<std::string> CommandArguments() {
-    std::vector<std::string> arguments;
-    for (int i = 1; i < __argc; ++i) arguments.push_back(__argv[i]);
-    return arguments;
 }
 
 }  // namespace platform

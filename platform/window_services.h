@@ -6,9 +6,6 @@
 
 #include "platform/handles.h"
 
-#include <string>
-#include <vector>
-
 namespace platform {
 
 // A modal message box; answers the button pressed (IDOK, IDCANCEL, ...).
@@ -31,22 +28,7 @@ unsigned WindowDpi(HWND window);
 // long as the dialog shows it.
 void FitDialogIcons(HWND dialog, int id, IconHandle& icon);
 
-// Text of the system's message for `code`, as the system gives it (with its
-// line break); false when the system has no text for the code.
-bool SystemErrorText(DWORD code, std::string& text);
-
 // Hands `link` to the shell's "open" verb with the given show command.
 void ShellOpen(const char* link, int showCommand);
-
-// Waits `milliseconds` on the user-interface thread while serving its
-// windows' messages as they arrive, so that a shown window stays responsive.
-void PauseServingMessages(unsigned milliseconds);
-
-// Dispatches every message waiting for the thread's windows, and returns.
-void ServePendingMessages();
-
-// The program's command-line arguments after its own name, as the C runtime
-// splits them (quotes group, backslashes before a quote escape it).
-std::vector<std::string> CommandArguments();
 
 }  // namespace platform

@@ -13,6 +13,8 @@
 #include "platform/path_services.h"
 #include "platform/system_library.h"
 #include "product/version_fields.h"
+#include "platform/code_page.h"
+#include "platform/ini_file.h"
 
 // From product/upgrade_code.txt, which the fixture packages read too.
 const char kMainProductUpgradeCode[] = RIZEZUVU_UPGRADE_CODE;

@@ -76,4 +76,5 @@ add_dependencies(uidriver hold_file)
 
 add_windows_test(upgrade_app_tests win/upgrade_app_test.cpp
   ${CMAKE_SOURCE_DIR}/app/upgrade_app.cpp ${CMAKE_SOURCE_DIR}/app/upgrade_sequence.cpp
-  ${CMAKE_SOURCE_DIR}/app/status_progress.cpp ${RESOURCE_FILE})
+  ${CMAKE_SOURCE_DIR}/app/status_progress.cpp ${CMAKE_SOURCE_DIR}/app/command_line_win.cpp
+  ${RESOURCE_FILE})

@@ -20,6 +20,7 @@
 #include "resource.h"
 #include "ui/msg_dialog.h"
 #include "ui/status_dialog.h"
+#include "platform/message_loop.h"
 
 namespace {
 

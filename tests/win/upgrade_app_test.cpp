@@ -14,6 +14,7 @@
 #include "resource.h"
 #include "ui/msg_dialog.h"
 #include "test_support.h"
+#include "platform/message_loop.h"
 
 extern COVUpgradeApp theApp;
 

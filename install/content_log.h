@@ -1,0 +1,124 @@
+// The content installation's lines in RIZezuvu.log: what the copy and the
+// recovery of an interrupted run report, and their rollbacks. Every line
+// keeps the thread's last error (UpgradeLog::Write does), as the log
+// interfaces require.
+#pragma once
+
+#include <string>
+
+#include "config/message_keys.h"
+#include "config/update_context.h"
+#include "install/content_install.h"
+#include "log/upgrade_log.h"
+
+namespace content_log {
+
+inline void WriteRollbackRestored(const std::string& path) {
+    UpgradeLog::Write("Rollback: restored %s", path.c_str());
+}
+inline void WriteRollbackRemoved(const std::string& path) {
+    UpgradeLog::Write("Rollback: removed %s", path.c_str());
+}
+inline void WriteRollbackFailed(const std::string& path, unsigned long code) {
+    UpgradeLog::Write("Rollback: could not restore %s (error %lu)", path.c_str(), code);
+}
+inline void WriteRollbackIncomplete(const std::string& journalFolder) {
+    UpgradeLog::Write(
+        "Rollback incomplete: the journal in %s is kept; the next run will finish restoring.",
+        journalFolder.c_str());
+}
+
+// The rollback's lines, for the copy's log and recovery's alike.
+template <typename Listener>
+class WithRollbackLines : public Listener {
+public:
+    void Restored(const std::string& path) override { WriteRollbackRestored(path); }
+    void Removed(const std::string& path) override { WriteRollbackRemoved(path); }
+    void Failed(const std::string& path, unsigned long code) override {
+        WriteRollbackFailed(path, code);
+    }
+};
+
+// Every line keeps the thread's last error (UpgradeLog::Write does).
+class ContentCopyLog : public WithRollbackLines<ContentInstallLog> {
+public:
+    explicit ContentCopyLog(const UpdateContext& context) : context_(context) {}
+
+    void UpdatingFile(const std::string& fileName) override {
+        // The text starts empty for each file: a configuration without the
+        // key gets an empty line.
+        std::string lineText;
+        context_.LookupMessage(message_key::kUpdateFile, lineText);
+        UpgradeLog::WriteConfigured(lineText.c_str(), fileName.c_str());
+    }
+    void CopyFailed(const std::string& fileName) override {
+        UpgradeLog::Write("Copy file failed %s...", fileName.c_str());
+    }
+    void FolderNotFound(const std::string& folder) override {
+        UpgradeLog::Write("Directory not found %s...\n", folder.c_str());
+    }
+    void ConfigurationFault(const PlanStep& step) override {
+        UpgradeLog::Write("Invalid configuration at line %d (group %s of Product '%s'): %s%s%s",
+                          step.line, step.group.c_str(), step.entryId.c_str(),
+                          DescribePlanFault(step.fault), step.value.empty() ? "" : " ",
+                          step.value.c_str());
+    }
+    void JournalNotStarted(const std::string& journalFolder) override {
+        UpgradeLog::Write(
+            "The journal in %s can't be started: a target can't be looked at, or the journal "
+            "can't be written",
+            journalFolder.c_str());
+    }
+    void RollbackComplete() override {
+        UpgradeLog::Write("Rollback complete: the installation is as it was before the update.");
+    }
+    void RollbackIncomplete(const std::string& journalFolder) override {
+        WriteRollbackIncomplete(journalFolder);
+    }
+
+private:
+    const UpdateContext& context_;
+};
+
+class RecoveryLogLines : public WithRollbackLines<RecoveryLog> {
+public:
+    void InterruptedRolledBack() override {
+        UpgradeLog::Write("An interrupted update was rolled back.");
+    }
+    void EmptyJournalRemoved(const std::string& journalFolder) override {
+        UpgradeLog::Write(
+            "The journal in %s records no change: the update that left it changed nothing. "
+            "It was removed.",
+            journalFolder.c_str());
+    }
+    void ForeignJournalSetAside(const std::string& journalFolder, const JournalOwner& owner,
+                                const std::string& setAsideAs) override {
+        if (setAsideAs.empty()) {
+            UpgradeLog::Write(
+                "The journal in %s belongs to another installation (product %s in %s); it is "
+                "left as it is and not restored.",
+                journalFolder.c_str(), owner.productCode.c_str(), owner.folder.c_str());
+        } else {
+            UpgradeLog::Write(
+                "The journal in %s belongs to another installation (product %s in %s); it was "
+                "set aside as %s and not restored.",
+                journalFolder.c_str(), owner.productCode.c_str(), owner.folder.c_str(),
+                setAsideAs.c_str());
+        }
+    }
+    void LeftoverKept(const std::string& journalFolder) override {
+        UpgradeLog::Write(
+            "The finished journal in %s can't be removed yet; a later run will remove it.",
+            journalFolder.c_str());
+    }
+    void JournalUnreadable(const std::string& journalFolder) override {
+        UpgradeLog::Write(
+            "The journal of an interrupted update in %s can't be read; nothing was changed.",
+            journalFolder.c_str());
+    }
+    void RollbackIncomplete(const std::string& journalFolder) override {
+        WriteRollbackIncomplete(journalFolder);
+    }
+};
+
+}  // namespace content_log

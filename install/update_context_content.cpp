@@ -1,0 +1,105 @@
+// UpdateContext's content methods (declared in config/update_context.h): the
+// plans worked out from the configuration, carried out on the real file
+// system by install/content_install.h through the journal, each step logged.
+#include "install/content_log.h"
+#include "install/content_recovery.h"
+
+#include <string>
+#include <vector>
+
+#include "config/message_keys.h"
+#include "config/update_context.h"
+#include "install/content_install.h"
+#include "install/copy_progress.h"
+#include "install/install_plan.h"
+#include "install/journal_files.h"
+#include "log/upgrade_log.h"
+#include "platform/file_system.h"
+#include "platform/handles.h"
+#include "platform/path_services.h"
+#include "product/installed_product.h"
+#include "platform/code_page.h"
+
+namespace {
+
+// What the copies up to the first fault will write: the sizes of their
+// sources (a missing one counts nothing; its copy fails).
+unsigned long long PlannedBytes(const std::vector<std::vector<PlanStep>>& plans) {
+    unsigned long long total = 0;
+    for (const std::vector<PlanStep>& plan : plans) {
+        for (const PlanStep& step : plan) {
+            if (step.kind == PlanStep::Kind::kFault) return total;
+            unsigned long long size = 0;
+            if (step.kind == PlanStep::Kind::kCopyFile &&
+                platform::GetFileSizeAt(step.source, size))
+                total += size;
+        }
+    }
+    return total;
+}
+
+}  // namespace
+
+bool UpdateContext::CopyContent(const InstalledProduct& product, CopyProgress* progress) {
+    rollbackIncomplete = false;
+    std::string location;
+    if (!product.GetInstallLocation(location)) return false;
+    if (document.RootElement() == nullptr) return false;
+    std::string productId;
+    if (!product.GetProductId(productId)) {
+        // The line keeps the reason (UpgradeLog::Write keeps the last error).
+        if (::GetLastError() == ERROR_INVALID_DATA) {
+            UpgradeLog::Write("No product id: RAZoro.ini in %s has no ProductID in section Main",
+                              location.c_str());
+        } else {
+            UpgradeLog::Write("No product id: RAZoro.ini in %s can't be read", location.c_str());
+        }
+        return false;
+    }
+
+    JournalOwner owner;
+    std::string sourceBase;
+    if (!MakeJournalOwner(product, location, owner)) return false;
+    if (!MakePlanBase(programFolder, sourceBase)) {
+        platform::SetLastErrorCode(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    std::vector<std::vector<PlanStep>> plans;
+    for (const TiXmlElement* entry : ProductEntries(document, productId)) {
+        plans.emplace_back();
+        PlanEntry(*entry, owner.folder, sourceBase, plans.back(), &platform::IsAnsiLeadByte);
+    }
+    if (progress != nullptr) progress->Planned(PlannedBytes(plans));
+    WindowsJournalFiles files(progress);
+    content_log::ContentCopyLog log(*this);
+    ContentInstaller installer(files, owner, &platform::IsAnsiLeadByte, log);
+    if (installer.InstallPlans(plans)) return true;
+    rollbackIncomplete = installer.RollbackIncomplete();
+    return false;
+}
+
+bool UpdateContext::UpdateWrites(const InstalledProduct& product, const std::string& path) const {
+    platform::LastErrorKeeper keep;
+    std::string location;
+    if (!product.GetInstallLocation(location)) return false;
+    std::string log;
+    if (UpgradeLog::PathFor(location.c_str(), log) &&
+        (platform::SamePathText(path, log) || platform::SameExistingFile(path, log)))
+        return true;
+    std::string productId;
+    std::string targetBase;
+    std::string sourceBase;
+    if (document.RootElement() == nullptr || !product.GetProductId(productId) ||
+        !MakePlanBase(location, targetBase) || !MakePlanBase(programFolder, sourceBase))
+        return false;
+    for (const TiXmlElement* entry : ProductEntries(document, productId)) {
+        std::vector<PlanStep> plan;
+        PlanEntry(*entry, targetBase, sourceBase, plan, &platform::IsAnsiLeadByte);
+        for (const PlanStep& step : plan) {
+            if (step.kind == PlanStep::Kind::kFault) return false;
+            if (step.kind == PlanStep::Kind::kCopyFile && platform::SamePathText(path, step.target))
+                return true;
+        }
+    }
+    return false;
+}
