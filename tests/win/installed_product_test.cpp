@@ -148,7 +148,7 @@ TEST(InstalledProduct, IsRunningMatchesTheFileNameInAnyCase) {
         std::string copy = folder / c.name;
         ASSERT_TRUE(::CopyFileA(standin.c_str(), copy.c_str(), FALSE)) << c.name;
         testing_support::ChildProcess process(copy);
-        ASSERT_TRUE(process.Started()) << c.name;
+        ASSERT_TRUE(process.Started()) << c.name << " (error " << process.StartError() << ")";
         EXPECT_EQ(product.IsRunning(), c.running) << c.name;
     }
     EXPECT_EQ(product.IsRunning(), 0);

@@ -141,11 +141,19 @@ int RunAndWait(const std::string& commandLine, DWORD timeoutMs) {
 ChildProcess::ChildProcess(const std::string& exePath) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    std::string line = "\"" + exePath + "\"";
-    if (!::CreateProcessA(exePath.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &info_)) {
+    // Under a loaded Wine server a start can fail once for reasons of its
+    // own (seen with a file just written by CopyFileA); a stand-in that
+    // can't be started at all still fails the test, with the code.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::string line = "\"" + exePath + "\"";
+        if (::CreateProcessA(exePath.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &info_)) {
+            startError_ = 0;
+            return;
+        }
+        startError_ = ::GetLastError();
         info_ = {};
-        return;
+        ::Sleep(200);
     }
 }
 

@@ -54,9 +54,12 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     bool Started() const { return info_.hProcess != nullptr; }
+    // Why it could not be started (0 when it was).
+    DWORD StartError() const { return startError_; }
 
 private:
     PROCESS_INFORMATION info_ = {};
+    DWORD startError_ = 0;
 };
 
 // A log line's time stamp, "%d, %B %Y, %H:%M:%S: " in English (regex, unanchored).
