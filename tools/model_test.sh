@@ -2,7 +2,9 @@
 # Runs the journal's model-based test for longer than the test command does:
 # RUNS random packages and installations from SEED on, each run clean,
 # killed at every change, failed at every operation, recovered and run
-# again. A failure prints the seed that reproduces it alone.
+# again. A failure prints the seed that reproduces it alone; run that seed
+# with RIZEZUVU_MODEL_VERBOSE=1 to see each crash's files, record and
+# recovery.
 #   tools/model_test.sh [RUNS] [SEED]
 # Needs the native build (tools/run_tests.sh makes it in build-native/).
 set -euo pipefail

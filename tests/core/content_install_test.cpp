@@ -507,22 +507,24 @@ void CheckScenario(const Scenario& scenario, unsigned seed) {
             run = recovering;
         }
         run.crashAt = 0;
+        // RIZEZUVU_MODEL_VERBOSE=1: each crash's files, record and recovery
+        // on standard error, to follow a failing seed.
+        const bool verbose = std::getenv("RIZEZUVU_MODEL_VERBOSE") != nullptr;
+        std::string atCrash;
+        for (const auto& file : run.files) {
+            atCrash += "  file " + file.first + "\n";
+            if (file.first.find("journal.txt") != std::string::npos) {
+                atCrash += "  record:\n" + file.second.second.bytes + "\n";
+            }
+        }
         Lines recoveryLog;
-        std::string record;
-        if (std::getenv("RIZEZUVU_MODEL_VERBOSE") != nullptr)
-            for (const auto& file : run.files)
-                std::fprintf(stderr, " before %s\n", file.first.c_str());
-        for (const auto& file : run.files)
-            if (file.first.find("journal.txt") != std::string::npos)
-                record += file.second.second.bytes;
         ASSERT_TRUE(Recover(run, recoveryLog)) << run.lastError;
         State recovered = Content(run);
-        if (std::getenv("RIZEZUVU_MODEL_VERBOSE") != nullptr) {
-            std::fprintf(stderr, "record:\n%s\n", record.c_str());
-            for (const auto& file : run.files)
-                std::fprintf(stderr, " file %s\n", file.first.c_str());
+        if (verbose) {
+            std::fprintf(stderr, "crash at change %lu:\n%s", static_cast<unsigned long>(crash),
+                         atCrash.c_str());
             for (const std::string& line : recoveryLog.lines)
-                std::fprintf(stderr, "  %s\n", line.c_str());
+                std::fprintf(stderr, "  recovery: %s\n", line.c_str());
         }
         if (interrupted) {
             ASSERT_EQ(recovered, before) << Describe(recovered);
