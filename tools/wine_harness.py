@@ -100,7 +100,15 @@ class Installation:
         package = build_msi(version, folder, location, product_id, location_value)
         folder_path = os.path.join(PROGRAM_FILES_X86, folder)
         shutil.rmtree(folder_path, ignore_errors=True)
-        wine("msiexec", "/i", winpath(package), "/qn")
+        installed = wine("msiexec", "/i", winpath(package), "/qn", check=False)
+        if installed.returncode != 0:
+            # Seen once in a full run: msiexec ended with 1 and said nothing
+            # (a package left registered by an earlier uninstall that did
+            # not finish). Remove whatever of it is registered, then install
+            # again; a second failure fails the test.
+            wine("msiexec", "/x", winpath(package), "/qn", check=False)
+            shutil.rmtree(folder_path, ignore_errors=True)
+            wine("msiexec", "/i", winpath(package), "/qn")
         self.packages.append((package, folder_path))
         return folder_path
 
