@@ -1,8 +1,11 @@
 #include "install/install_journal.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <set>
+
+#include "config/config_document.h"
 
 namespace {
 
@@ -17,19 +20,14 @@ constexpr char kFolderKey[] = "folder ";
 // No real record comes near this many steps; a larger number is not ours.
 constexpr unsigned long kLargestNumber = 0xFFFFFFu;
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    }
-    return true;
+// Whole texts (a NUL inside one never ends the comparison early).
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && EqualIgnoringCase(a.c_str(), b.c_str());
 }
 
-bool StartsWithIgnoringAsciiCase(const std::string& text, const char* prefix) {
+bool StartsWithIgnoringCase(const std::string& text, const char* prefix) {
     size_t length = std::strlen(prefix);
-    return text.size() >= length && EqualIgnoringAsciiCase(text.substr(0, length), prefix);
+    return text.size() >= length && SameIgnoringCase(text.substr(0, length), prefix);
 }
 
 // Reads a number of 1 to kLargestNumber followed by a space.
@@ -65,26 +63,19 @@ bool ParseStep(const std::string& line, size_t at, JournalLine& parsed,
 }  // namespace
 
 bool IsJournalFolderName(const std::string& relative, LeadBytePredicate isLeadByte) {
-    // The first component, skipping "." components; trail bytes are not separators.
-    size_t start = 0;
-    for (;;) {
-        size_t end = start;
-        while (end < relative.size() && !IsPathSeparator(relative[end])) {
-            if (isLeadByte != nullptr && isLeadByte(static_cast<unsigned char>(relative[end])) &&
-                end + 1 < relative.size())
-                ++end;
-            ++end;
-        }
-        std::string first = relative.substr(start, end - start);
-        if (first == "." && end < relative.size()) {
-            start = end + 1;
-            continue;
-        }
-        // Windows drops trailing dots and spaces from a name.
-        while (!first.empty() && (first.back() == '.' || first.back() == ' ')) first.pop_back();
-        return StartsWithIgnoringAsciiCase(first, InstallJournal::kFolderName) ||
-               StartsWithIgnoringAsciiCase(first, InstallJournal::kSetAsideName);
+    std::string unified = relative;
+    for (char& c : unified) {
+        if (c == '/') c = '\\';  // a trail byte is never '/' (0x2F) in an ANSI code page
     }
+    // The first component that is not ".".
+    std::vector<std::string> parts = SplitPathComponents(unified, isLeadByte);
+    size_t first = 0;
+    while (first + 1 < parts.size() && parts[first] == ".") ++first;
+    std::string name = parts[first];
+    // Windows drops trailing dots and spaces from a name.
+    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+    return StartsWithIgnoringCase(name, InstallJournal::kFolderName) ||
+           StartsWithIgnoringCase(name, InstallJournal::kSetAsideName);
 }
 
 bool ParseJournalRecord(const std::string& text, JournalRecord& record,
@@ -290,11 +281,15 @@ std::string InstallJournal::RecordLine(const JournalLine& line) const {
 // The record is written before the step is taken: a step whose line did
 // not reach the disk is not taken.
 bool InstallJournal::Record(const JournalLine& line) {
-    bool first = !started_;
-    if (!Start()) return false;
-    if (!files_.AppendRecord((first ? Header() : std::string()) + RecordLine(line))) return false;
+    if (!AppendSteps(RecordLine(line))) return false;
     lines_.push_back(line);
     return true;
+}
+
+// Writes step lines, after the header when they are the run's first.
+bool InstallJournal::AppendSteps(const std::string& text) {
+    bool first = !started_;
+    return Start() && files_.AppendRecord((first ? Header() : std::string()) + text);
 }
 
 bool InstallJournal::Declare(const std::vector<std::string>& targets) {
@@ -306,7 +301,8 @@ bool InstallJournal::Declare(const std::vector<std::string>& targets) {
         JournalLine step;
         if (!RelativeToBase(target, step.target)) return false;
         std::string key;
-        for (char c : step.target) key += LowerAscii(c);
+        for (char c : step.target)
+            key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (!seen.insert(key).second) {
             step.moved = true;
         } else {
@@ -327,13 +323,12 @@ bool InstallJournal::Declare(const std::vector<std::string>& targets) {
         steps.push_back(step);
     }
     if (steps.empty()) return true;
-    bool first = !started_;
-    if (!first || !lines_.empty()) {
+    if (started_ || !lines_.empty()) {
         // Declarations come before every other step of a run.
         files_.SetLastError(kErrorInvalidData);
         return false;
     }
-    if (!Start() || !files_.AppendRecord(Header() + text)) return false;
+    if (!AppendSteps(text)) return false;
     for (const JournalLine& step : steps) {
         declared_.push_back(lines_.size());
         lines_.push_back(step);
@@ -410,18 +405,14 @@ size_t InstallJournal::MoveAside(const std::vector<std::string>& paths) {
     std::vector<JournalLine> steps;
     std::string text;
     for (const std::string& path : paths) {
-        JournalLine step = UnforeseenStep(false, true, std::string());
-        if (!RelativeToBase(path, step.target)) {
-            --nextIndex_;
-            break;
-        }
-        text += RecordLine(step);
-        steps.push_back(step);
+        std::string relative;
+        if (!RelativeToBase(path, relative)) break;
+        steps.push_back(UnforeseenStep(false, true, relative));
+        text += RecordLine(steps.back());
     }
     if (steps.empty()) return 0;
     unsigned long refusal = steps.size() < paths.size() ? files_.LastError() : 0;
-    bool first = !started_;
-    if (!Start() || !files_.AppendRecord((first ? Header() : std::string()) + text)) return 0;
+    if (!AppendSteps(text)) return 0;
     lines_.insert(lines_.end(), steps.begin(), steps.end());
     tookSteps_ = true;
     for (size_t moved = 0; moved < steps.size(); ++moved) {
@@ -489,8 +480,8 @@ InstallJournal::Found InstallJournal::Load(unsigned number, JournalOwner* foreig
     }
     if (!record.complete || record.lines.empty()) return Found::kEmpty;
     bool ours = record.owner.folder.empty() ||
-                (EqualIgnoringAsciiCase(record.owner.productCode, owner_.productCode) &&
-                 EqualIgnoringAsciiCase(record.owner.folder, owner_.folder));
+                (SameIgnoringCase(record.owner.productCode, owner_.productCode) &&
+                 SameIgnoringCase(record.owner.folder, owner_.folder));
     if (!ours) {
         if (foreignOwner != nullptr) *foreignOwner = record.owner;
         started_ = false;

@@ -240,6 +240,7 @@ public:
 private:
     bool Start();
     bool Record(const JournalLine& line);
+    bool AppendSteps(const std::string& text);
     std::string RecordLine(const JournalLine& line) const;
     std::string Header() const;
     enum class Undone { kNothingToDo, kRestored, kRemoved, kFailed };
