@@ -19,14 +19,7 @@ bool ContentInstaller::InstallPlans(const std::vector<std::vector<PlanStep>>& pl
     // write and one flush to the disk instead of one for each file), up to
     // the first fault, where the run will stop.
     std::vector<std::string> targets;
-    bool faultAhead = false;
-    for (const std::vector<PlanStep>& plan : plans) {
-        for (const PlanStep& step : plan) {
-            faultAhead = faultAhead || step.kind == PlanStep::Kind::kFault;
-            if (!faultAhead && step.kind == PlanStep::Kind::kCopyFile)
-                targets.push_back(step.target);
-        }
-    }
+    for (const PlanStep* copy : CopiesBeforeFirstFault(plans)) targets.push_back(copy->target);
     bool installed = journal_.Declare(targets);
     if (!installed) {
         log_.JournalNotStarted(journal_.Folder());

@@ -145,6 +145,31 @@ void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
     }
 }
 
+std::vector<std::vector<PlanStep>> PlanEntries(const TiXmlDocument& document,
+                                               const std::string& productId,
+                                               const std::string& targetBase,
+                                               const std::string& sourceBase,
+                                               LeadBytePredicate isLeadByte) {
+    std::vector<std::vector<PlanStep>> plans;
+    for (const TiXmlElement* entry : ProductEntries(document, productId)) {
+        plans.emplace_back();
+        PlanEntry(*entry, targetBase, sourceBase, plans.back(), isLeadByte);
+    }
+    return plans;
+}
+
+std::vector<const PlanStep*> CopiesBeforeFirstFault(
+    const std::vector<std::vector<PlanStep>>& plans) {
+    std::vector<const PlanStep*> copies;
+    for (const std::vector<PlanStep>& plan : plans) {
+        for (const PlanStep& step : plan) {
+            if (step.kind == PlanStep::Kind::kFault) return copies;
+            if (step.kind == PlanStep::Kind::kCopyFile) copies.push_back(&step);
+        }
+    }
+    return copies;
+}
+
 const char* DescribePlanFault(PlanFault fault) {
     switch (fault) {
         case PlanFault::kNone:

@@ -74,5 +74,18 @@ void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
                const std::string& sourceBase, std::vector<PlanStep>& plan,
                LeadBytePredicate isLeadByte);
 
+// The plans of every entry that applies to `productId`, in document order
+// (PlanEntry on each of ProductEntries).
+std::vector<std::vector<PlanStep>> PlanEntries(const TiXmlDocument& document,
+                                               const std::string& productId,
+                                               const std::string& targetBase,
+                                               const std::string& sourceBase,
+                                               LeadBytePredicate isLeadByte);
+
+// The copies a run makes, in order: those before the first fault, where
+// the program stops.
+std::vector<const PlanStep*> CopiesBeforeFirstFault(
+    const std::vector<std::vector<PlanStep>>& plans);
+
 // What a fault is, in words for the log and the checker.
 const char* DescribePlanFault(PlanFault fault);

@@ -26,14 +26,9 @@ namespace {
 // sources (a missing one counts nothing; its copy fails).
 unsigned long long PlannedBytes(const std::vector<std::vector<PlanStep>>& plans) {
     unsigned long long total = 0;
-    for (const std::vector<PlanStep>& plan : plans) {
-        for (const PlanStep& step : plan) {
-            if (step.kind == PlanStep::Kind::kFault) return total;
-            unsigned long long size = 0;
-            if (step.kind == PlanStep::Kind::kCopyFile &&
-                platform::GetFileSizeAt(step.source, size))
-                total += size;
-        }
+    for (const PlanStep* copy : CopiesBeforeFirstFault(plans)) {
+        unsigned long long size = 0;
+        if (platform::GetFileSizeAt(copy->source, size)) total += size;
     }
     return total;
 }
@@ -64,11 +59,8 @@ bool UpdateContext::CopyContent(const InstalledProduct& product, CopyProgress* p
         platform::SetLastErrorCode(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-    std::vector<std::vector<PlanStep>> plans;
-    for (const TiXmlElement* entry : ProductEntries(document, productId)) {
-        plans.emplace_back();
-        PlanEntry(*entry, owner.folder, sourceBase, plans.back(), &platform::IsAnsiLeadByte);
-    }
+    std::vector<std::vector<PlanStep>> plans =
+        PlanEntries(document, productId, owner.folder, sourceBase, &platform::IsAnsiLeadByte);
     if (progress != nullptr) progress->Planned(PlannedBytes(plans));
     WindowsJournalFiles files(progress);
     content_log::ContentCopyLog log(*this);
@@ -92,14 +84,10 @@ bool UpdateContext::UpdateWrites(const InstalledProduct& product, const std::str
     if (document.RootElement() == nullptr || !product.GetProductId(productId) ||
         !MakePlanBase(location, targetBase) || !MakePlanBase(programFolder, sourceBase))
         return false;
-    for (const TiXmlElement* entry : ProductEntries(document, productId)) {
-        std::vector<PlanStep> plan;
-        PlanEntry(*entry, targetBase, sourceBase, plan, &platform::IsAnsiLeadByte);
-        for (const PlanStep& step : plan) {
-            if (step.kind == PlanStep::Kind::kFault) return false;
-            if (step.kind == PlanStep::Kind::kCopyFile && platform::SamePathText(path, step.target))
-                return true;
-        }
+    std::vector<std::vector<PlanStep>> plans =
+        PlanEntries(document, productId, targetBase, sourceBase, &platform::IsAnsiLeadByte);
+    for (const PlanStep* copy : CopiesBeforeFirstFault(plans)) {
+        if (platform::SamePathText(path, copy->target)) return true;
     }
     return false;
 }
