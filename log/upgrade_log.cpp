@@ -85,7 +85,7 @@ int UpgradeLog::Open(const char* location) {
     std::string path;
     if (!PathFor(location, path)) return 0;
     // A log left read-only, hidden or system by an earlier run is reopened.
-    platform::SetNormalAttributes(path.c_str());
+    platform::SetFileAttributesAt(path, FILE_ATTRIBUTE_NORMAL);
     s_stream = OpenAppendStream(path.c_str());
     return s_stream != nullptr ? 1 : 0;
 }
@@ -104,7 +104,7 @@ void UpgradeLog::DiscardCopy() {
     std::fclose(s_copy);
     s_copy = nullptr;
     if (s_copyCreated && !s_copyWritten && s_copyPath[0] != '\0')
-        platform::DeleteFileAt(s_copyPath);
+        platform::RemoveFileAt(s_copyPath);
 }
 
 int UpgradeLog::Write(const char* format, ...) {

@@ -288,11 +288,6 @@ bool ListFolder(const std::string& folder, const char* pattern, bool foldersToo,
     return true;
 }
 
-bool SetNormalAttributes(const char* path) {
-    return ::SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL) != FALSE;
-}
-
-bool DeleteFileAt(const char* path) { return ::DeleteFileA(path) != FALSE; }
 
 bool WriteAll(const KernelHandle& file, const void* data, unsigned long size) {
     const char* next = static_cast<const char*>(data);

@@ -58,12 +58,8 @@ bool ReadWholeFileAt(const std::string& path, std::string& bytes, unsigned long 
 bool ListFolder(const std::string& folder, const char* pattern, bool foldersToo,
                 std::vector<std::string>& names);
 
-// The narrow calls of the log and the journal's record, on paths that fit
-// MAX_PATH:
+// The log's and the journal record's handle calls:
 
-// Clears read-only, hidden and system (FILE_ATTRIBUTE_NORMAL).
-bool SetNormalAttributes(const char* path);
-bool DeleteFileAt(const char* path);
 // Writes all of `size` bytes; false on a short write (ERROR_DISK_FULL when
 // the system reported none).
 bool WriteAll(const KernelHandle& file, const void* data, unsigned long size);
