@@ -120,6 +120,13 @@ bool COVUpgradeApp::RunSequence() {
         return false;
     }
 
+    // A sealed package's files are checked before the user is asked: a
+    // damaged download is refused with nothing changed.
+    if (!context.VerifySealedPayload(product)) {
+        ReportFailure();
+        return false;
+    }
+
     std::string consent;
     if (!context.LookupMessage(message_key::kAskUser, consent)) {
         // Whatever code earlier calls left says nothing about this failure.

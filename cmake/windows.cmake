@@ -18,6 +18,7 @@ add_library(rizezuvu_win STATIC
   platform/window_services.cpp
   platform/system_library.cpp
   config/update_context.cpp
+  config/seal_section.cpp
   product/installed_product.cpp
   install/update_context_content.cpp
   install/content_recovery.cpp

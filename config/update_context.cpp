@@ -1,8 +1,12 @@
 #include "config/update_context.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "config/config_limits.h"
+#include "config/seal_section.h"
+#include "install/install_plan.h"
+#include "log/upgrade_log.h"
 #include "platform/handles.h"
 #include "platform/file_system.h"
 #include "platform/path_services.h"
@@ -43,6 +47,12 @@ bool UpdateContext::LoadConfig() {
             platform::SetLastErrorCode(ERROR_INVALID_DATA);
         return false;
     }
+    // A sealed package's configuration is used only once it is the one the
+    // vendor sealed: a changed link would be opened by an elevated program.
+    if (!CheckSeal(text)) {
+        platform::SetLastErrorCode(ERROR_INVALID_DATA);
+        return false;
+    }
     document.SetValue(configPath.c_str());
     if (!ParseConfigText(text, document)) {
         platform::SetLastErrorCode(ERROR_INVALID_DATA);
@@ -52,6 +62,36 @@ bool UpdateContext::LoadConfig() {
         platform::SetLastErrorCode(ERROR_INVALID_DATA);
         return false;
     }
+    return true;
+}
+
+bool UpdateContext::CheckSeal(const std::string& configText) {
+    sealed.reset();
+    PackageSeal seal;
+    SealState state = ProgramSeal(seal);
+    if (state == SealState::kUnsealed) return true;
+    if (state == SealState::kDamaged) {
+        UpgradeLog::Write(kSealChangedLine, "RIZezuvu.exe");
+        return false;
+    }
+    if (Sha256::Of(configText) != seal.config) {
+        UpgradeLog::Write(kSealChangedLine, kConfigFileName);
+        return false;
+    }
+    // Read once: the manifest checked is the manifest used.
+    std::string manifestText;
+    std::string manifestPath = programFolder + "\\" + kManifestFileName;
+    if (!platform::ReadWholeFileAt(manifestPath, manifestText, kManifestMaxBytes)) {
+        UpgradeLog::Write(kSealUnreadableLine, kManifestFileName);
+        return false;
+    }
+    SealedPackage package;
+    if (Sha256::Of(manifestText) != seal.manifest || !package.manifest.Parse(manifestText) ||
+        !MakePlanBase(programFolder, package.sourceBase)) {
+        UpgradeLog::Write(kSealChangedLine, kManifestFileName);
+        return false;
+    }
+    sealed = std::move(package);
     return true;
 }
 

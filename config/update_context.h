@@ -3,10 +3,12 @@
 // content copy walks.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "config/config_document.h"
+#include "config/package_seal.h"
 #include "tinyxml.h"
 
 class CopyProgress;
@@ -22,8 +24,19 @@ public:
     // Parses OVConfig.xml. True when it parsed and holds a Version element and
     // at least one message. On false the system's last-error code tells why:
     // the code of the failed file access, or ERROR_INVALID_DATA when the file
-    // was read but is not a usable configuration.
+    // was read but is not a usable configuration, or when the program is
+    // sealed and the file or the manifest is not the sealed one (which of
+    // them goes to the log: to the /log copy, as the installation's log is
+    // not open yet).
     bool LoadConfig();
+
+    // For a sealed package (the program carries a seal), before any copy is
+    // planned: true when every file the update would copy for `product` is
+    // listed in the manifest and holds the sealed bytes. False, with the
+    // file named in the log, otherwise: ERROR_INVALID_DATA for a file that
+    // is not listed or was changed, the system's code for one that can't be
+    // read. Reads each of those files once. True at once for an unsealed one.
+    bool VerifySealedPayload(const InstalledProduct& product) const;
 
     // True and `text` set when `key` is in the table; false and `text` untouched otherwise.
     bool LookupMessage(const std::string& key, std::string& text) const;
@@ -51,8 +64,16 @@ public:
     MessageTable messages;
     // Set by a failed CopyContent whose rollback left the journal behind.
     bool rollbackIncomplete = false;
+    // Set by LoadConfig for a sealed package: its manifest, checked
+    // against the seal.
+    std::optional<SealedPackage> sealed;
 
 private:
+    // With the program sealed: true when `configText` and the manifest are
+    // the sealed ones (the manifest then read into `sealed`); false, the
+    // file named in the log, when not. True for an unsealed program.
+    bool CheckSeal(const std::string& configText);
+
     // Why the program's own folder could not be found (0: it was).
     unsigned long folderError_ = 0;
 };

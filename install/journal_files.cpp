@@ -1,6 +1,8 @@
 #include "install/journal_files.h"
 
 #include "config/config_document.h"
+#include "config/package_seal.h"
+#include "log/upgrade_log.h"
 #include "install/copy_progress.h"
 #include "platform/file_system.h"
 #include "platform/path_services.h"
@@ -58,10 +60,35 @@ bool WindowsJournalFiles::Move(const std::string& from, const std::string& to) {
 }
 
 bool WindowsJournalFiles::Copy(const std::string& from, const std::string& to) {
-    if (progress_ == nullptr) return platform::CopyFileDurably(from, to);
-    CopyProgress& progress = *progress_;
+    if (progress_ == nullptr && sealed_ == nullptr) return platform::CopyFileDurably(from, to);
+    CopyProgress* progress = progress_;
+    if (sealed_ == nullptr) {
+        return platform::CopyFileDurably(from, to, [progress](const char*, unsigned long bytes) {
+            progress->Copied(bytes);
+            return true;
+        });
+    }
+    const SealedFile* expected = sealed_->Find(from);
+    if (expected == nullptr) {
+        platform::SetLastErrorCode(ERROR_INVALID_DATA);
+        UpgradeLog::Write(kSealUnlistedLine, ManifestNameOf(from, sealed_->sourceBase).c_str());
+        return false;
+    }
+    // The bytes are hashed as they are written into the journal: a source
+    // changed since the check before the consent is caught before its copy
+    // is put in place.
+    SealedFileCheck check(*expected);
     return platform::CopyFileDurably(
-        from, to, [&progress](unsigned long long bytes) { progress.Copied(bytes); });
+        from, to, [progress, &check, expected](const char* data, unsigned long bytes) {
+            bool sealedSoFar = data != nullptr ? check.Add(data, bytes) : check.Matches();
+            if (!sealedSoFar) {
+                platform::SetLastErrorCode(ERROR_INVALID_DATA);
+                UpgradeLog::Write(kSealChangedLine, expected->name.c_str());
+                return false;
+            }
+            if (progress != nullptr) progress->Copied(bytes);
+            return true;
+        });
 }
 
 bool WindowsJournalFiles::Link(const std::string& existing, const std::string& link) {

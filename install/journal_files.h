@@ -5,11 +5,17 @@
 #include "platform/handles.h"
 
 class CopyProgress;
+struct SealedPackage;
 
 class WindowsJournalFiles : public JournalFiles {
 public:
     // `progress`, when given, is told of every chunk each copy makes.
-    explicit WindowsJournalFiles(CopyProgress* progress = nullptr) : progress_(progress) {}
+    // `sealed`, when given, is the package the copies come from: each copy
+    // is hashed as it is written and abandoned (ERROR_INVALID_DATA, the
+    // file named in the log) unless its source is the sealed file.
+    explicit WindowsJournalFiles(CopyProgress* progress = nullptr,
+                                 const SealedPackage* sealed = nullptr)
+        : progress_(progress), sealed_(sealed) {}
     Kind Inspect(const std::string& path, bool* readOnly) override;
     bool CreateHiddenFolder(const std::string& path) override;
     bool RemoveFolder(const std::string& path) override;
@@ -32,4 +38,5 @@ public:
 private:
     platform::KernelHandle record_;
     CopyProgress* progress_;
+    const SealedPackage* sealed_;
 };

@@ -62,7 +62,7 @@ bool UpdateContext::CopyContent(const InstalledProduct& product, CopyProgress* p
     std::vector<std::vector<PlanStep>> plans =
         PlanEntries(document, productId, owner.folder, sourceBase, &platform::IsAnsiLeadByte);
     if (progress != nullptr) progress->Planned(PlannedBytes(plans));
-    WindowsJournalFiles files(progress);
+    WindowsJournalFiles files(progress, sealed ? &*sealed : nullptr);
     content_log::ContentCopyLog log(*this);
     ContentInstaller installer(files, owner, &platform::IsAnsiLeadByte, log);
     if (installer.InstallPlans(plans)) return true;
@@ -90,4 +90,45 @@ bool UpdateContext::UpdateWrites(const InstalledProduct& product, const std::str
         if (platform::SamePathText(path, copy->target)) return true;
     }
     return false;
+}
+
+bool UpdateContext::VerifySealedPayload(const InstalledProduct& product) const {
+    if (!sealed) return true;
+    std::string location;
+    std::string productId;
+    std::string targetBase;
+    if (document.RootElement() == nullptr || !product.GetInstallLocation(location) ||
+        !product.GetProductId(productId) || !MakePlanBase(location, targetBase)) {
+        // The copy finds and reports these itself; there is nothing to check yet.
+        return true;
+    }
+    std::vector<std::vector<PlanStep>> plans = PlanEntries(
+        document, productId, targetBase, sealed->sourceBase, &platform::IsAnsiLeadByte);
+    for (const PlanStep* copy : CopiesBeforeFirstFault(plans)) {
+        std::string name = ManifestNameOf(copy->source, sealed->sourceBase);
+        const SealedFile* expected = sealed->Find(copy->source);
+        if (expected == nullptr) {
+            UpgradeLog::Write(kSealUnlistedLine, name.c_str());
+            platform::SetLastErrorCode(ERROR_INVALID_DATA);
+            return false;
+        }
+        SealedFileCheck check(*expected);
+        bool read = platform::ReadFileInChunks(copy->source, [&check](const char* data,
+                                                                      unsigned long bytes) {
+            if (check.Add(data, bytes)) return true;
+            platform::SetLastErrorCode(ERROR_INVALID_DATA);
+            return false;
+        });
+        if (read && !check.Matches()) {
+            platform::SetLastErrorCode(ERROR_INVALID_DATA);
+            read = false;
+        }
+        if (!read) {
+            UpgradeLog::Write(::GetLastError() == ERROR_INVALID_DATA ? kSealChangedLine
+                                                                     : kSealUnreadableLine,
+                              name.c_str());
+            return false;
+        }
+    }
+    return true;
 }

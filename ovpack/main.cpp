@@ -2,9 +2,11 @@
 //
 //   ovpack check PACKAGE-FOLDER [--product-id ID] [--install-dir PATH] [--json]
 //   ovpack init FOLDER
+//   ovpack seal PACKAGE-FOLDER
 //
 // check reports every problem a package would cause on a user's machine
-// (exit 0 clean, 1 warnings only, 2 errors); init writes the sample package.
+// (exit 0 clean, 1 warnings only, 2 errors); init writes the sample package;
+// seal fixes the package's files into its RIZezuvu.exe before it is signed.
 // Builds natively and as a Windows console program.
 #include <cctype>
 #include <cstdlib>
@@ -24,6 +26,7 @@
 
 #include "app/command_line.h"
 #include "ovpack/package_check.h"
+#include "ovpack/package_seal_tool.h"
 #include "ovpack/sample_package.h"
 
 namespace fs = std::filesystem;
@@ -39,6 +42,7 @@ int Usage(std::FILE* to = stderr) {
         "usage: ovpack check PACKAGE-FOLDER [--product-id ID] [--install-dir PATH] [--codepage N]\n"
         "                    [--json]\n"
         "       ovpack init FOLDER\n"
+        "       ovpack seal PACKAGE-FOLDER\n"
         "\n"
         "check  reports every problem the package would cause (exit 0 clean, 1 warnings,\n"
         "       2 errors). --product-id lists what an installation with that id gets;\n"
@@ -49,7 +53,12 @@ int Usage(std::FILE* to = stderr) {
         "       must exist; --codepage is the ANSI code page of the systems the package\n"
         "       is for (default 1252): a file name it can't hold is a warning; --json\n"
         "       writes one JSON object.\n"
+        "       A sealed package that changed since is an error, an unsealed one a warning.\n"
         "init   writes the sample package into FOLDER (new or empty).\n"
+        "seal   writes OVManifest.txt (size and SHA-256 of every file a File names) and\n"
+        "       the SHA-256 of it and of OVConfig.xml into the package's RIZezuvu.exe,\n"
+        "       which must not be signed yet: sign it after sealing. Exit 0 sealed,\n"
+        "       2 refused (nothing written).\n"
         "\n"
         "ovpack --help | --version\n",
         to);
@@ -165,21 +174,32 @@ int Check(const std::vector<std::string>& arguments) {
             options.namesOutsideCodePage.push_back(name);
     }
     // The program opens OVConfig.xml by that name; on Windows any case matches.
-    for (const std::string& file : package.files) {
-        std::string lower;
-        for (char c : file) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (lower != "ovconfig.xml") continue;
-        std::ifstream in(fs::path(packageFolder) / file, std::ios::binary);
+    std::string configFile = FindPackageFile(package.files, "OVConfig.xml");
+    if (!configFile.empty()) {
+        std::ifstream in(fs::path(packageFolder) / configFile, std::ios::binary);
         package.configText.assign(std::istreambuf_iterator<char>(in),
                                   std::istreambuf_iterator<char>());
         package.configFound = !in.bad();
-        break;
     }
     CheckReport report = CheckPackage(package, options);
+    CheckPackageSeal(packageFolder, package, report);
     std::string out =
         json ? FormatReportJson(report, options, packageFolder) : FormatReportText(report, options);
     std::fputs(out.c_str(), stdout);
     return report.exitStatus();
+}
+
+int Seal(const std::vector<std::string>& arguments) {
+    if (arguments.size() != 1 || arguments[0].empty() || arguments[0][0] == '-') return Usage();
+    std::error_code error;
+    if (!fs::is_directory(arguments[0], error)) {
+        std::fprintf(stderr, "ovpack: no such folder: %s\n", arguments[0].c_str());
+        return kUsage;
+    }
+    std::string message;
+    int status = SealPackage(arguments[0], List(arguments[0], false), message);
+    std::fprintf(status == 0 ? stdout : stderr, "ovpack: %s\n", message.c_str());
+    return status;
 }
 
 int Init(const std::vector<std::string>& arguments) {
@@ -221,6 +241,7 @@ int main(int argc, char** argv) {
     try {
         if (command == "check") return Check(arguments);
         if (command == "init") return Init(arguments);
+        if (command == "seal") return Seal(arguments);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "ovpack: %s\n", failure.what());
         return 2;

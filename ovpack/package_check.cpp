@@ -8,6 +8,7 @@
 #include <set>
 
 #include "config/config_document.h"
+#include "config/package_seal.h"
 #include "config/config_limits.h"
 #include "product/version_fields.h"
 #include "tinyxml.h"
@@ -259,7 +260,7 @@ private:
         for (const std::string& file : package_.files) {
             std::string folded = FoldName(file);
             if (named.count(folded) != 0 || folded == "ovconfig.xml" || folded == "rizezuvu.exe" ||
-                folded == "rizezuvu.exe.debug") {
+                folded == "rizezuvu.exe.debug" || folded == FoldName(kManifestFileName)) {
                 continue;
             }
             Warning(0, "no File names the package's file " + file);

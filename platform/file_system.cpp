@@ -133,7 +133,7 @@ bool CanReplaceFileAt(const std::string& path) {
 }
 
 bool CopyFileDurably(const std::string& source, const std::string& target,
-                     const std::function<void(unsigned long long)>& copied) {
+                     const ChunkFunction& chunk) {
     std::wstring from, to;
     if (!SystemPath(source, from) || !SystemPath(target, to)) return false;
     KernelHandle input(::CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -154,7 +154,6 @@ bool CopyFileDurably(const std::string& source, const std::string& target,
     std::vector<char> buffer(static_cast<size_t>(
         std::max<unsigned long long>(1, std::min<unsigned long long>(size, kLargestCopyBuffer))));
     unsigned long long unflushed = 0;
-    bool told = false;
     for (;;) {
         DWORD read = 0;
         if (!::ReadFile(input.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read,
@@ -184,12 +183,16 @@ bool CopyFileDurably(const std::string& source, const std::string& target,
             }
             unflushed = 0;
         }
-        if (copied) {
-            copied(written);
-            told = true;
+        if (chunk && !chunk(buffer.data(), written)) {
+            DiscardCopy(output, to);
+            return false;
         }
     }
-    if (copied && !told) copied(0);  // an empty file: the caller's turn all the same
+    // The end, also of an empty file: the caller's turn all the same.
+    if (chunk && !chunk(nullptr, 0)) {
+        DiscardCopy(output, to);
+        return false;
+    }
     // The copy's data reaches the disk before anything depends on it: the
     // update is made final only once every new file is whole there.
     if (!::SetFileTime(output.Get(), nullptr, nullptr, &info.ftLastWriteTime) ||
@@ -222,6 +225,23 @@ bool SameExistingFile(const std::string& a, const std::string& b) {
            first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
            first.nFileIndexHigh == second.nFileIndexHigh &&
            first.nFileIndexLow == second.nFileIndexLow;
+}
+
+bool ReadFileInChunks(const std::string& path, const ChunkFunction& chunk) {
+    std::wstring wide;
+    if (!SystemPath(path, wide)) return false;
+    KernelHandle input(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!input.IsValid()) return false;
+    std::vector<char> buffer(kLargestCopyBuffer);
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(input.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read,
+                        nullptr))
+            return false;
+        if (read == 0) return true;
+        if (!chunk(buffer.data(), read)) return false;
+    }
 }
 
 bool GetFileSizeAt(const std::string& path, unsigned long long& size) {

@@ -35,12 +35,20 @@ bool CanReplaceFileAt(const std::string& path);
 // Copies `source` to `target` (replacing a file there) and forces the
 // copy's data to the disk before answering. The copy gets the source's
 // attributes less read-only, hidden and system, and its last-write time. A
-// copy that fails is deleted. `copied`, when given, is told after every
-// chunk how many bytes it added: a caller on the user-interface thread
-// serves its windows there, so chunks are small and the data is flushed as
-// it goes (no single flush waits on a whole large file).
+// copy that fails is deleted. `chunk`, when given, sees every chunk of data
+// after it is written, and once more with no data (null, 0) when the whole
+// file is written, before the copy is made final; answering false abandons
+// the copy (the callback sets the last error). A caller on the
+// user-interface thread serves its windows there, so chunks are small and
+// the data is flushed as it goes (no single flush waits on a whole large
+// file); a caller that checks what it copies hashes the very bytes written.
+using ChunkFunction = std::function<bool(const char* data, unsigned long size)>;
 bool CopyFileDurably(const std::string& source, const std::string& target,
-                     const std::function<void(unsigned long long)>& copied = nullptr);
+                     const ChunkFunction& chunk = nullptr);
+// Reads the whole file at `path` once, front to back, handing each chunk to
+// `chunk` (never with size 0); false when the file can't be read or `chunk`
+// answers false (which sets the last error then).
+bool ReadFileInChunks(const std::string& path, const ChunkFunction& chunk);
 // True when `a` and `b` spell the same path once made full (case aside).
 bool SamePathText(const std::string& a, const std::string& b);
 // True when `a` and `b` are names of one existing file (another spelling, a
