@@ -15,6 +15,8 @@
 //   quiet:MS        wait MS milliseconds; fail when a new window appears
 //   sleep:MS        wait MS milliseconds
 //   exit            wait for the program to end and report its exit code
+//   copy:FROM|TO    copy the file FROM over the file TO (a change made while
+//                   the program waits at the current window)
 //   ping:ID         until the current window goes: send it WM_NULL every
 //                   50 ms, timing each answer around the call, and read the
 //                   position of its progress bar (control ID) each time;
@@ -175,6 +177,7 @@ public:
         if (step.rfind("sleep:", 0) == 0) return Sleep(std::atoi(step.c_str() + 6));
         if (step == "exit") return WaitExit();
         if (step.rfind("ping:", 0) == 0) return Ping(std::atoi(step.c_str() + 5));
+        if (step.rfind("copy:", 0) == 0) return CopyOver(step.substr(5));
         return Fail("unknown step " + step);
     }
 
@@ -189,6 +192,18 @@ public:
 private:
     DWORD Elapsed() const { return ::GetTickCount() - started_; }
     bool Expired() const { return static_cast<LONG>(::GetTickCount() - deadline_) >= 0; }
+
+    int CopyOver(const std::string& fromAndTo) {
+        size_t bar = fromAndTo.find('|');
+        if (bar == std::string::npos) return Fail("copy needs FROM|TO");
+        std::wstring from = Wide(fromAndTo.substr(0, bar));
+        std::wstring to = Wide(fromAndTo.substr(bar + 1));
+        if (!::CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+            return Fail("copy failed with " + std::to_string(::GetLastError()));
+        }
+        Emit("{\"event\":\"copied\",\"to\":" + Json(Utf8(to)) + "}");
+        return 0;
+    }
 
     int Fail(const std::string& message) {
         Emit("{\"event\":\"error\",\"message\":" + Json(message) + "}");

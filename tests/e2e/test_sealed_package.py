@@ -1,0 +1,126 @@
+"""Sealed packages, end to end: `ovpack seal` fixes the package's files into
+its RIZezuvu.exe; the program installs such a package as any other, refuses
+one whose files changed since (before the consent, nothing touched), and
+rolls back a file that changes after that check."""
+import os
+import shutil
+import unittest
+
+from harness import (BUILD, WineTestCase, drive, log_lines, snapshot, standard_package, system_text, wine,
+                     winpath)
+
+ERROR_INVALID_DATA = 13
+FAILED = 1603
+SEALED_SINCE = "is not the file this package was sealed with"
+
+
+class SealedPackage(WineTestCase):
+    def sealed_package(self):
+        package = standard_package(self.root)
+        sealed = wine(os.path.join(BUILD, "ovpack.exe"), "seal", winpath(package.folder), check=False)
+        self.assertEqual(sealed.returncode, 0, sealed.stdout + sealed.stderr)
+        self.assertTrue(os.path.exists(os.path.join(package.folder, "OVManifest.txt")))
+        return package
+
+    def update(self, package, args=None):
+        return drive(package.exe, ["wait", "press:OK", "wait", "gone", "wait", "press:OK", "exit"],
+                     args=args, timeout=90)
+
+    def test_a_sealed_package_installs_as_before_twice(self):
+        install_dir = self.install()
+        package = self.sealed_package()
+        for attempt in (1, 2):
+            with self.subTest(attempt=attempt):
+                run = self.update(package)
+                self.assertEqual(run.exit_code, 0, run.raw)
+                self.assertEqual(len(run.windows), 3, run.raw)
+                with open(os.path.join(install_dir, "update.bin"), "rb") as f:
+                    self.assertEqual(f.read(), b"firmware v2")
+                with open(os.path.join(install_dir, "Skins", "default.skin"), "rb") as f:
+                    self.assertEqual(f.read(), b"skin v2")
+                # The run logs what an unsealed one does: nothing of the seal.
+                self.assertFalse([line for line in log_lines(os.path.join(install_dir, "RIZezuvu.log"))
+                                  if line.startswith("Package seal")])
+
+    def test_changed_files_are_refused_before_the_consent_with_nothing_changed(self):
+        def change_byte(relative):
+            def change(folder):
+                path = os.path.join(folder, *relative.split("\\"))
+                with open(path, "r+b") as f:
+                    first = f.read(1)
+                    f.seek(0)
+                    f.write(bytes([first[0] ^ 1]))
+            return change
+
+        cases = [
+            # name, change, the file the /log copy names, whether the installation's log is open by then
+            ("a payload byte", change_byte("common.dat"), "common.dat", True),
+            ("a payload file of another folder", change_byte("Firmware\\123456\\update.bin"),
+             "Firmware\\123456\\update.bin", True),
+            ("OVConfig.xml", change_byte("OVConfig.xml"), "OVConfig.xml", False),
+            ("the manifest", change_byte("OVManifest.txt"), "OVManifest.txt", False),
+            ("a sealed file removed", lambda folder: os.remove(os.path.join(folder, "common.dat")),
+             "common.dat", True),
+        ]
+        install_dir = self.install()
+        before = snapshot(install_dir)
+        for name, change, named, installation_log in cases:
+            with self.subTest(name):
+                shutil.rmtree(os.path.join(self.root, "package"), ignore_errors=True)
+                package = self.sealed_package()
+                change(package.folder)
+                extra_log = os.path.join(self.root, "extra.log")
+                if os.path.exists(extra_log):
+                    os.remove(extra_log)
+                run = drive(package.exe, ["wait", "press:OK", "exit"], args=f'"/log:{winpath(extra_log)}"')
+                self.assertEqual(run.exit_code, FAILED, run.raw)
+                # One window, the failure report: the user is never asked.
+                self.assertEqual(len(run.windows), 1, run.raw)
+                self.assertFailureReport(run.windows[0], see_log=installation_log)
+                self.assertEqual(snapshot(install_dir), before)
+                lines = log_lines(extra_log)
+                seal_lines = [line for line in lines if line.startswith("Package seal: ")]
+                self.assertEqual(len(seal_lines), 1, lines)
+                self.assertIn(f"Package seal: {named} ", seal_lines[0])
+                if os.path.exists(os.path.join(package.folder, *named.split("\\"))):
+                    self.assertIn(SEALED_SINCE, seal_lines[0])
+                    self.assertIn("System Error: " + system_text(ERROR_INVALID_DATA)[:-2] + "\r", lines)
+                if installation_log:
+                    self.assertIn(seal_lines[0], log_lines(os.path.join(install_dir, "RIZezuvu.log")))
+
+    def test_a_file_changed_after_the_check_is_rolled_back(self):
+        install_dir = self.install()
+        with open(os.path.join(install_dir, "update.bin"), "wb") as f:
+            f.write(b"firmware v1")
+        with open(os.path.join(install_dir, "common.dat"), "wb") as f:
+            f.write(b"common v1")
+        before = snapshot(install_dir)
+        package = self.sealed_package()
+        swapped = os.path.join(self.root, "swapped.bin")
+        with open(swapped, "wb") as f:
+            f.write(b"firmware v3")
+        target = os.path.join(package.folder, "Firmware", "123456", "update.bin")
+        # The package checks out before the consent; while the consent box
+        # waits, the last file of the copy is changed.
+        run = drive(package.exe, ["wait", f"copy:{winpath(swapped)}|{winpath(target)}", "press:OK",
+                                  "wait", "gone", "wait", "press:OK", "exit"], timeout=90)
+        self.assertEqual(run.exit_code, FAILED, run.raw)
+        self.assertEqual(run.windows[0]["title"], "Orvexa Update")  # the consent box came
+        self.assertEqual(snapshot(install_dir), before)
+        lines = log_lines(os.path.join(install_dir, "RIZezuvu.log"))
+        self.assertIn(f"Package seal: Firmware\\123456\\update.bin {SEALED_SINCE}", lines)
+        self.assertIn("Updated file common.dat", lines)  # copied, then rolled back
+        rolled_back = lines.index("Rollback complete: the installation is as it was before the update.")
+        self.assertEqual(lines[rolled_back + 1], "System Error: " + system_text(ERROR_INVALID_DATA)[:-2] + "\r")
+
+    def test_an_unsealed_package_runs_as_before(self):
+        install_dir = self.install()
+        package = standard_package(self.root)
+        run = self.update(package)
+        self.assertEqual(run.exit_code, 0, run.raw)
+        with open(os.path.join(install_dir, "common.dat"), "rb") as f:
+            self.assertEqual(f.read(), b"common v2")
+
+
+if __name__ == "__main__":
+    unittest.main()
