@@ -1,5 +1,6 @@
 #include "ovpack/pe_image.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -67,7 +68,7 @@ bool PeImage::Parse(const std::string& bytes) {
 
 bool PeImage::FindSection(const std::string& bytes, const char* name, PeSection& section) const {
     char wanted[8] = {};
-    std::strncpy(wanted, name, sizeof wanted);
+    std::memcpy(wanted, name, std::min(std::strlen(name), sizeof wanted));
     for (uint16_t i = 0; i < sectionCount_; ++i) {
         size_t header = sectionTable_ + static_cast<size_t>(i) * kSectionHeaderSize;
         if (std::memcmp(bytes.data() + header, wanted, sizeof wanted) != 0) continue;

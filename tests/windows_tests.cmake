@@ -59,7 +59,7 @@ add_test(NAME image_checks
 set_tests_properties(image_checks PROPERTIES TIMEOUT 60)
 
 # Authenticode signing with a throw-away certificate; the signed program runs.
-add_test(NAME signing COMMAND ${CMAKE_SOURCE_DIR}/tests/check_signing.sh $<TARGET_FILE:RIZezuvu>)
+add_test(NAME signing COMMAND ${CMAKE_SOURCE_DIR}/tests/check_signing.sh $<TARGET_FILE:RIZezuvu> $<TARGET_FILE:ovpack>)
 set_tests_properties(signing PROPERTIES TIMEOUT 120)
 
 # End to end: the real program under Wine, driven by uidriver.
