@@ -19,7 +19,7 @@ add_subdirectory(tests)
 
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND RIZEZUVU_SANITIZE)
   foreach(target fuzz_version_fields fuzz_config_document fuzz_configured_text fuzz_config_load
-                 fuzz_journal_record)
+                 fuzz_journal_record fuzz_manifest)
     add_executable(${target} tests/fuzz/${target}.cpp)
     target_link_libraries(${target} PRIVATE rizezuvu_core)
     target_compile_options(${target} PRIVATE -fsanitize=fuzzer ${SANITIZE})

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/path_rules.h"
+
 namespace {
 
 std::string Folded(const std::string& name) {
@@ -12,19 +14,12 @@ std::string Folded(const std::string& name) {
     return folded;
 }
 
-// A listed name is one the plan could have resolved: relative, no control
-// character, no separator at either end, no "." or ".." component.
+// A listed name is one the plan could have resolved: inside the package
+// folder by the path rules, with every "." and ".." already resolved.
 bool IsListableName(const std::string& name) {
-    if (name.empty() || name.front() == '\\' || name.back() == '\\') return false;
-    size_t start = 0;
-    for (size_t i = 0; i <= name.size(); ++i) {
-        if (i < name.size() && static_cast<unsigned char>(name[i]) < 0x20) return false;
-        if (i < name.size() && name[i] == ':') return false;
-        if (i == name.size() || name[i] == '\\') {
-            std::string component = name.substr(start, i - start);
-            if (component.empty() || component == "." || component == "..") return false;
-            start = i + 1;
-        }
+    if (!IsContainedRelativePath(name, nullptr) || !IsPlainRelativePath(name, nullptr)) return false;
+    for (const std::string& component : SplitPathComponents(name, nullptr)) {
+        if (component == "." || component == "..") return false;
     }
     return true;
 }

@@ -10,7 +10,7 @@ seconds="${1:-60}"
 shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_version_fields fuzz_configured_text fuzz_config_document
-                                     fuzz_config_load fuzz_journal_record)
+                                     fuzz_config_load fuzz_journal_record fuzz_manifest)
 build="$root/build-native"
 cmake --build "$build" --target "${targets[@]}" >/dev/null
 for target in "${targets[@]}"; do
@@ -20,6 +20,7 @@ for target in "${targets[@]}"; do
   case "$target" in
     fuzz_config_*) seeds=("$root/tests/fuzz/seeds/config") ;;
     fuzz_journal_record) seeds=("$root/tests/fuzz/seeds/journal") ;;
+    fuzz_manifest) seeds=("$root/tests/fuzz/seeds/manifest") ;;
   esac
   # Inputs up to 64 KiB reach the nesting and attribute limits.
   log="$build/corpus/$target.log"
