@@ -16,6 +16,7 @@ add_library(rizezuvu_win STATIC
   platform/system_error.cpp
   platform/message_loop.cpp
   platform/window_services.cpp
+  platform/shell_open.cpp
   platform/system_library.cpp
   config/update_context.cpp
   config/seal_section.cpp
@@ -35,7 +36,8 @@ set_source_files_properties(product/installed_product.cpp PROPERTIES
   COMPILE_DEFINITIONS "RIZEZUVU_UPGRADE_CODE=\"${RIZEZUVU_UPGRADE_CODE}\"")
 # Only KnownDLLs are imported; the common controls, the shell and shlwapi are
 # loaded from System32 at run time (platform/system_library.h).
-target_link_libraries(rizezuvu_win PUBLIC rizezuvu_core user32 gdi32)
+# uuid is a static library of interface ids, not a DLL.
+target_link_libraries(rizezuvu_win PUBLIC rizezuvu_core user32 gdi32 uuid)
 target_compile_options(rizezuvu_win PRIVATE ${PROJECT_WARNINGS})
 
 set(RESOURCE_FILE ${CMAKE_SOURCE_DIR}/res/RIZezuvu.rc)

@@ -1,7 +1,6 @@
 #include "platform/window_services.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <utility>
 
@@ -63,12 +62,6 @@ void FitDialogIcons(HWND dialog, int id, IconHandle& icon) {
         }
     }
     icon = std::move(fitted);
-}
-
-void ShellOpen(const char* link, int showCommand) {
-    // The shell is loaded only when a link is opened.
-    auto execute = SystemFunction<decltype(&::ShellExecuteA)>("shell32.dll", "ShellExecuteA");
-    if (execute != nullptr) execute(nullptr, "open", link, nullptr, nullptr, showCommand);
 }
 
 }  // namespace platform

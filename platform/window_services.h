@@ -28,7 +28,12 @@ unsigned WindowDpi(HWND window);
 // long as the dialog shows it.
 void FitDialogIcons(HWND dialog, int id, IconHandle& icon);
 
-// Hands `link` to the shell's "open" verb with the given show command.
+// Hands `link` to the shell's "open" verb with the given show command, no
+// parameters and no folder. The desktop's shell (Explorer) is asked to do
+// it, so that what it starts runs at the user's level even when this
+// program is elevated; where there is no such shell, this process asks
+// the shell itself. Nothing is reported: the caller closes its dialog
+// either way. Implemented in shell_open.cpp.
 void ShellOpen(const char* link, int showCommand);
 
 }  // namespace platform

@@ -83,3 +83,16 @@ class HostileConfiguration(WineTestCase):
             self.assertFailureReport(run.windows[2], see_log=True)
             self.assertIn("System Error: " + system_text(13)[:-2] + "\r", log_lines(os.path.join(install_dir, "RIZezuvu.log")))
         self.assertEqual(snapshot(drive_c, skip), before)
+
+
+class Links(WineTestCase):
+    def test_a_link_is_opened_by_the_desktop_shell_not_by_the_program(self):
+        # An elevated program would start the browser elevated; the desktop's
+        # shell starts it at the user's level.
+        package = standard_package(self.root)
+        run = drive(package.exe, ["wait", "press:Download Orvexa", "exit"])
+        self.assertEqual(run.exit_code, 1605, run.raw)
+        self.assertEqual(package.links_opened(), 1)
+        with open(package.marker, "rb") as f:
+            started = f.read().decode("latin-1")
+        self.assertTrue(started.lower().endswith(" by explorer.exe\r\n"), started)

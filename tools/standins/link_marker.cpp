@@ -1,9 +1,35 @@
 // Used as a configured link in tests: when the shell starts it, it appends a
 // line to "<its own path>.started" and ends, so a test can tell that the link
-// was opened and how often.
+// was opened, how often, and by which process ("by NAME", the program that
+// started it).
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstring>
+
+namespace {
+
+// The file name of the process that started this one; "?" when unknown.
+void ParentName(char* name, size_t size) {
+    lstrcpynA(name, "?", static_cast<int>(size));
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return;
+    DWORD self = ::GetCurrentProcessId();
+    DWORD parent = 0;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32First(snapshot, &entry); more; more = ::Process32Next(snapshot, &entry)) {
+        if (entry.th32ProcessID == self) parent = entry.th32ParentProcessID;
+    }
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32First(snapshot, &entry); more && parent != 0;
+         more = ::Process32Next(snapshot, &entry)) {
+        if (entry.th32ProcessID == parent) lstrcpynA(name, entry.szExeFile, static_cast<int>(size));
+    }
+    ::CloseHandle(snapshot);
+}
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     char path[MAX_PATH + 16];
@@ -16,6 +42,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     DWORD written = 0;
     ::WriteFile(file, "started ", 8, &written, nullptr);
     ::WriteFile(file, commandLine, static_cast<DWORD>(std::strlen(commandLine)), &written, nullptr);
+    char parent[MAX_PATH];
+    ParentName(parent, sizeof parent);
+    ::WriteFile(file, " by ", 4, &written, nullptr);
+    ::WriteFile(file, parent, static_cast<DWORD>(std::strlen(parent)), &written, nullptr);
     ::WriteFile(file, "\r\n", 2, &written, nullptr);
     ::CloseHandle(file);
     return 0;
