@@ -330,6 +330,12 @@ another), so read the ratios, not the absolute times.
 """
 
 
+def check_cost(ms, size):
+    if ms <= 0:
+        return "nothing measurable"
+    return f"{ms:.0f} ms ({size / 1e6 / (ms / 1000):.0f} MB/s)"
+
+
 def sha_extensions():
     try:
         with open("/proc/cpuinfo") as f:
@@ -434,8 +440,7 @@ def write_report(bench, out_dir):
         row("start to the consent box, sealed (the check before it)", sealed_start),
         "",
         f"The sealed copy takes {sealed_net.median / net.median:.2f} times the unsealed one; the check before "
-        f"the consent box adds {sealed_start.median - unsealed_start.median:.0f} ms "
-        f"({sealed_count * sealed_size / 1e6 / max(1e-3, (sealed_start.median - unsealed_start.median) / 1000):.0f} MB/s). "
+        f"the consent box adds {check_cost(sealed_start.median - unsealed_start.median, sealed_count * sealed_size)}. "
         "SHA-256 runs on the processor's SHA extensions where it has them "
         f"({'this one does' if sha_extensions() else 'this one does not'}).",
         "",
