@@ -48,10 +48,11 @@ mkdir -p "$install/Skins"
 printf 'old firmware' > "$install/firmware-1.5.bin"
 printf 'old skin' > "$install/Skins/default.skin"
 
-echo "== laying out the update package (ovpack init, then ovpack check)"
+echo "== laying out the update package (ovpack init, ovpack seal, then ovpack check)"
 package="$demo/package"
 "$WINE" "$build/ovpack.exe" init "$(winpath "$package")" | tr -d '\r' | sed 's/^/   /'
 cp "$build/RIZezuvu.exe" "$package/"
+"$WINE" "$build/ovpack.exe" seal "$(winpath "$package")" | tr -d '\r' | sed 's/^/   /'
 "$WINE" "$build/ovpack.exe" check "$(winpath "$package")" | tr -d '\r' | sed 's/^/   /'
 (cd "$package" && find . -type f | sort | sed 's/^/   /')
 
