@@ -6,6 +6,7 @@
 #include <set>
 
 #include "config/config_document.h"
+#include "platform/sha256.h"
 
 namespace {
 
@@ -42,15 +43,16 @@ bool ReadNumber(const std::string& line, size_t& at, unsigned& number, bool zero
     return true;
 }
 
-// "moved N path" or "added path", from `at` on.
+// "moved N path", "kept N path" or "added path", from `at` on.
 bool ParseStep(const std::string& line, size_t at, JournalLine& parsed,
                LeadBytePredicate isLeadByte) {
     if (line.compare(at, 6, "added ") == 0) {
         parsed.moved = false;
         at += 6;
-    } else if (line.compare(at, 6, "moved ") == 0) {
+    } else if (line.compare(at, 6, "moved ") == 0 || line.compare(at, 5, "kept ") == 0) {
         parsed.moved = true;
-        at += 6;
+        parsed.kept = line[at] == 'k';
+        at += parsed.kept ? 5 : 6;
         if (!ReadNumber(line, at, parsed.index, false)) return false;
     } else {
         return false;
@@ -58,6 +60,57 @@ bool ParseStep(const std::string& line, size_t at, JournalLine& parsed,
     parsed.target = line.substr(at);
     return IsContainedRelativePath(parsed.target, isLeadByte) &&
            !IsJournalFolderName(parsed.target, isLeadByte);
+}
+
+// An entry of the kept data file: "kept N SIZE ATTRIBUTES LASTWRITE
+// SHA-256\n", the bytes, "\n". The digest tells a whole entry from one that
+// a crash cut short.
+std::string KeptEntry(unsigned index, const KeptFile& file) {
+    return "kept " + std::to_string(index) + " " + std::to_string(file.bytes.size()) + " " +
+           std::to_string(file.attributes) + " " + std::to_string(file.lastWrite) + " " +
+           DigestHex(Sha256::Of(file.bytes)) + "\n" + file.bytes + "\n";
+}
+
+bool ReadDecimal(const std::string& text, size_t& at, unsigned long long& value) {
+    size_t start = at;
+    value = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - start < 19) {
+        value = value * 10 + static_cast<unsigned long long>(text[at] - '0');
+        ++at;
+    }
+    return at > start && at < text.size() && (text[at] == ' ' || text[at] == '\n');
+}
+
+// The whole entries of a kept data file, in order; false when an entry is
+// not one (a torn last entry is left out: the declaration after it was
+// never written, so nothing refers to it).
+bool ParseKeptEntries(const std::string& text, std::vector<std::pair<unsigned, KeptFile>>& entries) {
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t lineEnd = text.find('\n', at);
+        if (lineEnd == std::string::npos) return true;  // torn header
+        if (text.compare(at, 5, "kept ") != 0) return false;
+        at += 5;
+        unsigned long long index = 0, size = 0, attributes = 0, lastWrite = 0;
+        if (!ReadDecimal(text, at, index) || text[at++] != ' ' || !ReadDecimal(text, at, size) ||
+            text[at++] != ' ' || !ReadDecimal(text, at, attributes) || text[at++] != ' ' ||
+            !ReadDecimal(text, at, lastWrite) || text[at++] != ' ' || index == 0 ||
+            index > kLargestNumber || attributes > 0xFFFFFFFFull)
+            return false;
+        Sha256Digest digest;
+        if (lineEnd - at != 64 || !ParseDigestHex(text.substr(at, 64), digest)) return false;
+        at = lineEnd + 1;
+        if (text.size() - at < size + 1) return true;  // torn bytes
+        KeptFile file;
+        file.bytes = text.substr(at, static_cast<size_t>(size));
+        file.attributes = static_cast<unsigned long>(attributes);
+        file.lastWrite = lastWrite;
+        at += static_cast<size_t>(size);
+        if (text[at] != '\n' || Sha256::Of(file.bytes) != digest) return false;
+        ++at;
+        entries.emplace_back(static_cast<unsigned>(index), file);
+    }
+    return true;
 }
 
 }  // namespace
@@ -223,6 +276,8 @@ bool InstallJournal::MoveToBackup(const std::string& path, unsigned index) {
 
 std::string InstallJournal::RecordPath() const { return folder_ + kRecordName; }
 
+std::string InstallJournal::KeptPath() const { return folder_ + kKeptName; }
+
 // `path` relative to the installation folder; false (ERROR_INVALID_DATA)
 // when it does not lie inside it, or lies in the journal's own folders.
 bool InstallJournal::RelativeToBase(const std::string& path, std::string& relative) {
@@ -274,6 +329,7 @@ std::string InstallJournal::RecordLine(const JournalLine& line) const {
         text = "after " + std::to_string(line.position) + " ";
     else if (line.place == JournalLine::Place::kInstead)
         text = "instead " + std::to_string(line.position) + " ";
+    if (line.kept) return text + "kept " + std::to_string(line.index) + " " + line.target + "\n";
     if (line.moved) return text + "moved " + std::to_string(line.index) + " " + line.target + "\n";
     return text + "added " + line.target + "\n";
 }
@@ -288,8 +344,11 @@ bool InstallJournal::Record(const JournalLine& line) {
 
 // Writes step lines, after the header when they are the run's first.
 bool InstallJournal::AppendSteps(const std::string& text) {
-    bool first = !started_;
-    return Start() && files_.AppendRecord((first ? Header() : std::string()) + text);
+    if (!Start() ||
+        !files_.AppendRecord((headerWritten_ ? std::string() : Header()) + text))
+        return false;
+    headerWritten_ = true;
+    return true;
 }
 
 bool InstallJournal::Declare(const std::vector<std::string>& targets) {
@@ -297,20 +356,36 @@ bool InstallJournal::Declare(const std::vector<std::string>& targets) {
     // A guess that only saves a line later: Install goes by what it finds.
     std::set<std::string> seen;
     std::string text;
+    std::string keptData;
+    unsigned long long keptBytes = 0;
     for (const std::string& target : targets) {
         JournalLine step;
         if (!RelativeToBase(target, step.target)) return false;
         std::string key;
         for (char c : step.target)
             key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        bool readOnly = false;
         if (!seen.insert(key).second) {
             step.moved = true;
         } else {
-            switch (files_.Probe(target)) {
+            switch (files_.Inspect(target, &readOnly)) {
                 case JournalFiles::Kind::Missing:
                     break;
                 case JournalFiles::Kind::File:
                     step.moved = true;
+                    // A small one's old bytes are kept for a rewrite in
+                    // place. One that can't be read now is kept by name
+                    // (Install finds out why, when it comes to it).
+                    if (!readOnly && keptBytes < kKeptTotalLimit) {
+                        KeptFile old;
+                        unsigned long long room = kKeptTotalLimit - keptBytes;
+                        if (files_.Read(target, room < kKeepLimit ? room : kKeepLimit, old)) {
+                            step.kept = true;
+                            step.index = nextIndex_++;
+                            keptData += KeptEntry(step.index, old);
+                            keptBytes += old.bytes.size();
+                        }
+                    }
                     break;
                 case JournalFiles::Kind::Folder:
                     continue;  // never replaced: its copy fails by itself
@@ -318,7 +393,7 @@ bool InstallJournal::Declare(const std::vector<std::string>& targets) {
                     return false;
             }
         }
-        if (step.moved) step.index = nextIndex_++;
+        if (step.moved && !step.kept) step.index = nextIndex_++;
         text += RecordLine(step);
         steps.push_back(step);
     }
@@ -328,6 +403,9 @@ bool InstallJournal::Declare(const std::vector<std::string>& targets) {
         files_.SetLastError(kErrorInvalidData);
         return false;
     }
+    // The kept bytes are on the disk before the declaration that refers to
+    // them: a record never names an entry that is not whole.
+    if (!keptData.empty() && (!Start() || !files_.WriteNew(KeptPath(), keptData))) return false;
     if (!AppendSteps(text)) return false;
     for (const JournalLine& step : steps) {
         declared_.push_back(lines_.size());
@@ -365,8 +443,24 @@ bool InstallJournal::Install(const std::string& source, const std::string& targe
         return files_.Copy(source, target);
     }
     bool exists = found == JournalFiles::Kind::File;
+    if (declared != nullptr && declared->kept && exists && !readOnly) {
+        // Its old bytes are kept already: written over in place, as a plain
+        // copy would. A failure part-way leaves the step to be undone.
+        if (files_.Rewrite(source, target, kKeepLimit)) {
+            ++resolved_;
+            tookSteps_ = true;
+            return true;
+        }
+        if (files_.LastError() != JournalFiles::kTooLarge) {
+            ++resolved_;
+            tookSteps_ = true;
+            return false;
+        }
+        // The new file is too large to be written in place (nothing was
+        // written): the old one is kept by name instead.
+    }
     JournalLine step;
-    if (declared != nullptr && declared->moved == exists) {
+    if (declared != nullptr && declared->moved == exists && !declared->kept) {
         // As declared: already on the disk.
         step = *declared;
     } else {
@@ -438,6 +532,9 @@ bool InstallJournal::Commit() {
 
 void InstallJournal::Reset() {
     undoneFrom_ = SIZE_MAX;
+    kept_.clear();
+    keptLoaded_ = false;
+    headerWritten_ = false;
     lines_.clear();
     declared_.clear();
     resolved_ = 0;
@@ -525,6 +622,28 @@ InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, Rollbac
         listener.Removed(target);
         return Undone::kRemoved;
     }
+    if (step.kept) {
+        const KeptFile* old = nullptr;
+        for (const auto& entry : kept_) {
+            if (entry.first == step.index) old = &entry.second;
+        }
+        if (old == nullptr) {
+            files_.SetLastError(kErrorInvalidData);
+            return fail();
+        }
+        JournalFiles::Kind kind = files_.Probe(target);
+        // Missing: a later step of the run took it aside, and its undo
+        // brings it back before this one. A step not yet taken, or undone
+        // already, finds the old bytes there.
+        if (kind == JournalFiles::Kind::Missing) return Undone::kNothingToDo;
+        KeptFile now;
+        if (kind == JournalFiles::Kind::File && files_.Read(target, old->bytes.size(), now) &&
+            now == *old)
+            return Undone::kNothingToDo;
+        if (kind != JournalFiles::Kind::File || !files_.Restore(target, *old)) return fail();
+        listener.Restored(target);
+        return Undone::kRestored;
+    }
     std::string backup = BackupPath(step.index);
     JournalFiles::Kind kind = files_.Probe(backup);
     // No kept file: the step was recorded but never taken, or was undone already.
@@ -534,6 +653,24 @@ InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, Rollbac
     if (!files_.Remove(target) || !files_.Move(backup, target)) return fail();
     listener.Restored(target);
     return Undone::kRestored;
+}
+
+// The kept data file's entries, read once, when a kept step is to be undone.
+bool InstallJournal::LoadKept() {
+    if (keptLoaded_) return true;
+    bool anyKept = false;
+    for (const JournalLine& line : lines_) anyKept = anyKept || line.kept;
+    if (!anyKept) return true;
+    std::string text;
+    if (!files_.ReadAll(KeptPath(), text)) return false;
+    kept_.clear();
+    if (!ParseKeptEntries(text, kept_)) {
+        kept_.clear();
+        files_.SetLastError(kErrorInvalidData);
+        return false;
+    }
+    keptLoaded_ = true;
+    return true;
 }
 
 bool InstallJournal::MarkUndone(size_t from) {
@@ -574,6 +711,11 @@ bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFa
     // The same order whether the steps are this run's or read back from
     // disk: undoing is the same in both.
     std::vector<JournalLine> order = StepsInTakenOrder(lines_);
+    if (!LoadKept()) {
+        if (firstFailure != nullptr && *firstFailure == 0) *firstFailure = files_.LastError();
+        listener.Failed(KeptPath(), files_.LastError());
+        return false;
+    }
     size_t end = undoneFrom_ < order.size() ? undoneFrom_ : order.size();
     bool complete = true;
     bool removedSinceMark = false;

@@ -12,6 +12,8 @@
 //   product {product code}
 //   folder C:\Program Files\Orvexa\   (the installation folder)
 //   moved 1 player.dll            a declared copy: the old file kept as 1.old
+//   kept 2 skin.ini               a declared copy rewriting a small file in
+//                                 place: its old bytes are entry 2 of kept.dat
 //   added Skins\new.skin          a declared copy onto a file that is missing
 //   after 1 moved 2 update.bin    a step taken after the first declared one
 //   instead 2 added new.skin      declared step 2, replaced by what was found
@@ -32,11 +34,25 @@
 
 #include "platform/path_rules.h"
 
+// A small file as the journal keeps it for an in-place rewrite: its bytes,
+// and the attributes and last-write time that go back with them.
+struct KeptFile {
+    std::string bytes;
+    unsigned long attributes = 0;
+    unsigned long long lastWrite = 0;
+    bool operator==(const KeptFile& other) const {
+        return bytes == other.bytes && attributes == other.attributes &&
+               lastWrite == other.lastWrite;
+    }
+};
+
 // The few file operations the journal needs. Each answers success as a bool
 // and leaves the reason for LastError(), with the system's codes.
 class JournalFiles {
 public:
     enum class Kind { Missing, File, Folder, Unknown };
+    // What Read and Rewrite answer for a file past their limit.
+    static constexpr unsigned long kTooLarge = 223;  // ERROR_FILE_TOO_LARGE
 
     virtual ~JournalFiles() = default;
     // What is at `path`; Unknown (with LastError) when that can't be told.
@@ -60,6 +76,23 @@ public:
     // read-only, hidden and system, and its last-write time. A failed copy
     // leaves nothing at `to`.
     virtual bool Copy(const std::string& from, const std::string& to) = 0;
+    // Reads the file at `path` whole, with its attributes and last-write
+    // time; kTooLarge (nothing read) when it has more than `limit` bytes.
+    virtual bool Read(const std::string& path, unsigned long long limit, KeptFile& file) = 0;
+    // Creates `path` (failing when it exists) holding `bytes`, on the disk
+    // when this answers.
+    virtual bool WriteNew(const std::string& path, const std::string& bytes) = 0;
+    // Writes the content of `from` (at most `limit` bytes, read whole before
+    // `to` is touched; else kTooLarge and nothing changed) over the existing
+    // file `to`, in place, as Copy would leave it: the source's attributes
+    // less read-only, hidden and system, its last-write time, the data on
+    // the disk. Fails when another process holds `to` or it is read-only.
+    // A failure part-way may leave `to` partly written.
+    virtual bool Rewrite(const std::string& from, const std::string& to,
+                         unsigned long long limit) = 0;
+    // Puts `file` back over the existing file `to`, in place: its bytes,
+    // attributes and last-write time, on the disk when this answers.
+    virtual bool Restore(const std::string& to, const KeptFile& file) = 0;
     // Gives the file at `existing` a second name, `link` (a hard link).
     virtual bool Link(const std::string& existing, const std::string& link) = 0;
     // Renames `from` over the existing `to`, in one step.
@@ -124,7 +157,8 @@ struct JournalLine {
     Place place = Place::kDeclared;
     unsigned position = 0;
     bool moved = false;  // else added
-    unsigned index = 0;  // moved: the number of the kept old file
+    bool kept = false;   // moved, its old bytes kept in the data file, rewritten in place
+    unsigned index = 0;  // moved: the number of the kept old file (or kept entry)
     std::string target;  // relative to the installation folder
 };
 
@@ -163,6 +197,14 @@ public:
     // An empty file "undone-N" in the journal's folder: a rollback has
     // undone every step from number N on (in the order taken).
     static constexpr const char* kUndoneMark = "undone-";
+    // Small targets are rewritten in place, as a plain copy would, their
+    // old bytes first kept in this one file of the journal (written and
+    // flushed once, with the declaration): a new name, a link and a rename
+    // for each file cost more than the file's bytes. A target up to
+    // kKeepLimit bytes, while the file holds less than kKeptTotalLimit.
+    static constexpr const char* kKeptName = "kept.dat";
+    static constexpr unsigned long long kKeepLimit = 64 * 1024;
+    static constexpr unsigned long long kKeptTotalLimit = 32ull << 20;
 
     // `owner.folder` is the installation folder with its trailing backslash.
     InstallJournal(JournalFiles& files, const JournalOwner& owner, LeadBytePredicate isLeadByte);
@@ -173,12 +215,16 @@ public:
     // Declares, before the first of them, the copies a run is about to make,
     // in order: a target that exists now will have its old file kept, one
     // that doesn't is added (one named twice is taken to exist the second
-    // time). All of it is written and flushed at once. Install takes them
-    // in this order.
+    // time). A small target's old bytes are kept in the data file, which is
+    // written and flushed first; then all of the declaration is written and
+    // flushed at once. Install takes them in this order.
     bool Declare(const std::vector<std::string>& targets);
 
     // Installs `source` at `target` (inside the installation folder), going
-    // by what is there now. An existing target is replaced in one step by a
+    // by what is there now. A small target whose old bytes were kept when
+    // it was declared is rewritten in place (unless the new file is too
+    // large for that, or the target turned read-only). Another existing
+    // target is replaced in one step by a
     // complete copy made in the journal, its old file kept there under a
     // second name, so the target is never half written. On a volume without
     // hard links the old file is moved into the journal once the new copy
@@ -247,6 +293,8 @@ private:
     Undone UndoStep(const JournalLine& step, RollbackListener& listener,
                     unsigned long* firstFailure);
     bool MarkUndone(size_t from);
+    bool LoadKept();
+    std::string KeptPath() const;
     bool ReadUndoneMarks(size_t steps);
     bool RemoveJournalFolder();
     std::string BackupPath(unsigned index) const;
@@ -272,7 +320,10 @@ private:
     size_t undoneFrom_ = SIZE_MAX;    // steps from here on (taken order) are undone
     unsigned nextIndex_ = 1;
     std::vector<bool> buckets_;  // sub-folders made by this run
+    std::vector<std::pair<unsigned, KeptFile>> kept_;  // the data file's entries, once read
+    bool keptLoaded_ = false;
     bool started_ = false;
+    bool headerWritten_ = false;
     bool recordOpen_ = false;
     bool tookSteps_ = false;
 };

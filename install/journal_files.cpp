@@ -91,6 +91,54 @@ bool WindowsJournalFiles::Copy(const std::string& from, const std::string& to) {
         });
 }
 
+bool WindowsJournalFiles::Read(const std::string& path, unsigned long long limit,
+                               KeptFile& file) {
+    platform::FileContent content;
+    if (!platform::ReadFileContentAt(path, limit, content)) return false;
+    file.bytes.swap(content.bytes);
+    file.attributes = content.attributes;
+    file.lastWrite = content.lastWrite;
+    return true;
+}
+
+bool WindowsJournalFiles::WriteNew(const std::string& path, const std::string& bytes) {
+    return platform::WriteNewFileAt(path, bytes);
+}
+
+bool WindowsJournalFiles::SealedBytes(const std::string& source, const std::string& bytes) {
+    if (sealed_ == nullptr) return true;
+    const SealedFile* expected = sealed_->Find(source);
+    if (expected != nullptr) {
+        SealedFileCheck check(*expected);
+        if (check.Add(bytes.data(), bytes.size()) && check.Matches()) return true;
+    }
+    UpgradeLog::Write(expected == nullptr ? kSealUnlistedLine : kSealChangedLine,
+                      ManifestNameOf(source, sealed_->sourceBase).c_str());
+    platform::SetLastErrorCode(ERROR_INVALID_DATA);
+    return false;
+}
+
+bool WindowsJournalFiles::Rewrite(const std::string& from, const std::string& to,
+                                  unsigned long long limit) {
+    // Read whole first: a sealed package's bytes are checked before the
+    // target is touched.
+    platform::FileContent content;
+    if (!platform::ReadFileContentAt(from, limit, content) || !SealedBytes(from, content.bytes))
+        return false;
+    content.attributes = platform::AttributesOfACopy(content.attributes);
+    if (!platform::RewriteFileAt(to, content, false)) return false;
+    if (progress_ != nullptr) progress_->Copied(content.bytes.size());
+    return true;
+}
+
+bool WindowsJournalFiles::Restore(const std::string& to, const KeptFile& file) {
+    platform::FileContent content;
+    content.bytes = file.bytes;
+    content.attributes = file.attributes;
+    content.lastWrite = file.lastWrite;
+    return platform::RewriteFileAt(to, content, true);
+}
+
 bool WindowsJournalFiles::Link(const std::string& existing, const std::string& link) {
     return platform::CreateHardLinkAt(link, existing);
 }

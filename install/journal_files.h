@@ -25,6 +25,11 @@ public:
     bool ReadAll(const std::string& path, std::string& text) override;
     bool Move(const std::string& from, const std::string& to) override;
     bool Copy(const std::string& from, const std::string& to) override;
+    bool Read(const std::string& path, unsigned long long limit, KeptFile& file) override;
+    bool WriteNew(const std::string& path, const std::string& bytes) override;
+    bool Rewrite(const std::string& from, const std::string& to,
+                 unsigned long long limit) override;
+    bool Restore(const std::string& to, const KeptFile& file) override;
     bool Link(const std::string& existing, const std::string& link) override;
     bool Replace(const std::string& from, const std::string& to) override;
     bool CanReplace(const std::string& path) override;
@@ -36,6 +41,11 @@ public:
     void SetLastError(unsigned long code) override;
 
 private:
+    // True when `bytes`, read from `source`, are what the package was
+    // sealed with (always, for an unsealed one); false with the file named
+    // in the log and ERROR_INVALID_DATA.
+    bool SealedBytes(const std::string& source, const std::string& bytes);
+
     platform::KernelHandle record_;
     CopyProgress* progress_;
     const SealedPackage* sealed_;

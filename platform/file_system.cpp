@@ -141,11 +141,7 @@ bool CopyFileDurably(const std::string& source, const std::string& target,
     if (!input.IsValid()) return false;
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(input.Get(), &info)) return false;
-    // The copy must not come out read-only, hidden or system: the next
-    // update replaces it, and a package on read-only media is the usual case.
-    DWORD attributes =
-        info.dwFileAttributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-    if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+    DWORD attributes = AttributesOfACopy(info.dwFileAttributes);
     KernelHandle output(::CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       attributes | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!output.IsValid()) return false;
@@ -282,6 +278,91 @@ bool ReadWholeFileAt(const std::string& path, std::string& bytes, unsigned long 
     text.resize(read);
     bytes.swap(text);
     return true;
+}
+
+namespace {
+
+unsigned long long FileTimeNumber(const FILETIME& time) {
+    return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+FILETIME FileTimeOf(unsigned long long number) {
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(number);
+    time.dwHighDateTime = static_cast<DWORD>(number >> 32);
+    return time;
+}
+
+}  // namespace
+
+bool ReadFileContentAt(const std::string& path, unsigned long long limit, FileContent& content) {
+    std::wstring wide;
+    if (!SystemPath(path, wide)) return false;
+    KernelHandle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(file.Get(), &info)) return false;
+    unsigned long long size =
+        (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    if (size > limit) {
+        ::SetLastError(ERROR_FILE_TOO_LARGE);
+        return false;
+    }
+    std::string bytes(static_cast<size_t>(size), '\0');
+    DWORD read = 0;
+    if (!bytes.empty() &&
+        !::ReadFile(file.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr))
+        return false;
+    bytes.resize(read);
+    content.bytes.swap(bytes);
+    content.attributes = info.dwFileAttributes;
+    content.lastWrite = FileTimeNumber(info.ftLastWriteTime);
+    return true;
+}
+
+unsigned long AttributesOfACopy(unsigned long attributes) {
+    unsigned long kept = attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    return kept == 0 ? FILE_ATTRIBUTE_NORMAL : kept;
+}
+
+bool RewriteFileAt(const std::string& path, const FileContent& content, bool evenReadOnly) {
+    std::wstring wide;
+    if (!SystemPath(path, wide)) return false;
+    KernelHandle file(::CreateFileW(wide.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+    if (!file.IsValid() && evenReadOnly && ::GetLastError() == ERROR_ACCESS_DENIED) {
+        // Read-only (a folder fails again below, with its own code).
+        LastErrorKeeper keep;
+        if (::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+            file = KernelHandle(::CreateFileW(wide.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES,
+                                              FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        }
+    }
+    if (!file.IsValid()) return false;
+    DWORD written = 0;
+    if (!content.bytes.empty() &&
+        !::WriteFile(file.Get(), content.bytes.data(), static_cast<DWORD>(content.bytes.size()),
+                     &written, nullptr))
+        return false;
+    if (written != content.bytes.size()) {
+        ::SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    FILETIME lastWrite = FileTimeOf(content.lastWrite);
+    FILE_BASIC_INFO basic = {};
+    basic.FileAttributes = content.attributes == 0 ? FILE_ATTRIBUTE_NORMAL : content.attributes;
+    return ::SetEndOfFile(file.Get()) && ::SetFileTime(file.Get(), nullptr, nullptr, &lastWrite) &&
+           ::FlushFileBuffers(file.Get()) &&
+           ::SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic);
+}
+
+bool WriteNewFileAt(const std::string& path, const std::string& bytes) {
+    KernelHandle file = CreateNewFileAt(path);
+    return file.IsValid() && WriteAll(file, bytes.data(), static_cast<unsigned long>(bytes.size())) &&
+           FlushToDisk(file);
 }
 
 bool ListFolder(const std::string& folder, const char* pattern, bool foldersToo,

@@ -49,6 +49,31 @@ bool CopyFileDurably(const std::string& source, const std::string& target,
 // `chunk` (never with size 0); false when the file can't be read or `chunk`
 // answers false (which sets the last error then).
 bool ReadFileInChunks(const std::string& path, const ChunkFunction& chunk);
+// A small file's content with the attributes and last-write time that go
+// with it: what an in-place rewrite needs to put a file back as it was.
+struct FileContent {
+    std::string bytes;
+    unsigned long attributes = 0;
+    unsigned long long lastWrite = 0;  // FILETIME as one number
+};
+// Reads the file at `path` whole, with its attributes and last-write time;
+// ERROR_FILE_TOO_LARGE (nothing read) when it holds more than `limit` bytes.
+bool ReadFileContentAt(const std::string& path, unsigned long long limit, FileContent& content);
+// Writes `content` over the existing file at `path`, in place (the same
+// file, its other names and security kept): its bytes, then its length,
+// last-write time and attributes; the data is on the disk when this
+// answers. Fails (ERROR_SHARING_VIOLATION) when another process holds the
+// file against writing; a read-only file fails (ERROR_ACCESS_DENIED) unless
+// `evenReadOnly`, which makes it writable first. A failure part-way may
+// leave the file partly written.
+bool RewriteFileAt(const std::string& path, const FileContent& content, bool evenReadOnly);
+// The attributes a copy of a file with `attributes` gets: never read-only,
+// hidden or system (the next update replaces it, and a package on read-only
+// media is the usual case).
+unsigned long AttributesOfACopy(unsigned long attributes);
+// Creates a new file (failing when one exists) holding `bytes`, on the disk
+// when this answers.
+bool WriteNewFileAt(const std::string& path, const std::string& bytes);
 // True when `a` and `b` spell the same path once made full (case aside).
 bool SamePathText(const std::string& a, const std::string& b);
 // True when `a` and `b` are names of one existing file (another spelling, a

@@ -497,9 +497,20 @@ def write_report(bench, out_dir):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--quick", action="store_true")
+    parser.add_argument("--only", metavar="COUNTxSIZE",
+                        help="measure one copy (e.g. 1000x500000), print its figures, write no report")
     args = parser.parse_args()
     bench = Bench(args.quick)
     try:
+        if args.only:
+            count, size = (int(n) for n in args.only.split("x"))
+            bench.copy_figure("only", count, size)
+            net, idle, bare, host, _, _ = bench.results["only"]
+            flushed, flushes = bench.flush_results["only"]
+            print(f"program {net.median:.0f} ms (idle run {idle.median:.0f}); loop {bare.median:.0f}; "
+                  f"loop flushing each {flushed.median:.0f} (flushes {flushes.median:.0f}); "
+                  f"ratio {net.median / bare.median:.2f}, to the flushing loop {net.median / flushed.median:.2f}")
+            return 0
         bench.run()
     finally:
         bench.close()

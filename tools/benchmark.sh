@@ -21,4 +21,4 @@ wine_prefix_init
 wine_server_start
 wine_keep_desktop_start "$build"
 trap 'wine_keep_desktop_stop; wine_server_stop' EXIT
-OVPACK="$root/build-bench-native/ovpack" RIZEZUVU_BUILD="$build" RIZEZUVU_SOURCE="$root" python3 "$root/tools/benchmark.py" "$@"
+OVPACK="$root/build-bench-native/ovpack" RIZEZUVU_BUILD="$build" RIZEZUVU_SOURCE="$root" python3 "${RIZEZUVU_BENCHMARK_SCRIPT:-$root/tools/benchmark.py}" "$@"

@@ -377,9 +377,16 @@ TEST_F(ContentInstallTest, FailuresRollBackWithTheFailingStepsCode) {
         {"group folder missing",
          [](fake::Files& f) { f.folders.erase(fake::Key("C:\\Orvexa\\Skins")); },
          fake::kFileNotFound},
-        {"disk full",
+        {"disk full in a rewrite in place",
          [](fake::Files& f) {
-             f.failAt = 30;
+             f.AddFile("C:\\Orvexa\\Skins\\a.skin", "old skin");
+             f.failOn = "rewrite";
+             f.failCode = fake::kDiskFull;
+         },
+         fake::kDiskFull},
+        {"disk full in a copy",
+         [](fake::Files& f) {
+             f.failOn = "copy";
              f.failCode = fake::kDiskFull;
          },
          fake::kDiskFull},
@@ -420,16 +427,23 @@ Scenario RandomScenario(std::mt19937& random) {
     // Names that repeat across entries and groups, and differ only in case.
     const std::vector<std::string> names = {"a.dll",      "B.dll",  "b.DLL",    "update.bin",
                                             "UPDATE.BIN", "fw.bin", "notes.txt"};
+    // Small files are rewritten in place, their old bytes kept in the
+    // journal's data file; one past the limit is replaced by name.
+    auto large = [&](const std::string& bytes) {
+        return chance(15) ? bytes + std::string(InstallJournal::kKeepLimit, 'x') : bytes;
+    };
     for (const std::string& name : names) {
         if (chance(40))
-            fs.AddFile(kBase + name, "old " + name + std::to_string(random() % 9), chance(25));
+            fs.AddFile(kBase + name, large("old " + name + std::to_string(random() % 9)),
+                       chance(25));
         if (skins && chance(20))
             fs.AddFile(std::string(kBase) + "Skins\\" + name, "old skin " + name);
     }
     for (int i = 0; i < 5; ++i) {
         if (chance(90))
             fs.AddFile(std::string(kPackage) + "\\s" + std::to_string(i),
-                       "new " + std::to_string(i) + "-" + std::to_string(random() % 9), chance(20));
+                       large("new " + std::to_string(i) + "-" + std::to_string(random() % 9)),
+                       chance(20));
     }
     if (chance(10) && !fs.files.empty()) {
         auto it = fs.files.begin();

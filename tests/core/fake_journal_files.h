@@ -62,6 +62,8 @@ public:
     // with `failCode`; the change numbered `crashAt` (counting only calls
     // that change something) kills the process. 0: never.
     size_t failAt = 0;
+    // Or: the first operation of this name ("copy", "rewrite" ...) fails.
+    std::string failOn;
     unsigned long failCode = kSharingViolation;
     size_t crashAt = 0;
     size_t operations = 0;
@@ -186,6 +188,64 @@ public:
         AddFile(to, FileAt(from).bytes);
         return true;
     }
+    // Read-only is attribute 1; the fake keeps no times.
+    bool Read(const std::string& path, unsigned long long limit, KeptFile& file) override {
+        if (Fails("read-kept", path, false)) return false;
+        if (HasFolder(path)) return Error(kAccessDenied);
+        if (!HasFile(path)) return Error(ParentExists(path) ? kFileNotFound : kPathNotFound);
+        if (held.count(Key(path))) return Error(kSharingViolation);
+        if (FileAt(path).bytes.size() > limit) return Error(kTooLarge);
+        file.bytes = FileAt(path).bytes;
+        file.attributes = FileAt(path).readOnly ? 1 : 0;
+        file.lastWrite = 0;
+        return true;
+    }
+    bool WriteNew(const std::string& path, const std::string& bytes) override {
+        auto partial = [&] {
+            if (ParentExists(path) && !Exists(path)) AddFile(path, bytes.substr(0, bytes.size() / 2));
+        };
+        if (Fails("write-new", path, true, partial)) return false;
+        if (!ParentExists(path)) return Error(kPathNotFound);
+        if (Exists(path)) return Error(kAlreadyExists);
+        AddFile(path, bytes);
+        return true;
+    }
+    bool Rewrite(const std::string& from, const std::string& to,
+                 unsigned long long limit) override {
+        // Dying part-way leaves the start of the new bytes over the old ones.
+        auto partial = [&] {
+            if (HasFile(from) && HasFile(to) && !FileAt(to).readOnly) {
+                std::string& bytes = files[Key(to)].second.bytes;
+                std::string fresh = FileAt(from).bytes.substr(0, FileAt(from).bytes.size() / 2);
+                bytes = fresh + (bytes.size() > fresh.size() ? bytes.substr(fresh.size()) : "");
+            }
+        };
+        if (Fails("rewrite", to, true, partial)) return false;
+        if (!HasFile(from)) return Error(HasFolder(from) ? kAccessDenied : kFileNotFound);
+        if (held.count(Key(from))) return Error(kSharingViolation);
+        if (FileAt(from).bytes.size() > limit) return Error(kTooLarge);
+        if (HasFolder(to)) return Error(kAccessDenied);
+        if (!HasFile(to)) return Error(ParentExists(to) ? kFileNotFound : kPathNotFound);
+        if (held.count(Key(to))) return Error(kSharingViolation);
+        if (FileAt(to).readOnly) return Error(kAccessDenied);
+        files[Key(to)].second = File{FileAt(from).bytes, false};
+        return true;
+    }
+    bool Restore(const std::string& to, const KeptFile& file) override {
+        auto partial = [&] {
+            if (HasFile(to)) {
+                std::string& bytes = files[Key(to)].second.bytes;
+                std::string old = file.bytes.substr(0, file.bytes.size() / 2);
+                bytes = old + (bytes.size() > old.size() ? bytes.substr(old.size()) : "");
+            }
+        };
+        if (Fails("restore", to, true, partial)) return false;
+        if (HasFolder(to)) return Error(kAccessDenied);
+        if (!HasFile(to)) return Error(ParentExists(to) ? kFileNotFound : kPathNotFound);
+        if (held.count(Key(to))) return Error(kSharingViolation);
+        files[Key(to)].second = File{file.bytes, (file.attributes & 1) != 0};
+        return true;
+    }
     bool Link(const std::string& existing, const std::string& link) override {
         if (Fails("link", existing, true)) return false;
         if (!hardLinks) return Error(kInvalidFunction);
@@ -259,7 +319,8 @@ private:
                 throw Crash();
             }
         }
-        if (failAt != 0 && operations == failAt) {
+        if ((failAt != 0 && operations == failAt) || (!failOn.empty() && failOn == operation)) {
+            failOn.clear();
             failedOperation = std::string(operation) + " " + path;
             lastError = failCode;
             return true;
