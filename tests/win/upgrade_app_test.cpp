@@ -6,6 +6,10 @@
 
 #include <commctrl.h>
 
+#include <fstream>
+#include <iterator>
+#include <string>
+
 #include "app/status_progress.h"
 #include "config/message_keys.h"
 #include "config/update_context.h"
@@ -143,6 +147,7 @@ TEST(MessageDialog, EachButtonOpensItsOwnLinkAndCloses) {
         SCOPED_TRACE(c.button);
         for (const std::string* started : {&download, &help}) {
             ::DeleteFileA((*started + ".started").c_str());
+            ASSERT_FALSE(testing_support::Exists(*started + ".started"));
         }
         CMsg dialog(nullptr, c.showDownload, c.showHelp);
         ASSERT_TRUE(dialog.Create(IDD_MSG, nullptr));
@@ -152,6 +157,17 @@ TEST(MessageDialog, EachButtonOpensItsOwnLinkAndCloses) {
         EXPECT_FALSE(::IsWindow(window));
         if (c.opens != nullptr) {
             EXPECT_TRUE(testing_support::WaitForFile(*c.opens + ".started", 20000));
+            // The marker's line is whole once its program is done with the
+            // file (the desktop's shell starts it in its own time): only
+            // then can the next case delete it.
+            std::string line;
+            for (int waited = 0; waited < 20000; waited += 50) {
+                std::ifstream in(*c.opens + ".started", std::ios::binary);
+                line.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+                if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) break;
+                ::Sleep(50);
+            }
+            EXPECT_EQ(line.compare(0, 8, "started "), 0) << line;
         }
         // Whatever the shell would start has had its chance by now.
         for (const std::string* other : {&download, &help}) {
