@@ -45,10 +45,11 @@ COVUpgradeApp::~COVUpgradeApp() {
 
 bool COVUpgradeApp::RunUpgrade() {
     g_pUpdateContext = new UpdateContext();
-    platform::InitCommonControlsLibrary();
     CWinApp::InitInstance();
     EnableControlContainer();
     m_options = ParseCommandLine(CommandArguments());
+    // The dialogs' controls; a quiet run shows none, and does without them.
+    if (m_options.ui != UiLevel::kQuiet) platform::InitCommonControlsLibrary();
     if (m_options.badCommandLine || m_options.showUsage) return ShowUsage();
     // The copy of the log comes first, so that it records even a broken
     // configuration.

@@ -153,3 +153,30 @@ class Unattended(WineTestCase):
         # A copy that can't be opened is a failure of its own.
         self.assertEqual(self.run_quiet(package, f"/q /log:{winpath(os.path.join(self.root, 'no', 'x.log'))}"),
                          FAILED)
+
+
+class QuietLoading(WineTestCase):
+    def test_a_quiet_run_loads_no_common_controls(self):
+        # A quiet run shows no window: the common controls would only cost
+        # its start. Wine's loader trace names every library as it is
+        # loaded. Wine's own msi.dll imports the common controls, so they
+        # come with it in every run: the program's own load is the one
+        # before msi.dll's imports start (cabinet.dll is the first of them).
+        install_dir = self.install()
+        package = standard_package(self.root)
+        environment = dict(os.environ, WINEDEBUG="+loaddll")
+        loads = {}
+        for args in ("/quiet", "/passive"):
+            result = subprocess.run([WINE, package.exe, args], env=environment, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.PIPE, text=True, errors="replace", timeout=120)
+            self.assertEqual(result.returncode, UPDATED, result.stderr[-2000:])
+            loaded = [line.lower() for line in result.stderr.splitlines() if "build_module loaded" in line.lower()]
+            names = [line.split("\\\\")[-1].split('"')[0] for line in loaded]
+            self.assertIn("msi.dll", names, loaded)
+            self.assertIn("cabinet.dll", names, loaded)
+            loads[args] = names
+        with open(os.path.join(install_dir, "common.dat"), "rb") as f:
+            self.assertEqual(f.read(), b"common v2")
+        quiet, passive = loads["/quiet"], loads["/passive"]
+        self.assertNotIn("comctl32.dll", quiet[:quiet.index("cabinet.dll")], quiet)
+        self.assertIn("comctl32.dll", passive[:passive.index("cabinet.dll")], passive)
