@@ -67,6 +67,28 @@ bool ToAnsi(const wchar_t* wide, std::string& text) {
     return true;
 }
 
+// What a copy and a rewrite need of an open file. Not
+// GetFileInformationByHandle: its volume serial number costs Wine a
+// round trip to the mount manager for every file.
+struct FileBasics {
+    unsigned long long size = 0;
+    DWORD attributes = 0;
+    FILETIME lastWrite = {};
+};
+
+bool QueryBasics(HANDLE file, FileBasics& basics) {
+    LARGE_INTEGER size;
+    FILE_BASIC_INFO info;
+    if (!::GetFileSizeEx(file, &size) ||
+        !::GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info))
+        return false;
+    basics.size = static_cast<unsigned long long>(size.QuadPart);
+    basics.attributes = info.FileAttributes;
+    basics.lastWrite.dwLowDateTime = static_cast<DWORD>(info.LastWriteTime.QuadPart);
+    basics.lastWrite.dwHighDateTime = static_cast<DWORD>(info.LastWriteTime.QuadPart >> 32);
+    return true;
+}
+
 // Deletes what a failed copy made, keeping the copy's own code.
 void DiscardCopy(KernelHandle& target, const std::wstring& path) {
     LastErrorKeeper keep;
@@ -139,14 +161,13 @@ bool CopyFileDurably(const std::string& source, const std::string& target,
     KernelHandle input(::CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!input.IsValid()) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(input.Get(), &info)) return false;
-    DWORD attributes = AttributesOfACopy(info.dwFileAttributes);
+    FileBasics info;
+    if (!QueryBasics(input.Get(), info)) return false;
+    DWORD attributes = AttributesOfACopy(info.attributes);
     KernelHandle output(::CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       attributes | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!output.IsValid()) return false;
-    unsigned long long size =
-        (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    unsigned long long size = info.size;
     std::vector<char> buffer(static_cast<size_t>(
         std::max<unsigned long long>(1, std::min<unsigned long long>(size, kLargestCopyBuffer))));
     unsigned long long unflushed = 0;
@@ -191,7 +212,7 @@ bool CopyFileDurably(const std::string& source, const std::string& target,
     }
     // The copy's data reaches the disk before anything depends on it: the
     // update is made final only once every new file is whole there.
-    if (!::SetFileTime(output.Get(), nullptr, nullptr, &info.ftLastWriteTime) ||
+    if (!::SetFileTime(output.Get(), nullptr, nullptr, &info.lastWrite) ||
         !::FlushFileBuffers(output.Get())) {
         DiscardCopy(output, to);
         return false;
@@ -301,10 +322,9 @@ bool ReadFileContentAt(const std::string& path, unsigned long long limit, FileCo
     KernelHandle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(file.Get(), &info)) return false;
-    unsigned long long size =
-        (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    FileBasics info;
+    if (!QueryBasics(file.Get(), info)) return false;
+    unsigned long long size = info.size;
     if (size > limit) {
         ::SetLastError(ERROR_FILE_TOO_LARGE);
         return false;
@@ -316,8 +336,8 @@ bool ReadFileContentAt(const std::string& path, unsigned long long limit, FileCo
         return false;
     bytes.resize(read);
     content.bytes.swap(bytes);
-    content.attributes = info.dwFileAttributes;
-    content.lastWrite = FileTimeNumber(info.ftLastWriteTime);
+    content.attributes = info.attributes;
+    content.lastWrite = FileTimeNumber(info.lastWrite);
     return true;
 }
 
