@@ -148,6 +148,10 @@ class AllOrNothing(WineTestCase):
     def test_a_killed_run_is_rolled_back_by_the_next(self):
         install_dir = self.installation.add()
         self.old_installation(install_dir)
+        # A small file the update rewrites in place (its old bytes kept in
+        # the journal's data file) before the kill.
+        with open(os.path.join(install_dir, "added.dat"), "wb") as f:
+            f.write(b"old added, rewritten in place")
         before = snapshot(install_dir)
         big = b"0123456789abcdef" * (1 << 16)  # 1 MiB
         package = self.package("<Group dir=''><File name='huge.dat'/></Group>")
@@ -184,6 +188,7 @@ class AllOrNothing(WineTestCase):
         lines = log_lines(os.path.join(install_dir, "RIZezuvu.log"))
         self.assertEqual(lines[-1], "An interrupted update was rolled back.")
         self.assertIn("Rollback: removed C:\\Program Files (x86)\\Orvexa\\huge.dat", lines)
+        self.assertIn("Rollback: restored C:\\Program Files (x86)\\Orvexa\\added.dat", lines)
 
     def test_a_journal_that_cannot_be_undone_stops_the_run_until_it_can(self):
         install_dir = self.installation.add()

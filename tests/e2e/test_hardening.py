@@ -3,6 +3,7 @@ it are never loaded, and a hostile configuration can't make it write or read
 outside its folders."""
 import os
 import shutil
+import time
 
 from harness import (BUILD, PREFIX, WineTestCase, drive, log_lines, snapshot, standard_package, system_text,
                      texts)
@@ -93,6 +94,12 @@ class Links(WineTestCase):
         run = drive(package.exe, ["wait", "press:Download Orvexa", "exit"])
         self.assertEqual(run.exit_code, 1605, run.raw)
         self.assertEqual(package.links_opened(), 1)
-        with open(package.marker, "rb") as f:
-            started = f.read().decode("latin-1")
+        # The marker's program writes its line in pieces: wait for the whole line.
+        started = ""
+        for _ in range(200):
+            with open(package.marker, "rb") as f:
+                started = f.read().decode("latin-1")
+            if started.endswith("\r\n"):
+                break
+            time.sleep(0.05)
         self.assertTrue(started.lower().endswith(" by explorer.exe\r\n"), started)
