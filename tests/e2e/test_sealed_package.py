@@ -89,29 +89,40 @@ class SealedPackage(WineTestCase):
                     self.assertIn(seal_lines[0], log_lines(os.path.join(install_dir, "RIZezuvu.log")))
 
     def test_a_file_changed_after_the_check_is_rolled_back(self):
+        # (the package file changed, how the copy writes it)
+        cases = [
+            ("Firmware\\123456\\update.bin", "copied into the journal, then put in place"),
+            ("common.dat", "rewritten in place, checked before the target is touched"),
+        ]
         install_dir = self.install()
         with open(os.path.join(install_dir, "update.bin"), "wb") as f:
             f.write(b"firmware v1")
         with open(os.path.join(install_dir, "common.dat"), "wb") as f:
             f.write(b"common v1")
         before = snapshot(install_dir)
-        package = self.sealed_package()
-        swapped = os.path.join(self.root, "swapped.bin")
-        with open(swapped, "wb") as f:
-            f.write(b"firmware v3")
-        target = os.path.join(package.folder, "Firmware", "123456", "update.bin")
-        # The package checks out before the consent; while the consent box
-        # waits, the last file of the copy is changed.
-        run = drive(package.exe, ["wait", f"copy:{winpath(swapped)}|{winpath(target)}", "press:OK",
-                                  "wait", "gone", "wait", "press:OK", "exit"], timeout=90)
-        self.assertEqual(run.exit_code, FAILED, run.raw)
-        self.assertEqual(run.windows[0]["title"], "Orvexa Update")  # the consent box came
-        self.assertEqual(snapshot(install_dir), before)
-        lines = log_lines(os.path.join(install_dir, "RIZezuvu.log"))
-        self.assertIn(f"Package seal: Firmware\\123456\\update.bin {SEALED_SINCE}", lines)
-        self.assertIn("Updated file common.dat", lines)  # copied, then rolled back
-        rolled_back = lines.index("Rollback complete: the installation is as it was before the update.")
-        self.assertEqual(lines[rolled_back + 1], "System Error: " + system_text(ERROR_INVALID_DATA)[:-2] + "\r")
+        for name, how in cases:
+            with self.subTest(name, how=how):
+                shutil.rmtree(os.path.join(self.root, "package"), ignore_errors=True)
+                log = os.path.join(install_dir, "RIZezuvu.log")
+                if os.path.exists(log):
+                    os.remove(log)
+                package = self.sealed_package()
+                swapped = os.path.join(self.root, "swapped.bin")
+                with open(swapped, "wb") as f:
+                    f.write(b"changed after the check")
+                target = os.path.join(package.folder, *name.split("\\"))
+                # The package checks out before the consent; while the
+                # consent box waits, a file of the copy is changed.
+                run = drive(package.exe, ["wait", f"copy:{winpath(swapped)}|{winpath(target)}", "press:OK",
+                                          "wait", "gone", "wait", "press:OK", "exit"], timeout=90)
+                self.assertEqual(run.exit_code, FAILED, run.raw)
+                self.assertEqual(run.windows[0]["title"], "Orvexa Update")  # the consent box came
+                self.assertEqual(snapshot(install_dir), before)
+                lines = log_lines(log)
+                self.assertIn(f"Package seal: {name} {SEALED_SINCE}", lines)
+                rolled_back = lines.index("Rollback complete: the installation is as it was before the update.")
+                self.assertEqual(lines[rolled_back + 1],
+                                 "System Error: " + system_text(ERROR_INVALID_DATA)[:-2] + "\r")
 
     def test_an_unsealed_package_runs_as_before(self):
         install_dir = self.install()
