@@ -81,9 +81,8 @@ bool ReadDecimal(const std::string& text, size_t& at, unsigned long long& value)
     return at > start && at < text.size() && (text[at] == ' ' || text[at] == '\n');
 }
 
-// The whole entries of a kept data file, in order; false when an entry is
-// not one (a torn last entry is left out: the declaration after it was
-// never written, so nothing refers to it).
+}  // namespace
+
 bool ParseKeptEntries(const std::string& text, std::vector<std::pair<unsigned, KeptFile>>& entries) {
     size_t at = 0;
     while (at < text.size()) {
@@ -112,8 +111,6 @@ bool ParseKeptEntries(const std::string& text, std::vector<std::pair<unsigned, K
     }
     return true;
 }
-
-}  // namespace
 
 bool IsJournalFolderName(const std::string& relative, LeadBytePredicate isLeadByte) {
     std::string unified = relative;

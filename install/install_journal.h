@@ -30,6 +30,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/path_rules.h"
@@ -175,6 +176,11 @@ struct JournalRecord {
 // it is ignored. A record torn within its header parses as not complete.
 bool ParseJournalRecord(const std::string& text, JournalRecord& record,
                         LeadBytePredicate isLeadByte);
+
+// The whole entries (number, file) of a kept data file, in order; false
+// when an entry is not one. A torn last entry is left out: the declaration
+// after it was never written, so nothing refers to it.
+bool ParseKeptEntries(const std::string& text, std::vector<std::pair<unsigned, KeptFile>>& entries);
 
 // The steps of a record in the order they were taken.
 std::vector<JournalLine> StepsInTakenOrder(const std::vector<JournalLine>& lines);
