@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <utility>
 
 #include "config/config_document.h"
 #include "platform/sha256.h"
@@ -443,15 +444,11 @@ bool InstallJournal::Install(const std::string& source, const std::string& targe
     if (declared != nullptr && declared->kept && exists && !readOnly) {
         // Its old bytes are kept already: written over in place, as a plain
         // copy would. A failure part-way leaves the step to be undone.
-        if (files_.Rewrite(source, target, kKeepLimit)) {
+        bool rewritten = files_.Rewrite(source, target, kKeepLimit);
+        if (rewritten || files_.LastError() != JournalFiles::kTooLarge) {
             ++resolved_;
             tookSteps_ = true;
-            return true;
-        }
-        if (files_.LastError() != JournalFiles::kTooLarge) {
-            ++resolved_;
-            tookSteps_ = true;
-            return false;
+            return rewritten;
         }
         // The new file is too large to be written in place (nothing was
         // written): the old one is kept by name instead.
@@ -620,14 +617,12 @@ InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, Rollbac
         return Undone::kRemoved;
     }
     if (step.kept) {
-        const KeptFile* old = nullptr;
-        for (const auto& entry : kept_) {
-            if (entry.first == step.index) old = &entry.second;
-        }
-        if (old == nullptr) {
+        auto entry = kept_.find(step.index);
+        if (entry == kept_.end()) {
             files_.SetLastError(kErrorInvalidData);
             return fail();
         }
+        const KeptFile* old = &entry->second;
         JournalFiles::Kind kind = files_.Probe(target);
         // Missing: a later step of the run took it aside, and its undo
         // brings it back before this one. A step not yet taken, or undone
@@ -660,12 +655,13 @@ bool InstallJournal::LoadKept() {
     if (!anyKept) return true;
     std::string text;
     if (!files_.ReadAll(KeptPath(), text)) return false;
-    kept_.clear();
-    if (!ParseKeptEntries(text, kept_)) {
-        kept_.clear();
+    std::vector<std::pair<unsigned, KeptFile>> entries;
+    if (!ParseKeptEntries(text, entries)) {
         files_.SetLastError(kErrorInvalidData);
         return false;
     }
+    kept_.clear();
+    for (auto& entry : entries) kept_[entry.first] = std::move(entry.second);
     keptLoaded_ = true;
     return true;
 }

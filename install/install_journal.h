@@ -29,6 +29,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -326,7 +327,7 @@ private:
     size_t undoneFrom_ = SIZE_MAX;    // steps from here on (taken order) are undone
     unsigned nextIndex_ = 1;
     std::vector<bool> buckets_;  // sub-folders made by this run
-    std::vector<std::pair<unsigned, KeptFile>> kept_;  // the data file's entries, once read
+    std::map<unsigned, KeptFile> kept_;  // the data file's entries by number, once read
     bool keptLoaded_ = false;
     bool started_ = false;
     bool headerWritten_ = false;

@@ -73,8 +73,15 @@ bool ToAnsi(const wchar_t* wide, std::string& text) {
 struct FileBasics {
     unsigned long long size = 0;
     DWORD attributes = 0;
-    FILETIME lastWrite = {};
+    unsigned long long lastWrite = 0;  // FILETIME as one number
 };
+
+FILETIME FileTimeOf(unsigned long long number) {
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(number);
+    time.dwHighDateTime = static_cast<DWORD>(number >> 32);
+    return time;
+}
 
 bool QueryBasics(HANDLE file, FileBasics& basics) {
     LARGE_INTEGER size;
@@ -84,8 +91,7 @@ bool QueryBasics(HANDLE file, FileBasics& basics) {
         return false;
     basics.size = static_cast<unsigned long long>(size.QuadPart);
     basics.attributes = info.FileAttributes;
-    basics.lastWrite.dwLowDateTime = static_cast<DWORD>(info.LastWriteTime.QuadPart);
-    basics.lastWrite.dwHighDateTime = static_cast<DWORD>(info.LastWriteTime.QuadPart >> 32);
+    basics.lastWrite = static_cast<unsigned long long>(info.LastWriteTime.QuadPart);
     return true;
 }
 
@@ -212,7 +218,8 @@ bool CopyFileDurably(const std::string& source, const std::string& target,
     }
     // The copy's data reaches the disk before anything depends on it: the
     // update is made final only once every new file is whole there.
-    if (!::SetFileTime(output.Get(), nullptr, nullptr, &info.lastWrite) ||
+    FILETIME lastWrite = FileTimeOf(info.lastWrite);
+    if (!::SetFileTime(output.Get(), nullptr, nullptr, &lastWrite) ||
         !::FlushFileBuffers(output.Get())) {
         DiscardCopy(output, to);
         return false;
@@ -278,44 +285,6 @@ KernelHandle CreateNewFileAt(const std::string& path) {
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-bool ReadWholeFileAt(const std::string& path, std::string& bytes, unsigned long limit) {
-    std::wstring wide;
-    if (!SystemPath(path, wide)) return false;
-    KernelHandle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) return false;
-    LARGE_INTEGER size;
-    if (!::GetFileSizeEx(file.Get(), &size)) return false;
-    if (size.QuadPart > static_cast<LONGLONG>(limit)) {
-        ::SetLastError(ERROR_FILE_TOO_LARGE);
-        return false;
-    }
-    std::string text(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!text.empty() &&
-        !::ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &read, nullptr)) {
-        return false;
-    }
-    text.resize(read);
-    bytes.swap(text);
-    return true;
-}
-
-namespace {
-
-unsigned long long FileTimeNumber(const FILETIME& time) {
-    return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
-FILETIME FileTimeOf(unsigned long long number) {
-    FILETIME time;
-    time.dwLowDateTime = static_cast<DWORD>(number);
-    time.dwHighDateTime = static_cast<DWORD>(number >> 32);
-    return time;
-}
-
-}  // namespace
-
 bool ReadFileContentAt(const std::string& path, unsigned long long limit, FileContent& content) {
     std::wstring wide;
     if (!SystemPath(path, wide)) return false;
@@ -337,7 +306,14 @@ bool ReadFileContentAt(const std::string& path, unsigned long long limit, FileCo
     bytes.resize(read);
     content.bytes.swap(bytes);
     content.attributes = info.attributes;
-    content.lastWrite = FileTimeNumber(info.lastWrite);
+    content.lastWrite = info.lastWrite;
+    return true;
+}
+
+bool ReadWholeFileAt(const std::string& path, std::string& bytes, unsigned long limit) {
+    FileContent content;
+    if (!ReadFileContentAt(path, limit, content)) return false;
+    bytes.swap(content.bytes);
     return true;
 }
 
@@ -349,17 +325,16 @@ unsigned long AttributesOfACopy(unsigned long attributes) {
 bool RewriteFileAt(const std::string& path, const FileContent& content, bool evenReadOnly) {
     std::wstring wide;
     if (!SystemPath(path, wide)) return false;
-    KernelHandle file(::CreateFileW(wide.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES,
-                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
+    auto open = [&wide]() {
+        return KernelHandle(::CreateFileW(wide.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES,
+                                          FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    KernelHandle file = open();
     if (!file.IsValid() && evenReadOnly && ::GetLastError() == ERROR_ACCESS_DENIED) {
         // Read-only (a folder fails again below, with its own code).
         LastErrorKeeper keep;
-        if (::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL)) {
-            file = KernelHandle(::CreateFileW(wide.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES,
-                                              FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
-        }
+        if (::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL)) file = open();
     }
     if (!file.IsValid()) return false;
     DWORD written = 0;
