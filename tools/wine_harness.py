@@ -31,7 +31,8 @@ def wine(*args, timeout=120, check=True):
     result = subprocess.run([WINE, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                             timeout=timeout, text=True, errors="replace")
     if check and result.returncode != 0:
-        raise AssertionError(f"wine {' '.join(args)} exited {result.returncode}: {result.stderr[-400:]}")
+        raise AssertionError(f"wine {' '.join(args)} exited {result.returncode}: "
+                             f"{result.stdout[-400:]} {result.stderr[-400:]}")
     return result
 
 
