@@ -13,9 +13,9 @@ void StatusProgress::Planned(unsigned long long bytes) {
 
 void StatusProgress::Copied(unsigned long long bytes) {
     copied_ += bytes;
-    MoveBar();
     unsigned long long now = ::GetTickCount64();
     if (now - served_ < kServeEveryMs) return;
+    MoveBar();
     platform::ServePendingMessages();
     served_ = now;
 }

@@ -7,7 +7,9 @@
 // Moves the status window's bar by the bytes copied over the bytes planned,
 // and serves the window's messages as the copy goes: between chunks of a
 // large file as between small files, at most every kServeEveryMs, so that no
-// message waits long and small files don't pay for it.
+// message waits long and small files don't pay for it. The bar moves only
+// then too: each move repaints it, which cost more than a small file's copy
+// when it came with every file.
 class StatusProgress : public CopyProgress {
 public:
     explicit StatusProgress(CStatusDlg& dialog) : dialog_(dialog) {}

@@ -63,13 +63,15 @@ bool ParseStep(const std::string& line, size_t at, JournalLine& parsed,
            !IsJournalFolderName(parsed.target, isLeadByte);
 }
 
-// An entry of the kept data file: "kept N SIZE ATTRIBUTES LASTWRITE
-// SHA-256\n", the bytes, "\n". The digest tells a whole entry from one that
-// a crash cut short.
-std::string KeptEntry(unsigned index, const KeptFile& file) {
-    return "kept " + std::to_string(index) + " " + std::to_string(file.bytes.size()) + " " +
-           std::to_string(file.attributes) + " " + std::to_string(file.lastWrite) + " " +
-           DigestHex(Sha256::Of(file.bytes)) + "\n" + file.bytes + "\n";
+// Appends an entry of a data file to `data`: "kept N SIZE ATTRIBUTES
+// LASTWRITE SHA-256\n", the bytes, "\n". The digest tells a whole entry
+// from one that a crash cut short.
+void AppendKeptEntry(std::string& data, unsigned index, const KeptFile& file) {
+    data += "kept " + std::to_string(index) + " " + std::to_string(file.bytes.size()) + " " +
+            std::to_string(file.attributes) + " " + std::to_string(file.lastWrite) + " " +
+            DigestHex(Sha256::Of(file.bytes)) + "\n";
+    data += file.bytes;
+    data += '\n';
 }
 
 bool ReadDecimal(const std::string& text, size_t& at, unsigned long long& value) {
@@ -274,7 +276,19 @@ bool InstallJournal::MoveToBackup(const std::string& path, unsigned index) {
 
 std::string InstallJournal::RecordPath() const { return folder_ + kRecordName; }
 
-std::string InstallJournal::KeptPath() const { return folder_ + kKeptName; }
+std::string InstallJournal::KeptPath(unsigned batch) const {
+    return folder_ + kKeptPrefix + std::to_string(batch) + kKeptSuffix;
+}
+
+// Writes the gathered entries as the next data file, whole and flushed,
+// and empties `data`.
+bool InstallJournal::WriteKeptBatch(std::string& data, unsigned& batches) {
+    if (data.empty()) return true;
+    if (!Start() || !files_.WriteNew(KeptPath(batches + 1), data)) return false;
+    ++batches;
+    data.clear();
+    return true;
+}
 
 // `path` relative to the installation folder; false (ERROR_INVALID_DATA)
 // when it does not lie inside it, or lies in the journal's own folders.
@@ -350,12 +364,19 @@ bool InstallJournal::AppendSteps(const std::string& text) {
 }
 
 bool InstallJournal::Declare(const std::vector<std::string>& targets) {
+    if (!targets.empty() && (started_ || !lines_.empty())) {
+        // Declarations come before every other step of a run.
+        files_.SetLastError(kErrorInvalidData);
+        return false;
+    }
     std::vector<JournalLine> steps;
     // A guess that only saves a line later: Install goes by what it finds.
     std::set<std::string> seen;
     std::string text;
+    const KeptLimits limits = files_.KeepLimits();
     std::string keptData;
-    unsigned long long keptBytes = 0;
+    unsigned keptBatches = 0;
+    KeptFile old;  // one buffer for every target read
     for (const std::string& target : targets) {
         JournalLine step;
         if (!RelativeToBase(target, step.target)) return false;
@@ -371,17 +392,17 @@ bool InstallJournal::Declare(const std::vector<std::string>& targets) {
                     break;
                 case JournalFiles::Kind::File:
                     step.moved = true;
-                    // A small one's old bytes are kept for a rewrite in
-                    // place. One that can't be read now is kept by name
-                    // (Install finds out why, when it comes to it).
-                    if (!readOnly && keptBytes < kKeptTotalLimit) {
-                        KeptFile old;
-                        unsigned long long room = kKeptTotalLimit - keptBytes;
-                        if (files_.Read(target, room < kKeepLimit ? room : kKeepLimit, old)) {
+                    // Its old bytes are kept for a rewrite in place, unless
+                    // it is too large. One that can't be read now is kept by
+                    // name (Install finds out why, when it comes to it).
+                    if (!readOnly) {
+                        if (files_.Read(target, limits.perFile, old)) {
                             step.kept = true;
                             step.index = nextIndex_++;
-                            keptData += KeptEntry(step.index, old);
-                            keptBytes += old.bytes.size();
+                            AppendKeptEntry(keptData, step.index, old);
+                            if (keptData.size() >= limits.perBatch &&
+                                !WriteKeptBatch(keptData, keptBatches))
+                                return false;
                         }
                     }
                     break;
@@ -396,15 +417,9 @@ bool InstallJournal::Declare(const std::vector<std::string>& targets) {
         steps.push_back(step);
     }
     if (steps.empty()) return true;
-    if (started_ || !lines_.empty()) {
-        // Declarations come before every other step of a run.
-        files_.SetLastError(kErrorInvalidData);
-        return false;
-    }
     // The kept bytes are on the disk before the declaration that refers to
     // them: a record never names an entry that is not whole.
-    if (!keptData.empty() && (!Start() || !files_.WriteNew(KeptPath(), keptData))) return false;
-    if (!AppendSteps(text)) return false;
+    if (!WriteKeptBatch(keptData, keptBatches) || !AppendSteps(text)) return false;
     for (const JournalLine& step : steps) {
         declared_.push_back(lines_.size());
         lines_.push_back(step);
@@ -444,7 +459,7 @@ bool InstallJournal::Install(const std::string& source, const std::string& targe
     if (declared != nullptr && declared->kept && exists && !readOnly) {
         // Its old bytes are kept already: written over in place, as a plain
         // copy would. A failure part-way leaves the step to be undone.
-        bool rewritten = files_.Rewrite(source, target, kKeepLimit);
+        bool rewritten = files_.Rewrite(source, target, files_.KeepLimits().perFile);
         if (rewritten || files_.LastError() != JournalFiles::kTooLarge) {
             ++resolved_;
             tookSteps_ = true;
@@ -526,8 +541,10 @@ bool InstallJournal::Commit() {
 
 void InstallJournal::Reset() {
     undoneFrom_ = SIZE_MAX;
+    keptWhere_.clear();
+    keptIndexed_ = false;
+    keptBatch_ = 0;
     kept_.clear();
-    keptLoaded_ = false;
     headerWritten_ = false;
     lines_.clear();
     declared_.clear();
@@ -617,6 +634,12 @@ InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, Rollbac
         return Undone::kRemoved;
     }
     if (step.kept) {
+        auto where = keptWhere_.find(step.index);
+        if (where == keptWhere_.end()) {
+            files_.SetLastError(kErrorInvalidData);
+            return fail();
+        }
+        if (!ReadKeptBatch(where->second)) return fail();
         auto entry = kept_.find(step.index);
         if (entry == kept_.end()) {
             files_.SetLastError(kErrorInvalidData);
@@ -647,22 +670,43 @@ InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, Rollbac
     return Undone::kRestored;
 }
 
-// The kept data file's entries, read once, when a kept step is to be undone.
-bool InstallJournal::LoadKept() {
-    if (keptLoaded_) return true;
+// Which data file holds each entry, when there are kept steps to undo:
+// every data file is read through once (they were written in order, so the
+// first one missing ends them). `failedPath` names the one that failed.
+bool InstallJournal::IndexKept(std::string& failedPath) {
+    if (keptIndexed_) return true;
     bool anyKept = false;
     for (const JournalLine& line : lines_) anyKept = anyKept || line.kept;
-    if (!anyKept) return true;
+    for (unsigned batch = 1; anyKept; ++batch) {
+        JournalFiles::Kind kind = files_.Probe(KeptPath(batch));
+        if (kind == JournalFiles::Kind::Missing) break;
+        if (kind == JournalFiles::Kind::Folder) files_.SetLastError(kErrorInvalidData);
+        if (kind != JournalFiles::Kind::File || !ReadKeptBatch(batch)) {
+            failedPath = KeptPath(batch);
+            return false;
+        }
+        for (const auto& entry : kept_) keptWhere_[entry.first] = batch;
+    }
+    keptIndexed_ = true;
+    return true;
+}
+
+// The entries of data file `batch`, unless they are those read last.
+bool InstallJournal::ReadKeptBatch(unsigned batch) {
+    if (keptBatch_ == batch) return true;
+    kept_.clear();
+    keptBatch_ = 0;
     std::string text;
-    if (!files_.ReadAll(KeptPath(), text)) return false;
+    if (!files_.ReadAll(KeptPath(batch), text)) return false;
     std::vector<std::pair<unsigned, KeptFile>> entries;
     if (!ParseKeptEntries(text, entries)) {
         files_.SetLastError(kErrorInvalidData);
         return false;
     }
-    kept_.clear();
+    text.clear();
+    text.shrink_to_fit();
     for (auto& entry : entries) kept_[entry.first] = std::move(entry.second);
-    keptLoaded_ = true;
+    keptBatch_ = batch;
     return true;
 }
 
@@ -704,9 +748,10 @@ bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFa
     // The same order whether the steps are this run's or read back from
     // disk: undoing is the same in both.
     std::vector<JournalLine> order = StepsInTakenOrder(lines_);
-    if (!LoadKept()) {
+    std::string keptFailure;
+    if (!IndexKept(keptFailure)) {
         if (firstFailure != nullptr && *firstFailure == 0) *firstFailure = files_.LastError();
-        listener.Failed(KeptPath(), files_.LastError());
+        listener.Failed(keptFailure, files_.LastError());
         return false;
     }
     size_t end = undoneFrom_ < order.size() ? undoneFrom_ : order.size();

@@ -12,8 +12,8 @@
 //   product {product code}
 //   folder C:\Program Files\Orvexa\   (the installation folder)
 //   moved 1 player.dll            a declared copy: the old file kept as 1.old
-//   kept 2 skin.ini               a declared copy rewriting a small file in
-//                                 place: its old bytes are entry 2 of kept.dat
+//   kept 2 skin.ini               a declared copy rewriting a file in place:
+//                                 its old bytes are entry 2 of the data files
 //   added Skins\new.skin          a declared copy onto a file that is missing
 //   after 1 moved 2 update.bin    a step taken after the first declared one
 //   instead 2 added new.skin      declared step 2, replaced by what was found
@@ -36,8 +36,8 @@
 
 #include "platform/path_rules.h"
 
-// A small file as the journal keeps it for an in-place rewrite: its bytes,
-// and the attributes and last-write time that go back with them.
+// A file as the journal keeps it for an in-place rewrite: its bytes, and
+// the attributes and last-write time that go back with them.
 struct KeptFile {
     std::string bytes;
     unsigned long attributes = 0;
@@ -46,6 +46,19 @@ struct KeptFile {
         return bytes == other.bytes && attributes == other.attributes &&
                lastWrite == other.lastWrite;
     }
+};
+
+// How much of the old files the journal keeps in its data files so that
+// their targets can be rewritten in place: a target of up to `perFile`
+// bytes. Writing a file's old bytes once more costs less than the new name,
+// the link, the rename and the delete that keeping it by name takes, up to
+// a few MiB (measured on ext4 under Wine: 100 KB to 5 MB files). The data
+// files are written in batches of about `perBatch` bytes, each one whole
+// and flushed before the declaration that refers to it; a batch is held in
+// memory while it is gathered.
+struct KeptLimits {
+    unsigned long long perFile = 4ull << 20;
+    unsigned long long perBatch = 8ull << 20;
 };
 
 // The few file operations the journal needs. Each answers success as a bool
@@ -57,6 +70,8 @@ public:
     static constexpr unsigned long kTooLarge = 223;  // ERROR_FILE_TOO_LARGE
 
     virtual ~JournalFiles() = default;
+    // What the journal keeps in place of new names on this file system.
+    virtual KeptLimits KeepLimits() { return KeptLimits(); }
     // What is at `path`; Unknown (with LastError) when that can't be told.
     // `readOnly`, when given, tells whether a file there is read-only.
     virtual Kind Inspect(const std::string& path, bool* readOnly) = 0;
@@ -178,9 +193,9 @@ struct JournalRecord {
 bool ParseJournalRecord(const std::string& text, JournalRecord& record,
                         LeadBytePredicate isLeadByte);
 
-// The whole entries (number, file) of a kept data file, in order; false
-// when an entry is not one. A torn last entry is left out: the declaration
-// after it was never written, so nothing refers to it.
+// The whole entries (number, file) of a data file, in order; false when an
+// entry is not one. A torn last entry is left out: the declaration after it
+// was never written, so nothing refers to it.
 bool ParseKeptEntries(const std::string& text, std::vector<std::pair<unsigned, KeptFile>>& entries);
 
 // The steps of a record in the order they were taken.
@@ -204,14 +219,11 @@ public:
     // An empty file "undone-N" in the journal's folder: a rollback has
     // undone every step from number N on (in the order taken).
     static constexpr const char* kUndoneMark = "undone-";
-    // Small targets are rewritten in place, as a plain copy would, their
-    // old bytes first kept in this one file of the journal (written and
-    // flushed once, with the declaration): a new name, a link and a rename
-    // for each file cost more than the file's bytes. A target up to
-    // kKeepLimit bytes, while the file holds less than kKeptTotalLimit.
-    static constexpr const char* kKeptName = "kept.dat";
-    static constexpr unsigned long long kKeepLimit = 64 * 1024;
-    static constexpr unsigned long long kKeptTotalLimit = 32ull << 20;
+    // Targets up to KeptLimits::perFile are rewritten in place, as a plain
+    // copy would, their old bytes first kept in the journal's data files,
+    // "kept-1.dat", "kept-2.dat" ... (see KeptLimits).
+    static constexpr const char* kKeptPrefix = "kept-";
+    static constexpr const char* kKeptSuffix = ".dat";
 
     // `owner.folder` is the installation folder with its trailing backslash.
     InstallJournal(JournalFiles& files, const JournalOwner& owner, LeadBytePredicate isLeadByte);
@@ -222,13 +234,14 @@ public:
     // Declares, before the first of them, the copies a run is about to make,
     // in order: a target that exists now will have its old file kept, one
     // that doesn't is added (one named twice is taken to exist the second
-    // time). A small target's old bytes are kept in the data file, which is
-    // written and flushed first; then all of the declaration is written and
-    // flushed at once. Install takes them in this order.
+    // time). The old bytes of a target within KeptLimits::perFile are kept
+    // in the data files, which are written and flushed first; then all of
+    // the declaration is written and flushed at once. Install takes them in
+    // this order.
     bool Declare(const std::vector<std::string>& targets);
 
     // Installs `source` at `target` (inside the installation folder), going
-    // by what is there now. A small target whose old bytes were kept when
+    // by what is there now. A target whose old bytes were kept when
     // it was declared is rewritten in place (unless the new file is too
     // large for that, or the target turned read-only). Another existing
     // target is replaced in one step by a
@@ -300,8 +313,10 @@ private:
     Undone UndoStep(const JournalLine& step, RollbackListener& listener,
                     unsigned long* firstFailure);
     bool MarkUndone(size_t from);
-    bool LoadKept();
-    std::string KeptPath() const;
+    bool IndexKept(std::string& failedPath);
+    bool ReadKeptBatch(unsigned batch);
+    bool WriteKeptBatch(std::string& data, unsigned& batches);
+    std::string KeptPath(unsigned batch) const;
     bool ReadUndoneMarks(size_t steps);
     bool RemoveJournalFolder();
     std::string BackupPath(unsigned index) const;
@@ -327,8 +342,12 @@ private:
     size_t undoneFrom_ = SIZE_MAX;    // steps from here on (taken order) are undone
     unsigned nextIndex_ = 1;
     std::vector<bool> buckets_;  // sub-folders made by this run
-    std::map<unsigned, KeptFile> kept_;  // the data file's entries by number, once read
-    bool keptLoaded_ = false;
+    // For an undo of kept steps: which data file holds each entry (read
+    // once), and the entries of the one data file read last.
+    std::map<unsigned, unsigned> keptWhere_;
+    bool keptIndexed_ = false;
+    unsigned keptBatch_ = 0;
+    std::map<unsigned, KeptFile> kept_;
     bool started_ = false;
     bool headerWritten_ = false;
     bool recordOpen_ = false;

@@ -99,9 +99,12 @@ bool WindowsJournalFiles::Read(const std::string& path, unsigned long long limit
         platform::LastErrorKeeper keep;
         progress_->Copied(0);
     }
+    // Into the caller's buffer, which a caller reading file after file reuses.
     platform::FileContent content;
-    if (!platform::ReadFileContentAt(path, limit, content)) return false;
+    content.bytes.swap(file.bytes);
+    bool read = platform::ReadFileContentAt(path, limit, content);
     file.bytes.swap(content.bytes);
+    if (!read) return false;
     file.attributes = content.attributes;
     file.lastWrite = content.lastWrite;
     return true;
@@ -128,7 +131,7 @@ bool WindowsJournalFiles::Rewrite(const std::string& from, const std::string& to
                                   unsigned long long limit) {
     // Read whole first: a sealed package's bytes are checked before the
     // target is touched.
-    platform::FileContent content;
+    platform::FileContent& content = rewritten_;
     if (!platform::ReadFileContentAt(from, limit, content) || !SealedBytes(from, content.bytes))
         return false;
     content.attributes = platform::AttributesOfACopy(content.attributes);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "install/install_journal.h"
+#include "platform/file_system.h"
 #include "platform/handles.h"
 
 class CopyProgress;
@@ -47,6 +48,8 @@ private:
     bool SealedBytes(const std::string& source, const std::string& bytes);
 
     platform::KernelHandle record_;
+    // The new file of an in-place rewrite, read whole: one buffer for all.
+    platform::FileContent rewritten_;
     CopyProgress* progress_;
     const SealedPackage* sealed_;
 };

@@ -56,8 +56,10 @@ struct FileContent {
     unsigned long attributes = 0;
     unsigned long long lastWrite = 0;  // FILETIME as one number
 };
-// Reads the file at `path` whole, with its attributes and last-write time;
-// ERROR_FILE_TOO_LARGE (nothing read) when it holds more than `limit` bytes.
+// Reads the file at `path` whole, with its attributes and last-write time,
+// into `content` (its bytes' memory reused); ERROR_FILE_TOO_LARGE (nothing
+// read) when it holds more than `limit` bytes. A failure leaves `content`
+// undefined.
 bool ReadFileContentAt(const std::string& path, unsigned long long limit, FileContent& content);
 // Writes `content` over the existing file at `path`, in place (the same
 // file, its other names and security kept): its bytes, then its length,

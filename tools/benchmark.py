@@ -398,26 +398,31 @@ hour apart), so read the ratios measured in one run, not the absolute times.
   `OVConfig.xml` and looks for a journal an interrupted run left. A quiet
   run does not load the common controls at all (Wine's own `msi.dll`
   imports them, so under Wine they come with it all the same).
-* Copy, small files: a file of 64 KiB or less is rewritten in place as the
-  loop does, its old bytes kept first in the journal's one data file
-  (`kept.dat`, written and flushed once with the declaration). What the
-  program still does beyond the flushing loop, per file: it reads the old
-  file once when it declares the run (an open, a read, a close), reads the
-  new one whole before it touches the target, looks at the target once
-  more when it takes the step, and writes the log line. Reading a file's
-  size, attributes and time through `GetFileInformationByHandle` cost Wine
-  a round trip to its mount manager per file (for the volume serial
-  number); the copy now asks for exactly what it needs, which alone halved
-  the time of a small file.
-* Copy, large files: a file over 64 KiB is still copied into the journal,
-  linked and renamed into place, and its old copy deleted at the commit.
-  Each of those makes or removes an inode: under Wine a new name also costs
-  a search of its folder, and on ext4 the server spends most of a file's
-  time allocating and freeing inodes. Rewriting large files in place too
-  would replace those operations with a second write of the old bytes
-  (for 500 KB files, about what the flushes of the loop cost); it needs the
-  data file to be written and read in pieces rather than whole, which is
-  the next step.
+* Copy: a file of up to 4 MiB is rewritten in place as the loop does, its
+  old bytes kept first in the journal's data files (about 8 MiB each, each
+  written and flushed before the declaration). Rewriting a file of the same
+  size in place costs less than the loop's `CopyFileA`, which truncates the
+  target and allocates its blocks again: that is how the program passes the
+  loop on small files. What it still does beyond it, per file: it reads
+  the old file once when it declares the run (an open, a read, a close)
+  and writes its bytes to the data file, reads the new one whole before it
+  touches the target, looks at the target once more when it takes the
+  step, and writes the log line. For 500 KB files the second write of the
+  old bytes, and its flush, is most of the difference: the same steps in a
+  bare program (the old bytes to a data file flushed every 64 files, then
+  each file rewritten in place) take about 1.25 times the flushing loop on
+  this disk, and keeping each old file by name instead (a copy in the
+  journal, a link, a rename, a delete at the commit) about 1.45 times.
+  Three things cost more than they seemed to: reading a file's size,
+  attributes and time through `GetFileInformationByHandle` (a round trip to
+  Wine's mount manager per file, for the volume serial number), a new
+  buffer for every file read whole (under Wine each is fresh memory, a
+  page fault per page), and moving the status window's bar with every file
+  (each move repaints it; it now moves when the window is served, at most
+  every 25 ms).
+* Copy, files over 4 MiB: copied into the journal, linked and renamed into
+  place, their old copy deleted at the commit. There the second write of
+  the old bytes would cost more than the new name does.
 * NSIS writes every file from its own open archive with no source to open
   and no flush: with no durability and no undo it is the lower bound of
   what an installer can do; to pass it on small files the program would

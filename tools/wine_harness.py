@@ -141,16 +141,22 @@ def wine_processes(exe_name):
     return pids
 
 
-def program_processes(exe_name):
-    """The Wine processes that run `exe_name` itself (not a driver that names it)."""
+def program_processes(exe_name, naming=None):
+    """The Wine processes that run `exe_name` itself (not a driver that names
+    it); with `naming` (a path), only those whose command line names that
+    path, so that a test never ends another test's run of the same program
+    in the same prefix."""
     found = []
     for pid in wine_processes(exe_name):
         try:
             with open(f"/proc/{pid}/cmdline", "rb") as f:
-                program = f.read().split(b"\0")[0].decode("latin-1")
+                arguments = [a.decode("latin-1").replace("/", "\\").lower() for a in f.read().split(b"\0")]
         except OSError:
             continue
-        if program.replace("/", "\\").lower().endswith("\\" + exe_name.lower()):
+        if not arguments[0].endswith("\\" + exe_name.lower()):
+            continue
+        if naming is None or any(a in (winpath(naming).lower(), os.path.abspath(naming).replace("/", "\\").lower())
+                                 for a in arguments):
             found.append(pid)
     return found
 

@@ -427,10 +427,13 @@ Scenario RandomScenario(std::mt19937& random) {
     // Names that repeat across entries and groups, and differ only in case.
     const std::vector<std::string> names = {"a.dll",      "B.dll",  "b.DLL",    "update.bin",
                                             "UPDATE.BIN", "fw.bin", "notes.txt"};
-    // Small files are rewritten in place, their old bytes kept in the
-    // journal's data file; one past the limit is replaced by name.
+    // Files up to the limit are rewritten in place, their old bytes kept in
+    // the journal's data files, a few to each; one past the limit is
+    // replaced by name.
+    fs.keepLimits.perFile = 24;
+    fs.keepLimits.perBatch = 200;
     auto large = [&](const std::string& bytes) {
-        return chance(15) ? bytes + std::string(InstallJournal::kKeepLimit, 'x') : bytes;
+        return chance(15) ? bytes + std::string(fs.keepLimits.perFile, 'x') : bytes;
     };
     for (const std::string& name : names) {
         if (chance(40))

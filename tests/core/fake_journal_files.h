@@ -57,6 +57,7 @@ public:
     std::map<std::string, std::string> folders;  // key -> spelled name
     std::set<std::string> held;                  // keys of files others hold open
     bool hardLinks = true;
+    KeptLimits keepLimits;
 
     // The operation numbered `failAt` (counting every call from 1) fails
     // with `failCode`; the change numbered `crashAt` (counting only calls
@@ -96,6 +97,7 @@ public:
         return snapshot;
     }
 
+    KeptLimits KeepLimits() override { return keepLimits; }
     Kind Inspect(const std::string& path, bool* readOnly) override {
         if (Fails("inspect", path, false)) return Kind::Unknown;
         auto file = files.find(Key(path));

@@ -167,7 +167,7 @@ class AllOrNothing(WineTestCase):
             deadline = time.time() + 60
             while time.time() < deadline:
                 if os.path.exists(target) and 0 < os.path.getsize(target) < 768 << 20:
-                    for pid in program_processes("RIZezuvu.exe"):
+                    for pid in program_processes("RIZezuvu.exe", naming=package.exe):
                         os.kill(pid, signal.SIGKILL)
                     killer_done.append(os.path.getsize(target) if os.path.exists(target) else -1)
                     return
@@ -248,10 +248,10 @@ class AllOrNothing(WineTestCase):
         self.assertEqual(texts(run.windows[2]), [FULL_MESSAGES["ovinstallsuccess"]])
 
     @staticmethod
-    def end_first_run():
-        """Kills the run that holds the lock, and its driver's long wait."""
+    def end_first_run(exe):
+        """Kills the run of `exe` that holds the lock, and its driver's long wait."""
         for name in ("RIZezuvu.exe", "uidriver.exe"):
-            for pid in program_processes(name):
+            for pid in program_processes(name, naming=exe):
                 os.kill(pid, signal.SIGKILL)
 
     def test_a_second_run_at_once_ends_with_1618_and_touches_nothing(self):
@@ -265,7 +265,7 @@ class AllOrNothing(WineTestCase):
             drive(package.exe, ["wait", "sleep:300000", "exit"], timeout=330)))
         holder.start()
         self.addCleanup(holder.join)
-        self.addCleanup(self.end_first_run)
+        self.addCleanup(self.end_first_run, package.exe)
         self.assertTrue(wait_for_file(log, 60), "the first run never opened its log")
         before = snapshot(install_dir)
 
@@ -278,7 +278,7 @@ class AllOrNothing(WineTestCase):
         self.assertEqual(snapshot(install_dir), before)
 
         # The first run dies holding the lock: the next run goes ahead.
-        self.end_first_run()
+        self.end_first_run(package.exe)
         holder.join()
         self.assertEqual(self.run_quiet(package), 0)
         with open(os.path.join(install_dir, "common.dat"), "rb") as f:

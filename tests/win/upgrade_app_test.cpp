@@ -48,7 +48,9 @@ TEST(ShowStatus, ShowsPaintsPausesThenGoes) {
 }
 
 // The bar follows the bytes copied over the bytes planned, never past full,
-// and is full at the end whatever was planned (nothing at all included).
+// and is full at the end whatever was planned (nothing at all included). It
+// moves when the window is next served, at most every few milliseconds: the
+// test waits past that before it looks.
 TEST(StatusProgress, TheBarFollowsTheBytesAndEndsFull) {
     CStatusDlg dialog(nullptr);
     ASSERT_TRUE(dialog.Create(IDD_STATUS, nullptr));
@@ -62,13 +64,19 @@ TEST(StatusProgress, TheBarFollowsTheBytesAndEndsFull) {
         progress.Planned(0);
         EXPECT_EQ(position(), CStatusDlg::kProgressRange);
     }
+    // Longer than the pause between two moves, whatever the tick's resolution.
+    auto later = []() { ::Sleep(100); };
     StatusProgress progress(dialog);
     progress.Planned(4000);
     EXPECT_EQ(position(), 0);
-    progress.Copied(1000);
+    progress.Copied(500);
+    later();
+    progress.Copied(500);
     EXPECT_EQ(position(), 250);
+    later();
     progress.Copied(0);
     EXPECT_EQ(position(), 250);
+    later();
     progress.Copied(5000);  // a source that grew since it was planned
     EXPECT_EQ(position(), CStatusDlg::kProgressRange);
     progress.Planned(3000);
