@@ -76,6 +76,7 @@ class Bench:
     def __init__(self, quick):
         self.flush_results = {}
         self.nsis_results = {}
+        self.msi_results = {}
         self.ops_results = {}
         self.quick = quick
         self.runs = 1 if quick else 3
@@ -170,6 +171,67 @@ class Bench:
         subprocess.run(["makensis", "-V1", os.path.join(folder, "installer.nsi")], check=True,
                        stdout=subprocess.DEVNULL)
         return os.path.join(folder, "installer.exe")
+
+    # Not Orvexa's: the benchmark's own product, removed after every run.
+    MSI_UPGRADE_CODE = "{5B0E61A4-2C1D-4F7E-9A43-0F3C8D2B7E15}"
+
+    def msi_package(self, name, package, files):
+        """A Windows Installer package (wixl, the cabinet uncompressed and
+        embedded) that installs the same files into the installation folder;
+        with no files, one empty file into a folder of its own."""
+        folder = os.path.join(self.root, name)
+        os.makedirs(folder, exist_ok=True)
+        components, refs = [], []
+        for i, f in enumerate(files):
+            components.append(f'<Component Id="C{i}" Guid="*"><File Id="F{i}" Name="{f}" '
+                              f'Source="{os.path.relpath(os.path.join(package.folder, f), folder)}" KeyPath="yes"/></Component>')
+            refs.append(f'<ComponentRef Id="C{i}"/>')
+        install_dir = "Orvexa"
+        if not files:
+            open(os.path.join(folder, "empty.dat"), "wb").close()
+            components.append(f'<Component Id="C0" Guid="*"><File Id="F0" Name="empty.dat" '
+                              'Source="empty.dat" KeyPath="yes"/></Component>')
+            refs.append('<ComponentRef Id="C0"/>')
+            install_dir = "RIZezuvu benchmark empty"
+        wxs = f"""<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="*" Name="RIZezuvu benchmark {name}" Language="1033" Version="1.0.0"
+           Manufacturer="RIZezuvu benchmark" UpgradeCode="{self.MSI_UPGRADE_CODE}">
+    <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
+    <Media Id="1" Cabinet="files.cab" EmbedCab="yes"/>
+    <Directory Id="TARGETDIR" Name="SourceDir">
+      <Directory Id="ProgramFilesFolder">
+        <Directory Id="INSTALLDIR" Name="{install_dir}">
+          {"".join(components)}
+        </Directory>
+      </Directory>
+    </Directory>
+    <Feature Id="Main" Level="1">{"".join(refs)}</Feature>
+  </Product>
+</Wix>
+"""
+        # wixl takes sources by paths relative to the folder it runs in.
+        with open(os.path.join(folder, "files.wxs"), "w", encoding="utf-8") as f:
+            f.write(wxs)
+        out = os.path.join(folder, "files.msi")
+        subprocess.run(["wixl", "-o", out, "files.wxs"], cwd=folder, check=True, stdout=subprocess.DEVNULL)
+        return out
+
+    def msi_copy(self, msi, replaced=None):
+        """msiexec's whole installation of `msi`, in milliseconds; the
+        product is removed again afterwards (not timed). `replaced`, a
+        (path, size) pair, is a file that must have been replaced."""
+        start = time.perf_counter()
+        ran = subprocess.run([WINE, "msiexec", "/i", winpath(msi), "/qn"], timeout=1800,
+                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, errors="replace")
+        elapsed = (time.perf_counter() - start) * 1000
+        if replaced and os.path.getsize(replaced[0]) != replaced[1]:
+            raise RuntimeError(f"msiexec /i {msi} left {replaced[0]} as it was")
+        subprocess.run([WINE, "msiexec", "/x", winpath(msi), "/qn"], timeout=1800,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if ran.returncode != 0:
+            raise RuntimeError(f"msiexec /i {msi} exited {ran.returncode}: {ran.stdout[-500:]}")
+        return elapsed
 
     def nsis_copy(self, installer):
         """The installer's whole run, in milliseconds (less an empty one's, by the caller)."""
@@ -326,6 +388,16 @@ class Bench:
             self.restore_old(files, size)
             nsis.append(self.nsis_copy(installer) - self.nsis_copy(empty_installer))
         self.nsis_results[name] = Stats(nsis)
+        # Windows Installer replaces an unversioned file only when it differs
+        # from the one it installs: the old copies are one byte shorter.
+        msi = self.msi_package(name + "-msi", package, files)
+        empty_msi = self.msi_package(name + "-msi-empty", package, [])
+        msis = []
+        for _ in range(self.runs if count < 10000 else max(1, self.runs // 2)):
+            self.restore_old(files, max(0, size - 1))
+            first = (os.path.join(self.install_dir, files[0]), size)
+            msis.append(self.msi_copy(msi, replaced=first) - self.msi_copy(empty_msi))
+        self.msi_results[name] = Stats(msis)
         # What each file costs the file system, for each of them.
         listing = os.path.join(self.root, "list.txt")
         with open(listing, "w") as f:
@@ -538,11 +610,13 @@ def write_report(bench, out_dir):
         row("bare CopyFileA loop, each file flushed to the disk", bench.flush_results["copy"][0]),
         row("(of which the flushes)", bench.flush_results["copy"][1]),
         row("NSIS installer (SetCompress off, /S), less an empty one", bench.nsis_results["copy"]),
+        row("Windows Installer (wixl MSI, msiexec /qn), less an empty one", bench.msi_results["copy"]),
         row("host cp", host),
         "",
         f"The program takes {net.median / bench.flush_results['copy'][0].median:.2f} times the loop that flushes "
-        f"each file as the program does (goal 1.10 or less), {net.median / bare.median:.2f} times the bare loop "
-        f"and {net.median / bench.nsis_results['copy'].median:.2f} times NSIS (which flushes nothing).",
+        f"each file as the program does (goal 1.10 or less), {net.median / bare.median:.2f} times the bare loop, "
+        f"{net.median / bench.nsis_results['copy'].median:.2f} times NSIS (which flushes nothing) and "
+        f"{net.median / bench.msi_results['copy'].median:.2f} times Windows Installer.",
         "",
         *ops_table(bench.ops_results["copy"]),
         "",
@@ -569,8 +643,8 @@ def write_report(bench, out_dir):
         "",
         "## Scaling: small files (1,000 bytes each)",
         "",
-        "| files | RIZezuvu.exe ms/file | CopyFileA loop ms/file | ratio | loop flushing each file ms/file | ratio to it | NSIS ms/file |",
-        "|---|---|---|---|---|---|---|",
+        "| files | RIZezuvu.exe ms/file | CopyFileA loop ms/file | ratio | loop flushing each file ms/file | ratio to it | NSIS ms/file | Windows Installer ms/file |",
+        "|---|---|---|---|---|---|---|---|",
     ]
     points = []
     for n in bench.scaling_sizes:
@@ -581,7 +655,8 @@ def write_report(bench, out_dir):
         flushed_n = bench.flush_results[f"scale-{n}"][0]
         lines.append(f"| {count_n:,} | {per_program:.2f} | {per_bare:.2f} | {net_n.median / bare_n.median:.2f} | "
                      f"{flushed_n.median / count_n:.2f} | {net_n.median / flushed_n.median:.2f} | "
-                     f"{bench.nsis_results[f'scale-{n}'].median / count_n:.2f} |")
+                     f"{bench.nsis_results[f'scale-{n}'].median / count_n:.2f} | "
+                     f"{bench.msi_results[f'scale-{n}'].median / count_n:.2f} |")
     program_memory, bare_memory = r["memory"]
     lines += [
         "",
@@ -638,7 +713,8 @@ def main():
             flushed, flushes = bench.flush_results["only"]
             print(f"program {net.median:.0f} ms (idle run {idle.median:.0f}); loop {bare.median:.0f}; "
                   f"loop flushing each {flushed.median:.0f} (flushes {flushes.median:.0f}); "
-                  f"ratio {net.median / bare.median:.2f}, to the flushing loop {net.median / flushed.median:.2f}")
+                  f"ratio {net.median / bare.median:.2f}, to the flushing loop {net.median / flushed.median:.2f}; "
+                  f"NSIS {bench.nsis_results['only'].median:.0f}; Windows Installer {bench.msi_results['only'].median:.0f}")
             return 0
         bench.run()
     finally:
