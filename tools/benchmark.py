@@ -73,7 +73,7 @@ def first_window_ms(run):
 
 
 class Bench:
-    def __init__(self, quick):
+    def __init__(self, quick, tmpfs=False):
         self.flush_results = {}
         self.nsis_results = {}
         self.msi_results = {}
@@ -82,13 +82,43 @@ class Bench:
         self.runs = 1 if quick else 3
         self.root = tempfile.mkdtemp(prefix="bench-", dir=BUILD)
         self.installation = Installation()
-        self.install_dir = self.installation.add()
-        self.install_win = "C:\\Program Files (x86)\\Orvexa"
+        self.mount = None
+        self.drive_link = os.path.join(harness.PREFIX, "dosdevices", "r:")
         self.results = {}
+        if not tmpfs:
+            self.install_dir = self.installation.add()
+            self.install_win = "C:\\Program Files (x86)\\Orvexa"
+            self.file_system = self.file_system_of(self.install_dir)
+            return
+        # The installation folder on a tmpfs, drive R: to Wine: what the
+        # same run costs without a disk under it.
+        self.mount = tempfile.mkdtemp(prefix="bench-tmpfs-", dir=BUILD)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=3g", "tmpfs", self.mount], check=True)
+        if os.path.lexists(self.drive_link):
+            os.remove(self.drive_link)
+        os.symlink(self.mount, self.drive_link)
+        self.installation.add(location_value="R:\\Orvexa\\")
+        self.install_dir = os.path.join(self.mount, "Orvexa")
+        self.install_win = "R:\\Orvexa"
+        os.makedirs(self.install_dir)
+        with open(os.path.join(self.install_dir, "RAZoro.ini"), "w") as f:
+            f.write("[Main]\r\nProductID=123456\r\n")
+        self.file_system = self.file_system_of(self.install_dir)
 
     def close(self):
         self.installation.remove_all()
         shutil.rmtree(self.root, ignore_errors=True)
+        if self.mount:
+            if os.path.lexists(self.drive_link):
+                os.remove(self.drive_link)
+            subprocess.run(["umount", "-l", self.mount], check=False)
+            shutil.rmtree(self.mount, ignore_errors=True)
+
+    @staticmethod
+    def file_system_of(folder):
+        """The file system under `folder`, as the kernel names it."""
+        found = subprocess.run(["stat", "-f", "-c", "%T", folder], stdout=subprocess.PIPE, text=True)
+        return found.stdout.strip() or "unknown"
 
     # --- packages -----------------------------------------------------------
 
@@ -217,12 +247,14 @@ class Bench:
         subprocess.run(["wixl", "-o", out, "files.wxs"], cwd=folder, check=True, stdout=subprocess.DEVNULL)
         return out
 
-    def msi_copy(self, msi, replaced=None):
+    def msi_copy(self, msi, replaced=None, into=None):
         """msiexec's whole installation of `msi`, in milliseconds; the
         product is removed again afterwards (not timed). `replaced`, a
-        (path, size) pair, is a file that must have been replaced."""
+        (path, size) pair, is a file that must have been replaced; `into`,
+        the folder to install into (else the package's own)."""
         start = time.perf_counter()
-        ran = subprocess.run([WINE, "msiexec", "/i", winpath(msi), "/qn"], timeout=1800,
+        ran = subprocess.run([WINE, "msiexec", "/i", winpath(msi), "/qn", *([] if into is None else [f"INSTALLDIR={into}"])],
+                             timeout=1800,
                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, errors="replace")
         elapsed = (time.perf_counter() - start) * 1000
         if replaced and os.path.getsize(replaced[0]) != replaced[1]:
@@ -396,7 +428,7 @@ class Bench:
         for _ in range(self.runs if count < 10000 else max(1, self.runs // 2)):
             self.restore_old(files, max(0, size - 1))
             first = (os.path.join(self.install_dir, files[0]), size)
-            msis.append(self.msi_copy(msi, replaced=first) - self.msi_copy(empty_msi))
+            msis.append(self.msi_copy(msi, replaced=first, into=self.install_win + "\\") - self.msi_copy(empty_msi))
         self.msi_results[name] = Stats(msis)
         # What each file costs the file system, for each of them.
         listing = os.path.join(self.root, "list.txt")
@@ -551,7 +583,31 @@ def row(name, stats, unit="ms"):
     return f"| {name} | {stats.median:.0f} {unit} | {stats.min:.0f} | {stats.max:.0f} |"
 
 
-def write_report(bench, out_dir):
+def tmpfs_section(bench, tmpfs):
+    """The same copies with the installation folder on a tmpfs."""
+    if tmpfs is None:
+        return []
+    lines = [
+        "## The same copies on a tmpfs",
+        "",
+        f"The installation folder on a tmpfs mapped as Wine's drive R: (the package stays on "
+        f"{bench.file_system}): what is left when no disk is under the files shows which costs are the "
+        "file system's and which are the program's and Wine's.",
+        "",
+        "| files | RIZezuvu.exe | bare CopyFileA loop | loop flushing each file | ratio to it | NSIS | Windows Installer |",
+        "|---|---|---|---|---|---|---|",
+    ]
+    for name in ("copy", "scale-1000"):
+        net, _, bare, _, count, size = tmpfs.results[name]
+        flushed = tmpfs.flush_results[name][0]
+        lines.append(f"| {count:,} × {size:,} bytes | {net.median:.0f} ms | {bare.median:.0f} ms | "
+                     f"{flushed.median:.0f} ms | {net.median / flushed.median:.2f} | "
+                     f"{tmpfs.nsis_results[name].median:.0f} ms | {tmpfs.msi_results[name].median:.0f} ms |")
+    lines += ["", *ops_table(tmpfs.ops_results["copy"]), ""]
+    return lines
+
+
+def write_report(bench, out_dir, tmpfs=None):
     r = bench.results
     exe = os.path.getsize(os.path.join(BUILD, "RIZezuvu.exe"))
     bare_exe = os.path.getsize(os.path.join(BUILD, "bare_box.exe"))
@@ -561,7 +617,8 @@ def write_report(bench, out_dir):
         "",
         f"Written by `tools/benchmark.sh`{' --quick (small sizes, one run each: not for comparison)' if bench.quick else ''} "
         f"on {datetime.date.today().isoformat()}: {os.cpu_count()} cores ({cpu_model()}), "
-        f"{wine_version()}, one warm Wine server, the desktop kept up by a hidden window. "
+        f"{wine_version()}, one warm Wine server, the desktop kept up by a hidden window, the installation "
+        f"folder on {bench.file_system}. "
         f"Medians of {bench.runs * 3} runs (start) or {bench.runs} runs (copies), each program interleaved "
         "with its reference; min and max beside them.",
         "",
@@ -679,6 +736,7 @@ def write_report(bench, out_dir):
         f"ratio to that floor {program_memory.median / r['memory-floor'].median:.2f} (goal 1.05 or less).",
         "",
     ]
+    lines += tmpfs_section(bench, tmpfs)
     lines.append(WHERE_THE_TIME_GOES)
     os.makedirs(out_dir, exist_ok=True)
     with open(os.path.join(out_dir, "benchmarks.md"), "w") as f:
@@ -703,8 +761,11 @@ def main():
     parser.add_argument("--quick", action="store_true")
     parser.add_argument("--only", metavar="COUNTxSIZE",
                         help="measure one copy (e.g. 1000x500000), print its figures, write no report")
+    parser.add_argument("--tmpfs", action="store_true",
+                        help="with --only: the installation folder on a tmpfs")
     args = parser.parse_args()
-    bench = Bench(args.quick)
+    bench = Bench(args.quick, tmpfs=args.tmpfs and bool(args.only))
+    tmpfs = None
     try:
         if args.only:
             count, size = (int(n) for n in args.only.split("x"))
@@ -717,9 +778,18 @@ def main():
                   f"NSIS {bench.nsis_results['only'].median:.0f}; Windows Installer {bench.msi_results['only'].median:.0f}")
             return 0
         bench.run()
+        if not args.quick:
+            # One installation at a time: the program refuses two.
+            bench.close()
+            tmpfs = Bench(False, tmpfs=True)
+            try:
+                tmpfs.copy_figure("copy", 1000, 500_000)
+                tmpfs.copy_figure("scale-1000", 1000, 1000)
+            finally:
+                tmpfs.close()
     finally:
         bench.close()
-    write_report(bench, os.path.join(BUILD, "bench") if args.quick else os.path.join(SOURCE, "docs"))
+    write_report(bench, os.path.join(BUILD, "bench") if args.quick else os.path.join(SOURCE, "docs"), tmpfs)
     return 0
 
 
