@@ -78,7 +78,7 @@ target_compile_options(link_marker PRIVATE ${PROJECT_WARNINGS})
 # The benchmarks' floors (tools/benchmark.py).
 add_executable(bare_box WIN32 tools/bench/bare_box.cpp)
 add_executable(bare_copy tools/bench/bare_copy.cpp)
-add_executable(required_steps WIN32 tools/bench/required_steps.cpp)
+add_executable(required_steps WIN32 tools/bench/required_steps.cpp tools/bench/required_steps.rc)
 target_compile_definitions(required_steps PRIVATE "RIZEZUVU_UPGRADE_CODE=\"${RIZEZUVU_UPGRADE_CODE}\"")
 
 add_executable(keep_desktop WIN32 tools/standins/keep_desktop.cpp)

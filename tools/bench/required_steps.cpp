@@ -1,6 +1,8 @@
 // The floor for the start-up benchmark: a bare program that does only what
 // the update must do before its consent box, each step the plainest way,
-// then shows a box. The program's start is measured against this.
+// then shows a box. The program's start is measured against this. It
+// carries what the program's manifest must request (required_steps.rc):
+// administrator rights and the common controls 6.0.
 //   1. load the common controls (InitCommonControls), as the dialogs need;
 //   2. load msi.dll from System32, find the products of the upgrade code
 //      and ask the one found for its installation folder;
