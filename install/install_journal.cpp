@@ -86,7 +86,8 @@ bool ReadDecimal(const std::string& text, size_t& at, unsigned long long& value)
 
 }  // namespace
 
-bool ParseKeptEntries(const std::string& text, std::vector<std::pair<unsigned, KeptFile>>& entries) {
+bool ParseKeptEntries(const std::string& text,
+                      std::vector<std::pair<unsigned, KeptFile>>& entries) {
     size_t at = 0;
     while (at < text.size()) {
         size_t lineEnd = text.find('\n', at);
@@ -356,8 +357,7 @@ bool InstallJournal::Record(const JournalLine& line) {
 
 // Writes step lines, after the header when they are the run's first.
 bool InstallJournal::AppendSteps(const std::string& text) {
-    if (!Start() ||
-        !files_.AppendRecord((headerWritten_ ? std::string() : Header()) + text))
+    if (!Start() || !files_.AppendRecord((headerWritten_ ? std::string() : Header()) + text))
         return false;
     headerWritten_ = true;
     return true;

@@ -91,8 +91,7 @@ bool WindowsJournalFiles::Copy(const std::string& from, const std::string& to) {
         });
 }
 
-bool WindowsJournalFiles::Read(const std::string& path, unsigned long long limit,
-                               KeptFile& file) {
+bool WindowsJournalFiles::Read(const std::string& path, unsigned long long limit, KeptFile& file) {
     // The declaration reads every small target before the first copy: the
     // status window gets its turns meanwhile, as during the copies.
     if (progress_ != nullptr) {

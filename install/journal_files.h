@@ -28,8 +28,7 @@ public:
     bool Copy(const std::string& from, const std::string& to) override;
     bool Read(const std::string& path, unsigned long long limit, KeptFile& file) override;
     bool WriteNew(const std::string& path, const std::string& bytes) override;
-    bool Rewrite(const std::string& from, const std::string& to,
-                 unsigned long long limit) override;
+    bool Rewrite(const std::string& from, const std::string& to, unsigned long long limit) override;
     bool Restore(const std::string& to, const KeptFile& file) override;
     bool Link(const std::string& existing, const std::string& link) override;
     bool Replace(const std::string& from, const std::string& to) override;

@@ -359,7 +359,8 @@ bool RewriteFileAt(const std::string& path, const FileContent& content, bool eve
 
 bool WriteNewFileAt(const std::string& path, const std::string& bytes) {
     KernelHandle file = CreateNewFileAt(path);
-    return file.IsValid() && WriteAll(file, bytes.data(), static_cast<unsigned long>(bytes.size())) &&
+    return file.IsValid() &&
+           WriteAll(file, bytes.data(), static_cast<unsigned long>(bytes.size())) &&
            FlushToDisk(file);
 }
 
@@ -386,7 +387,6 @@ bool ListFolder(const std::string& folder, const char* pattern, bool foldersToo,
     if (::GetLastError() != ERROR_NO_MORE_FILES) return false;
     return true;
 }
-
 
 bool WriteAll(const KernelHandle& file, const void* data, unsigned long size) {
     const char* next = static_cast<const char*>(data);

@@ -204,7 +204,8 @@ public:
     }
     bool WriteNew(const std::string& path, const std::string& bytes) override {
         auto partial = [&] {
-            if (ParentExists(path) && !Exists(path)) AddFile(path, bytes.substr(0, bytes.size() / 2));
+            if (ParentExists(path) && !Exists(path))
+                AddFile(path, bytes.substr(0, bytes.size() / 2));
         };
         if (Fails("write-new", path, true, partial)) return false;
         if (!ParentExists(path)) return Error(kPathNotFound);
