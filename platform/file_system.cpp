@@ -349,10 +349,18 @@ bool RewriteFileAt(const std::string& path, const FileContent& content, bool eve
         ::SetLastError(ERROR_DISK_FULL);
         return false;
     }
+    // Cut off what is left of a longer old file. Most rewrites are of the
+    // same size or longer, and under Wine setting the end is a round trip to
+    // its server where reading the size is not.
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(file.Get(), &size)) return false;
+    if (static_cast<unsigned long long>(size.QuadPart) > content.bytes.size() &&
+        !::SetEndOfFile(file.Get()))
+        return false;
     FILETIME lastWrite = FileTimeOf(content.lastWrite);
     FILE_BASIC_INFO basic = {};
     basic.FileAttributes = content.attributes == 0 ? FILE_ATTRIBUTE_NORMAL : content.attributes;
-    return ::SetEndOfFile(file.Get()) && ::SetFileTime(file.Get(), nullptr, nullptr, &lastWrite) &&
+    return ::SetFileTime(file.Get(), nullptr, nullptr, &lastWrite) &&
            ::FlushFileBuffers(file.Get()) &&
            ::SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic);
 }

@@ -314,6 +314,38 @@ TEST_F(ContentCopyTest, AFailureMidCopyRestoresTheInstallationExactly) {
     }
 }
 
+// A target rewritten in place ends where the new file ends, whether the old
+// one was longer or shorter; undoing it puts the old one back whole, length
+// and all.
+TEST_F(ContentCopyTest, AnInPlaceRewriteEndsWithTheNewFileAndItsUndoWithTheOld) {
+    const struct {
+        const char* name;
+        const char* oldBytes;
+        const char* newBytes;
+    } cases[] = {
+        {"old longer", "the old settings, much longer than the new ones", "new"},
+        {"old shorter", "old", "the new settings, much longer than the old ones"},
+        {"same length", "old bytes", "new bytes"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PackageFile("settings.ini", c.newBytes);
+        WriteFileBytes(install + "\\settings.ini", c.oldBytes);
+        const std::string before = testing_support::Snapshot(install);
+        Configure(
+            "<Upgrade><Product id='000000'><G dir=''><File name='settings.ini'/></G>"
+            "<G dir=''><File name='absent.dat'/></G></Product></Upgrade>");
+        EXPECT_FALSE(Copy());
+        EXPECT_EQ(testing_support::Snapshot(install), before);
+        Configure(
+            "<Upgrade><Product id='000000'><G dir=''><File name='settings.ini'/></G>"
+            "</Product></Upgrade>");
+        EXPECT_TRUE(Copy());
+        EXPECT_EQ(Installed("settings.ini"), c.newBytes);
+        context.messages.clear();
+    }
+}
+
 // A journal folder that another run left (its clean-up could not finish)
 // is never reused and never blocks: the run journals under a fresh name.
 TEST_F(ContentCopyTest, AJournalFolderOfAnotherRunIsNeverReusedNorBlocks) {
