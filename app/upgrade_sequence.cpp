@@ -146,17 +146,21 @@ bool COVUpgradeApp::RunSequence() {
     UpgradeLog::WriteConfigured(message.c_str(), kToolVersion);
     StatusProgress progress(m_statusDlg);
     bool statusShown = m_statusDlg.GetSafeHwnd() != nullptr;
-    if (!context.CopyContent(product, statusShown ? &progress : nullptr)) {
+    // The result is shown as soon as the update is final; the old files it
+    // replaced are deleted after that.
+    auto updated = [&]() {
+        if (statusShown) progress.Finished();
+        HideStatusIfShown();
+        context.LookupMessage(message_key::kInstallSuccess, message);
+        if (AsksUser()) ShowMessageDialog(FALSE, TRUE, message, caption);
+        context.LookupMessage(message_key::kUpdateComplete, message);
+        UpgradeLog::WriteConfigured(message.c_str(), kToolVersion);
+    };
+    if (!context.CopyContent(product, statusShown ? &progress : nullptr, updated)) {
         HideStatusIfShown();
         ReportFailure(context.rollbackIncomplete);
         return false;
     }
-    if (statusShown) progress.Finished();
-    HideStatusIfShown();
-    context.LookupMessage(message_key::kInstallSuccess, message);
-    if (AsksUser()) ShowMessageDialog(FALSE, TRUE, message, caption);
-    context.LookupMessage(message_key::kUpdateComplete, message);
-    UpgradeLog::WriteConfigured(message.c_str(), kToolVersion);
     EndWith(kExitUpdated, "updated");
     return false;
 }

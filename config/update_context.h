@@ -3,6 +3,7 @@
 // content copy walks.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,7 +51,10 @@ public:
     // holds the copy of one entry (CopyProductContent) and the firmware
     // purge (MoveFirmwareImagesAside).
     // `progress`, when given, learns what the run will copy and follows it.
-    bool CopyContent(const InstalledProduct& product, CopyProgress* progress = nullptr);
+    // `committed`, when given, is called once the update is final, before
+    // the old files it replaced are deleted.
+    bool CopyContent(const InstalledProduct& product, CopyProgress* progress = nullptr,
+                     const std::function<void()>& committed = nullptr);
 
     // True when `path` names the installation's log or a file that the
     // update would write (as the copy plans it, up to its first fault).

@@ -13,7 +13,8 @@ ContentInstaller::ContentInstaller(JournalFiles& files, const JournalOwner& owne
                                    LeadBytePredicate isLeadByte, ContentInstallLog& log)
     : files_(files), journal_(files, owner, isLeadByte), log_(log) {}
 
-bool ContentInstaller::InstallPlans(const std::vector<std::vector<PlanStep>>& plans) {
+bool ContentInstaller::InstallPlans(const std::vector<std::vector<PlanStep>>& plans,
+                                    const std::function<void()>& committed) {
     rollbackIncomplete_ = false;
     // Every copy the run will make is declared to the journal at once (one
     // write and one flush to the disk instead of one for each file), up to
@@ -31,7 +32,14 @@ bool ContentInstaller::InstallPlans(const std::vector<std::vector<PlanStep>>& pl
             }
         }
     }
-    if (installed && journal_.Commit()) return true;
+    if (installed && journal_.Commit(committed ? InstallJournal::CleanUp::kLater
+                                               : InstallJournal::CleanUp::kNow)) {
+        if (committed) {
+            committed();
+            journal_.RemoveLeftovers();
+        }
+        return true;
+    }
 
     // The code of the step that failed stays the last error for the report.
     LastErrorKept failure(files_);

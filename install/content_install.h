@@ -6,6 +6,7 @@
 // operation.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -65,8 +66,11 @@ public:
     // first, then each entry's plan is carried out. True when all of it was
     // installed and committed. False at the first failure, after every
     // change of the run has been rolled back (the failing step's code stays
-    // the last error).
-    bool InstallPlans(const std::vector<std::vector<PlanStep>>& plans);
+    // the last error). `committed`, when given, is called once the update
+    // is final, before the journal's leftovers (the old files) are removed:
+    // whatever it shows comes that much sooner.
+    bool InstallPlans(const std::vector<std::vector<PlanStep>>& plans,
+                      const std::function<void()>& committed = nullptr);
 
     // True after a failed InstallPlans whose rollback left the journal behind.
     bool RollbackIncomplete() const { return rollbackIncomplete_; }

@@ -525,7 +525,7 @@ size_t InstallJournal::MoveAside(const std::vector<std::string>& paths) {
     return steps.size();
 }
 
-bool InstallJournal::Commit() {
+bool InstallJournal::Commit(CleanUp cleanUp) {
     if (!started_) return true;
     if (recordOpen_) {
         files_.CloseRecord();
@@ -534,9 +534,16 @@ bool InstallJournal::Commit() {
     if (!files_.Remove(RecordPath())) return false;
     // The update is final now; what is left in the folder is only clean-up,
     // which the next run finishes when it can't be done now.
-    RemoveJournalFolder();
+    leftovers_ = true;
+    if (cleanUp == CleanUp::kNow) RemoveLeftovers();
     Reset();
     return true;
+}
+
+void InstallJournal::RemoveLeftovers() {
+    if (!leftovers_) return;
+    RemoveJournalFolder();
+    leftovers_ = false;
 }
 
 void InstallJournal::Reset() {

@@ -262,11 +262,16 @@ public:
     size_t MoveAside(const std::vector<std::string>& paths);
 
     // Makes the run's changes final: the record goes first (from then on
-    // nothing will be rolled back), then the kept files and the folder. False
-    // when the record could not be removed; the changes can then still be
-    // rolled back. A folder that can't be removed whole is left for the
-    // next run, which finishes it.
-    bool Commit();
+    // nothing will be rolled back), then, with CleanUp::kNow, the kept files
+    // and the folder; with kLater they wait for RemoveLeftovers (deleting the
+    // old files of a large update takes a while, which its user need not
+    // wait for). False when the record could not be removed; the changes can
+    // then still be rolled back. A folder that can't be removed whole is
+    // left for the next run, which finishes it.
+    enum class CleanUp { kNow, kLater };
+    bool Commit(CleanUp cleanUp = CleanUp::kNow);
+    // Removes what a run committed with CleanUp::kLater left; best effort.
+    void RemoveLeftovers();
 
     // Undoes every step taken, in the reverse of the order they were taken,
     // going on past a step that fails. True when everything was undone and
@@ -352,4 +357,5 @@ private:
     bool headerWritten_ = false;
     bool recordOpen_ = false;
     bool tookSteps_ = false;
+    bool leftovers_ = false;  // committed, its folder not yet removed
 };

@@ -35,7 +35,8 @@ unsigned long long PlannedBytes(const std::vector<std::vector<PlanStep>>& plans)
 
 }  // namespace
 
-bool UpdateContext::CopyContent(const InstalledProduct& product, CopyProgress* progress) {
+bool UpdateContext::CopyContent(const InstalledProduct& product, CopyProgress* progress,
+                                const std::function<void()>& committed) {
     rollbackIncomplete = false;
     std::string location;
     if (!product.GetInstallLocation(location)) return false;
@@ -65,7 +66,7 @@ bool UpdateContext::CopyContent(const InstalledProduct& product, CopyProgress* p
     WindowsJournalFiles files(progress, sealed ? &*sealed : nullptr);
     content_log::ContentCopyLog log(*this);
     ContentInstaller installer(files, owner, &platform::IsAnsiLeadByte, log);
-    if (installer.InstallPlans(plans)) return true;
+    if (installer.InstallPlans(plans, committed)) return true;
     rollbackIncomplete = installer.RollbackIncomplete();
     return false;
 }
@@ -102,8 +103,8 @@ bool UpdateContext::VerifySealedPayload(const InstalledProduct& product) const {
         // The copy finds and reports these itself; there is nothing to check yet.
         return true;
     }
-    std::vector<std::vector<PlanStep>> plans = PlanEntries(
-        document, productId, targetBase, sealed->sourceBase, &platform::IsAnsiLeadByte);
+    std::vector<std::vector<PlanStep>> plans =
+        PlanEntries(document, productId, targetBase, sealed->sourceBase, &platform::IsAnsiLeadByte);
     for (const PlanStep* copy : CopiesBeforeFirstFault(plans)) {
         std::string name = ManifestNameOf(copy->source, sealed->sourceBase);
         const SealedFile* expected = sealed->Find(copy->source);
@@ -113,20 +114,20 @@ bool UpdateContext::VerifySealedPayload(const InstalledProduct& product) const {
             return false;
         }
         SealedFileCheck check(*expected);
-        bool read = platform::ReadFileInChunks(copy->source, [&check](const char* data,
-                                                                      unsigned long bytes) {
-            if (check.Add(data, bytes)) return true;
-            platform::SetLastErrorCode(ERROR_INVALID_DATA);
-            return false;
-        });
+        bool read = platform::ReadFileInChunks(copy->source,
+                                               [&check](const char* data, unsigned long bytes) {
+                                                   if (check.Add(data, bytes)) return true;
+                                                   platform::SetLastErrorCode(ERROR_INVALID_DATA);
+                                                   return false;
+                                               });
         if (read && !check.Matches()) {
             platform::SetLastErrorCode(ERROR_INVALID_DATA);
             read = false;
         }
         if (!read) {
-            UpgradeLog::Write(::GetLastError() == ERROR_INVALID_DATA ? kSealChangedLine
-                                                                     : kSealUnreadableLine,
-                              name.c_str());
+            UpgradeLog::Write(
+                ::GetLastError() == ERROR_INVALID_DATA ? kSealChangedLine : kSealUnreadableLine,
+                name.c_str());
             return false;
         }
     }

@@ -230,6 +230,43 @@ TEST_F(ContentInstallTest, TheSameUpdateTwiceSucceedsBothTimes) {
     EXPECT_FALSE(fs.HasFile("C:\\Orvexa\\other.bin"));
 }
 
+// What is shown once the update is final comes before the journal's old
+// files are deleted: at that point the record is gone (nothing will be
+// rolled back) and the installation is the updated one; after it nothing of
+// the journal is left. A run killed there leaves clean-up that the next run
+// finishes without a rollback.
+TEST_F(ContentInstallTest, TheResultComesOnceTheUpdateIsFinalBeforeTheCleanUp) {
+    Plans plans = DemoPlans();
+    ModelResult expected = Model(fs, plans);
+    ASSERT_TRUE(expected.success);
+    for (bool killedThere : {false, true}) {
+        SCOPED_TRACE(killedThere);
+        fake::Files run = fs;
+        Lines lines;
+        bool called = false;
+        auto committed = [&]() {
+            called = true;
+            EXPECT_FALSE(RecordLeft(run));
+            EXPECT_FALSE(NoJournalLeft(run));
+            EXPECT_EQ(Content(run), expected.state) << Describe(Content(run));
+            if (killedThere) throw fake::Crash();
+        };
+        ContentInstaller installer(run, Owner(), nullptr, lines);
+        if (killedThere) {
+            EXPECT_THROW(installer.InstallPlans(plans, committed), fake::Crash);
+            Lines recovery;
+            ASSERT_TRUE(Recover(run, recovery));
+            EXPECT_EQ(Content(run), expected.state) << Describe(Content(run));
+            EXPECT_FALSE(recovery.Has("interrupted")) << recovery.lines.front();
+            EXPECT_FALSE(recovery.Has("restored"));
+        } else {
+            EXPECT_TRUE(installer.InstallPlans(plans, committed));
+        }
+        EXPECT_TRUE(called);
+        EXPECT_TRUE(NoJournalLeft(run));
+    }
+}
+
 // A read-only image installed by the default entry's Firmware group and
 // again by the product entry: killed before the commit, the next run must
 // restore the very bytes the in-run rollback would.
