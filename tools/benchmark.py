@@ -529,6 +529,9 @@ hour apart), so read the ratios measured in one run, not the absolute times.
 * Copy, files over 4 MiB: copied into the journal, linked and renamed into
   place, their old copy deleted at the commit. There the second write of
   the old bytes would cost more than the new name does.
+* The commit: the record goes (the update is final), the result is shown,
+  and only then are the journal's data files and old copies deleted (about
+  0.2 s for 1,000 files of 500 KB, which the user no longer waits for).
 * On a tmpfs the flushes cost next to nothing, and what is left is the
   program's and Wine's: at 500 KB the run still takes about 1.7 times the
   loop there, the cost of reading each old file, hashing it (SHA-256, which
