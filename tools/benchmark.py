@@ -25,6 +25,7 @@ import threading
 import time
 
 import wine_harness as harness  # reads the environment benchmark.sh sets
+from make_fixture_msi import build_package, product_wxs
 from wine_harness import BUILD, FULL_MESSAGES, WINE, Installation, Package, config_xml, drive, winpath
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -213,40 +214,16 @@ class Bench:
         with no files, one empty file into a folder of its own."""
         folder = os.path.join(self.root, name)
         os.makedirs(folder, exist_ok=True)
-        components, refs = [], []
-        for i, f in enumerate(files):
-            components.append(f'<Component Id="C{i}" Guid="*"><File Id="F{i}" Name="{f}" '
-                              f'Source="{os.path.relpath(os.path.join(package.folder, f), folder)}" KeyPath="yes"/></Component>')
-            refs.append(f'<ComponentRef Id="C{i}"/>')
+        sources = [(f"C{i}", f, os.path.relpath(os.path.join(package.folder, f), folder))
+                   for i, f in enumerate(files)]
         install_dir = "Orvexa"
         if not files:
             open(os.path.join(folder, "empty.dat"), "wb").close()
-            components.append(f'<Component Id="C0" Guid="*"><File Id="F0" Name="empty.dat" '
-                              'Source="empty.dat" KeyPath="yes"/></Component>')
-            refs.append('<ComponentRef Id="C0"/>')
+            sources = [("C0", "empty.dat", "empty.dat")]
             install_dir = "RIZezuvu benchmark empty"
-        wxs = f"""<?xml version="1.0" encoding="utf-8"?>
-<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-  <Product Id="*" Name="RIZezuvu benchmark {name}" Language="1033" Version="1.0.0"
-           Manufacturer="RIZezuvu benchmark" UpgradeCode="{self.MSI_UPGRADE_CODE}">
-    <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
-    <Media Id="1" Cabinet="files.cab" EmbedCab="yes"/>
-    <Directory Id="TARGETDIR" Name="SourceDir">
-      <Directory Id="ProgramFilesFolder">
-        <Directory Id="INSTALLDIR" Name="{install_dir}">
-          {"".join(components)}
-        </Directory>
-      </Directory>
-    </Directory>
-    <Feature Id="Main" Level="1">{"".join(refs)}</Feature>
-  </Product>
-</Wix>
-"""
-        # wixl takes sources by paths relative to the folder it runs in.
-        with open(os.path.join(folder, "files.wxs"), "w", encoding="utf-8") as f:
-            f.write(wxs)
         out = os.path.join(folder, "files.msi")
-        subprocess.run(["wixl", "-o", out, "files.wxs"], cwd=folder, check=True, stdout=subprocess.DEVNULL)
+        build_package(folder, product_wxs(f"RIZezuvu benchmark {name}", "1.0.0", "RIZezuvu benchmark",
+                                          self.MSI_UPGRADE_CODE, install_dir, sources), out)
         return out
 
     def msi_copy(self, msi, replaced=None, into=None):

@@ -50,6 +50,46 @@ def location_value(mode, folder):
     return None
 
 
+def product_wxs(name, version, manufacturer, code, folder, files, extra=""):
+    """A per-machine package with its cabinet embedded that installs `files`
+    ((id, name, source) each, one component apiece, the source relative to
+    where wixl runs) into `folder` under Program Files; `extra` goes after
+    the folders (custom actions and their sequence)."""
+    components = "".join(
+        f"""
+          <Component Id="{id_}" Guid="*">
+            <File Id="{id_}File" Name="{file_name}" Source="{source}" KeyPath="yes"/>
+          </Component>""" for id_, file_name, source in files)
+    refs = "".join(f"""
+      <ComponentRef Id="{id_}"/>""" for id_, _, _ in files)
+    return f"""<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="*" Name="{name}" Language="1033" Version="{version}"
+           Manufacturer="{manufacturer}" UpgradeCode="{code}">
+    <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
+    <Media Id="1" Cabinet="files.cab" EmbedCab="yes"/>
+    <Directory Id="TARGETDIR" Name="SourceDir">
+      <Directory Id="ProgramFilesFolder">
+        <Directory Id="INSTALLDIR" Name="{folder}">{components}
+        </Directory>
+      </Directory>
+    </Directory>{extra}
+    <Feature Id="Main" Level="1">{refs}
+    </Feature>
+  </Product>
+</Wix>
+"""
+
+
+def build_package(work, wxs_text, out):
+    """Writes `wxs_text` into `work` and builds it there with wixl into `out`
+    (wixl takes sources by paths relative to the folder it runs in)."""
+    with open(os.path.join(work, "package.wxs"), "w", encoding="utf-8") as source:
+        source.write(wxs_text)
+    subprocess.run(["wixl", "-o", os.path.abspath(out), "package.wxs"], cwd=work, check=True,
+                   stdout=subprocess.DEVNULL)
+
+
 def wxs(args, code):
     location = args.location_value or location_value(args.location, args.folder)
     action = ""
@@ -59,31 +99,8 @@ def wxs(args, code):
     <InstallExecuteSequence>
       <Custom Action="SetInstallLocation" Sequence="1450"/>
     </InstallExecuteSequence>"""
-    return f"""<?xml version="1.0" encoding="utf-8"?>
-<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-  <Product Id="*" Name="Orvexa" Language="1033" Version="{args.version}"
-           Manufacturer="Orvexa" UpgradeCode="{code}">
-    <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
-    <Media Id="1" Cabinet="orvexa.cab" EmbedCab="yes"/>
-    <Directory Id="TARGETDIR" Name="SourceDir">
-      <Directory Id="ProgramFilesFolder">
-        <Directory Id="INSTALLDIR" Name="{args.folder}">
-          <Component Id="Player" Guid="*">
-            <File Id="OrvexaExe" Name="Orvexa.exe" Source="Orvexa.exe" KeyPath="yes"/>
-          </Component>
-          <Component Id="Settings" Guid="*">
-            <File Id="RazoroIni" Name="RAZoro.ini" Source="RAZoro.ini" KeyPath="yes"/>
-          </Component>
-        </Directory>
-      </Directory>
-    </Directory>{action}
-    <Feature Id="Main" Level="1">
-      <ComponentRef Id="Player"/>
-      <ComponentRef Id="Settings"/>
-    </Feature>
-  </Product>
-</Wix>
-"""
+    files = [("Player", "Orvexa.exe", "Orvexa.exe"), ("Settings", "RAZoro.ini", "RAZoro.ini")]
+    return product_wxs("Orvexa", args.version, "Orvexa", code, args.folder, files, action)
 
 
 def main():
@@ -101,10 +118,7 @@ def main():
         shutil.copyfile(args.standin, os.path.join(work, "Orvexa.exe"))
         with open(os.path.join(work, "RAZoro.ini"), "w", newline="\r\n", encoding="ascii") as ini:
             ini.write(f"[Main]\nProductID={args.product_id}\n")
-        with open(os.path.join(work, "orvexa.wxs"), "w", encoding="utf-8") as source:
-            source.write(wxs(args, upgrade_code()))
-        out = os.path.abspath(args.out)
-        subprocess.run(["wixl", "-o", out, "orvexa.wxs"], cwd=work, check=True)
+        build_package(work, wxs(args, upgrade_code()), args.out)
     return 0
 
 
