@@ -1,12 +1,14 @@
 #include "install/install_journal.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <set>
 #include <utility>
 
 #include "config/config_document.h"
+#include "platform/crc32c.h"
 #include "platform/sha256.h"
 
 namespace {
@@ -64,14 +66,34 @@ bool ParseStep(const std::string& line, size_t at, JournalLine& parsed,
 }
 
 // Appends an entry of a data file to `data`: "kept N SIZE ATTRIBUTES
-// LASTWRITE SHA-256\n", the bytes, "\n". The digest tells a whole entry
-// from one that a crash cut short.
+// LASTWRITE CHECK\n", the bytes, "\n". CHECK, the CRC-32C of the bytes in
+// eight hexadecimal digits, tells a whole entry from one that a crash cut
+// short or left zero-filled.
 void AppendKeptEntry(std::string& data, unsigned index, const KeptFile& file) {
+    char check[9];
+    std::snprintf(check, sizeof check, "%08x",
+                  static_cast<unsigned>(Crc32c::Of(file.bytes.data(), file.bytes.size())));
     data += "kept " + std::to_string(index) + " " + std::to_string(file.bytes.size()) + " " +
-            std::to_string(file.attributes) + " " + std::to_string(file.lastWrite) + " " +
-            DigestHex(Sha256::Of(file.bytes)) + "\n";
+            std::to_string(file.attributes) + " " + std::to_string(file.lastWrite) + " " + check +
+            "\n";
     data += file.bytes;
     data += '\n';
+}
+
+// Whether `bytes` match an entry's CHECK: a CRC-32C in eight hexadecimal
+// digits, or a SHA-256 in 64 (as data files of earlier versions have it, so
+// that an update they left interrupted still rolls back).
+bool MatchesKeptCheck(const std::string& check, const std::string& bytes) {
+    if (check.size() == 64) {
+        Sha256Digest digest;
+        return ParseDigestHex(check, digest) && Sha256::Of(bytes) == digest;
+    }
+    if (check.size() != 8) return false;
+    for (char c : check) {
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    }
+    unsigned long expected = std::strtoul(check.c_str(), nullptr, 16);
+    return Crc32c::Of(bytes.data(), bytes.size()) == expected;
 }
 
 bool ReadDecimal(const std::string& text, size_t& at, unsigned long long& value) {
@@ -100,8 +122,8 @@ bool ParseKeptEntries(const std::string& text,
             !ReadDecimal(text, at, lastWrite) || text[at++] != ' ' || index == 0 ||
             index > kLargestNumber || attributes > 0xFFFFFFFFull)
             return false;
-        Sha256Digest digest;
-        if (lineEnd - at != 64 || !ParseDigestHex(text.substr(at, 64), digest)) return false;
+        std::string check = text.substr(at, lineEnd - at);
+        if (check.size() != 8 && check.size() != 64) return false;
         at = lineEnd + 1;
         if (text.size() - at < size + 1) return true;  // torn bytes
         KeptFile file;
@@ -109,7 +131,7 @@ bool ParseKeptEntries(const std::string& text,
         file.attributes = static_cast<unsigned long>(attributes);
         file.lastWrite = lastWrite;
         at += static_cast<size_t>(size);
-        if (text[at] != '\n' || Sha256::Of(file.bytes) != digest) return false;
+        if (text[at] != '\n' || !MatchesKeptCheck(check, file.bytes)) return false;
         ++at;
         entries.emplace_back(static_cast<unsigned>(index), file);
     }

@@ -174,10 +174,10 @@ class Bench:
     def program_copy(self, package):
         """OK on the consent box to the result dialog, as the driver saw it."""
         run = drive(package.exe, ["wait", "press:OK", "wait", "wait", "press:OK", "exit"], timeout=900)
-        press = [e for e in run.events if e.get("event") == "press"][0]
-        if len(run.windows) < 3 or run.exit_code != 0:
-            raise RuntimeError(f"the update did not complete: {run.raw[-2000:]}")
-        return run.windows[2]["t"] - press["t"]
+        presses = [e for e in run.events if e.get("event") == "press"]
+        if not presses or len(run.windows) < 3 or run.exit_code != 0:
+            raise RuntimeError(f"the update did not complete (exit {run.exit_code}): {run.raw[-2000:]}")
+        return run.windows[2]["t"] - presses[0]["t"]
 
     def bare_copy(self, package, files, flush=None):
         """The loop's milliseconds; with `flush`, (the loop's, the flushes' own)."""

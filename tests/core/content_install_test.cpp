@@ -14,6 +14,7 @@
 #include "fake_journal_files.h"
 #include "install/content_install.h"
 #include "install/install_plan.h"
+#include "platform/sha256.h"
 
 namespace {
 
@@ -299,6 +300,44 @@ TEST_F(ContentInstallTest, RecoveryUndoesInTheOrderStepsWereTaken) {
     EXPECT_EQ(failing.lastError, fake::kSharingViolation);
     EXPECT_EQ(failing.Snapshot(kInstall), before);
     EXPECT_TRUE(log.Has("rollback complete"));
+}
+
+// A run killed after it rewrote update.bin in place, its old bytes in the
+// data file: one written by an earlier version (whose entries carry a
+// SHA-256) is rolled back as well as one of this version's (CRC-32C). Old
+// bytes that don't match their check are never written over the file: the
+// run stops with the journal kept.
+TEST_F(ContentInstallTest, KeptBytesAreRestoredOnlyWhenTheyMatchTheirCheck) {
+    const std::string record =
+        "RIZezuvu journal 2\nproduct {ORVEXA}\nfolder C:\\Orvexa\\\nkept 1 update.bin\n";
+    struct Case {
+        const char* name;
+        std::string entry;
+        bool restored;
+    };
+    const Case cases[] = {
+        {"this version's", "kept 1 9 0 0 3c74bf11\nold image\n", true},
+        {"an earlier version's",
+         "kept 1 9 0 0 " + DigestHex(Sha256::Of(std::string("old image"))) + "\nold image\n", true},
+        {"changed bytes", "kept 1 9 0 0 3c74bf11\nold imagf\n", false},
+        {"zero-filled bytes", "kept 1 9 0 0 3c74bf11\n" + std::string(9, '\0') + "\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::Files run = fs;
+        run.AddFolder("C:\\Orvexa\\.RIZezuvu-journal");
+        run.AddFile("C:\\Orvexa\\.RIZezuvu-journal\\journal.txt", record);
+        run.AddFile("C:\\Orvexa\\.RIZezuvu-journal\\kept-1.dat", c.entry);
+        run.AddFile("C:\\Orvexa\\update.bin", "new image");
+        Lines lines;
+        EXPECT_EQ(Recover(run, lines), c.restored);
+        EXPECT_EQ(run.FileAt("C:\\Orvexa\\update.bin").bytes,
+                  c.restored ? "old image" : "new image");
+        EXPECT_EQ(RecordLeft(run), !c.restored);
+        if (!c.restored) {
+            EXPECT_EQ(run.lastError, kInvalidData);
+        }
+    }
 }
 
 TEST_F(ContentInstallTest, ARecordWithoutAWholeStepIsRemovedAndTheUpdateGoesOn) {

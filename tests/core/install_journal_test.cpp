@@ -110,6 +110,52 @@ TEST(JournalRecordTest, TheJournalsFoldersAreNotTargets) {
         EXPECT_FALSE(IsJournalFolderName(path, nullptr)) << path;
 }
 
+// An entry of the data files: "kept N SIZE ATTRIBUTES LASTWRITE CHECK", its
+// bytes, a line feed. CHECK is a CRC-32C; earlier versions wrote a SHA-256,
+// which still reads. Bytes that don't match their check (a crash left them
+// zero-filled, or they changed) refuse the whole file; a tail cut short was
+// never referred to and is left out.
+TEST(JournalRecordTest, KeptEntriesReadBackOnlyWithBytesMatchingTheirCheck) {
+    const std::string abc = "kept 1 3 32 7 364b3fb7\nabc\n";
+    const std::string abcEarlier =
+        "kept 2 3 0 0 ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\nabc\n";
+    const std::string empty = "kept 3 0 1 0 00000000\n\n";
+    struct Case {
+        std::string text;
+        bool parses;
+        size_t entries;
+    };
+    const Case cases[] = {
+        {abc + abcEarlier + empty, true, 3},
+        {"kept 1 3 32 7 364B3FB7\nabc\n", true, 1},
+        {"kept 1 3 32 7 364b3fb7\nabd\n", false, 0},
+        {std::string("kept 1 3 32 7 364b3fb7\n") + std::string(3, '\0') + "\n", false, 0},
+        {"kept 2 3 0 0 ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\nabd\n",
+         false, 0},
+        {"kept 1 3 32 7 364b3fb\nabc\n", false, 0},
+        {"kept 1 3 32 7 364b3fbg\nabc\n", false, 0},
+        {"kept 1 3 32 7 +64b3fb7\nabc\n", false, 0},
+        {abc + "kept 2 3 0 0 364b3fb7\nab", true, 1},
+        {abc + "kept 2 3 0 0 364b", true, 1},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::pair<unsigned, KeptFile>> entries;
+        EXPECT_EQ(ParseKeptEntries(c.text, entries), c.parses) << c.text;
+        if (!c.parses) continue;
+        ASSERT_EQ(entries.size(), c.entries) << c.text;
+        EXPECT_EQ(entries[0].second.bytes, "abc");
+    }
+    std::vector<std::pair<unsigned, KeptFile>> entries;
+    ASSERT_TRUE(ParseKeptEntries(abc + abcEarlier + empty, entries));
+    EXPECT_EQ(entries[0].first, 1u);
+    EXPECT_EQ(entries[0].second.attributes, 32u);
+    EXPECT_EQ(entries[0].second.lastWrite, 7u);
+    EXPECT_EQ(entries[1].first, 2u);
+    EXPECT_EQ(entries[1].second.bytes, "abc");
+    EXPECT_EQ(entries[2].first, 3u);
+    EXPECT_EQ(entries[2].second.bytes, "");
+}
+
 TEST(InstallationLockTest, OneNamePerFolderWhateverItsSpelling) {
     std::string name = InstallationLockName("C:\\Program Files\\Orvexa\\");
     EXPECT_EQ(name.compare(0, 7, "Global\\"), 0);
