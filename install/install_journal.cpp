@@ -303,8 +303,8 @@ std::string InstallJournal::KeptPath(unsigned batch) const {
     return folder_ + kKeptPrefix + std::to_string(batch) + kKeptSuffix;
 }
 
-// Writes the gathered entries as the next data file, whole and flushed,
-// and empties `data`.
+// Writes the gathered entries as the next data file, whole, and empties
+// `data`; Declare flushes the data files together before the declaration.
 bool InstallJournal::WriteKeptBatch(std::string& data, unsigned& batches) {
     if (data.empty()) return true;
     if (!Start() || !files_.WriteNew(KeptPath(batches + 1), data)) return false;
@@ -441,7 +441,9 @@ bool InstallJournal::Declare(const std::vector<std::string>& targets) {
     if (steps.empty()) return true;
     // The kept bytes are on the disk before the declaration that refers to
     // them: a record never names an entry that is not whole.
-    if (!WriteKeptBatch(keptData, keptBatches) || !AppendSteps(text)) return false;
+    if (!WriteKeptBatch(keptData, keptBatches) || (keptBatches > 0 && !files_.FlushNewFiles()) ||
+        !AppendSteps(text))
+        return false;
     for (const JournalLine& step : steps) {
         declared_.push_back(lines_.size());
         lines_.push_back(step);

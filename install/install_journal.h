@@ -97,8 +97,12 @@ public:
     // time; kTooLarge (nothing read) when it has more than `limit` bytes.
     virtual bool Read(const std::string& path, unsigned long long limit, KeptFile& file) = 0;
     // Creates `path` (failing when it exists) holding `bytes`, on the disk
-    // when this answers.
+    // once FlushNewFiles answers.
     virtual bool WriteNew(const std::string& path, const std::string& bytes) = 0;
+    // Forces every file WriteNew made since the last call to the disk. One
+    // flush after many files costs less than one as each is written: the
+    // system writes them back meanwhile.
+    virtual bool FlushNewFiles() = 0;
     // Writes the content of `from` (at most `limit` bytes, read whole before
     // `to` is touched; else kTooLarge and nothing changed) over the existing
     // file `to`, in place, as Copy would leave it: the source's attributes

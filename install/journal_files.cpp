@@ -110,7 +110,18 @@ bool WindowsJournalFiles::Read(const std::string& path, unsigned long long limit
 }
 
 bool WindowsJournalFiles::WriteNew(const std::string& path, const std::string& bytes) {
-    return platform::WriteNewFileAt(path, bytes);
+    if (!platform::WriteNewFileAt(path, bytes)) return false;
+    unflushed_.push_back(path);
+    return true;
+}
+
+bool WindowsJournalFiles::FlushNewFiles() {
+    std::vector<std::string> paths;
+    paths.swap(unflushed_);
+    for (const std::string& path : paths) {
+        if (!platform::FlushFileAt(path)) return false;
+    }
+    return true;
 }
 
 bool WindowsJournalFiles::SealedBytes(const std::string& source, const std::string& bytes) {

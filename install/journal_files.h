@@ -28,6 +28,7 @@ public:
     bool Copy(const std::string& from, const std::string& to) override;
     bool Read(const std::string& path, unsigned long long limit, KeptFile& file) override;
     bool WriteNew(const std::string& path, const std::string& bytes) override;
+    bool FlushNewFiles() override;
     bool Rewrite(const std::string& from, const std::string& to, unsigned long long limit) override;
     bool Restore(const std::string& to, const KeptFile& file) override;
     bool Link(const std::string& existing, const std::string& link) override;
@@ -47,6 +48,8 @@ private:
     bool SealedBytes(const std::string& source, const std::string& bytes);
 
     platform::KernelHandle record_;
+    // Files WriteNew made that are not yet flushed.
+    std::vector<std::string> unflushed_;
     // The new file of an in-place rewrite, read whole: one buffer for all.
     platform::FileContent rewritten_;
     CopyProgress* progress_;

@@ -367,9 +367,16 @@ bool RewriteFileAt(const std::string& path, const FileContent& content, bool eve
 
 bool WriteNewFileAt(const std::string& path, const std::string& bytes) {
     KernelHandle file = CreateNewFileAt(path);
-    return file.IsValid() &&
-           WriteAll(file, bytes.data(), static_cast<unsigned long>(bytes.size())) &&
-           FlushToDisk(file);
+    return file.IsValid() && WriteAll(file, bytes.data(), static_cast<unsigned long>(bytes.size()));
+}
+
+bool FlushFileAt(const std::string& path) {
+    std::wstring wide;
+    if (!SystemPath(path, wide)) return false;
+    KernelHandle file(::CreateFileW(wide.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.IsValid() && FlushToDisk(file);
 }
 
 bool ListFolder(const std::string& folder, const char* pattern, bool foldersToo,

@@ -73,9 +73,12 @@ bool RewriteFileAt(const std::string& path, const FileContent& content, bool eve
 // hidden or system (the next update replaces it, and a package on read-only
 // media is the usual case).
 unsigned long AttributesOfACopy(unsigned long attributes);
-// Creates a new file (failing when one exists) holding `bytes`, on the disk
-// when this answers.
+// Creates a new file (failing when one exists) holding `bytes`, written but
+// not yet forced to the disk (see FlushFileAt).
 bool WriteNewFileAt(const std::string& path, const std::string& bytes);
+// Forces the data written to the existing file at `path`, through any
+// handle, to the disk.
+bool FlushFileAt(const std::string& path);
 // True when `a` and `b` spell the same path once made full (case aside).
 bool SamePathText(const std::string& a, const std::string& b);
 // True when `a` and `b` are names of one existing file (another spelling, a

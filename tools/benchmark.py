@@ -76,6 +76,7 @@ def first_window_ms(run):
 class Bench:
     def __init__(self, quick, tmpfs=False):
         self.flush_results = {}
+        self.write_ahead_results = {}
         self.nsis_results = {}
         self.msi_results = {}
         self.ops_results = {}
@@ -188,7 +189,7 @@ class Bench:
                                  winpath(listing), *([flush] if flush else [])],
                                 stdout=subprocess.PIPE, text=True, timeout=900, check=True)
         figures = [float(line) for line in result.stdout.split()]
-        return (figures[0], figures[1]) if flush else figures[0]
+        return (figures[0], figures[1]) if flush in ("flush-each", "flush-volume") else figures[0]
 
     def nsis_installer(self, name, package, files):
         """An NSIS installer (SetCompress off, 64-bit) writing the same files
@@ -370,7 +371,7 @@ class Bench:
         package = self.package(name, files, size)
         empty = self.package(name + "-empty")
         sealed = self.sealed_copy_of(package, name + "-sealed", files) if sealed_too else None
-        program, idle, bare, flushed, flushes, host = [], [], [], [], [], []
+        program, idle, bare, flushed, flushes, host, write_ahead = [], [], [], [], [], [], []
         sealed_copy, sealed_start, unsealed_start = [], [], []
         for _ in range(self.runs if count < 10000 else max(1, self.runs // 2)):
             self.restore_old(files, size)
@@ -389,6 +390,8 @@ class Bench:
             total, flushing = self.bare_copy(package, files, "flush-each")
             flushed.append(total)
             flushes.append(flushing)
+            self.restore_old(files, size)
+            write_ahead.append(self.bare_copy(package, files, "keep-old"))
             self.restore_old(files, size)
             host.append(self.host_copy(package, files))
         # NSIS writing the same files, less an installer that writes none.
@@ -429,6 +432,9 @@ class Bench:
         # The program flushes every new file before its commit: the floor that
         # does the same, and what the flushes alone cost.
         self.flush_results[name] = (Stats(flushed), Stats(flushes))
+        # The least an update that can be undone writes: every old byte once
+        # more, flushed, before the files are rewritten in place.
+        self.write_ahead_results[name] = Stats(write_ahead)
         if sealed:
             self.results["sealed"] = (Stats(p - pause for p in sealed_copy), Stats(sealed_start),
                                       Stats(unsealed_start), count, size)
@@ -584,14 +590,17 @@ def tmpfs_section(bench, tmpfs):
         f"{bench.file_system}): what is left when no disk is under the files shows which costs are the "
         "file system's and which are the program's and Wine's.",
         "",
-        "| files | RIZezuvu.exe | bare CopyFileA loop | loop flushing each file | ratio to it | NSIS | Windows Installer |",
-        "|---|---|---|---|---|---|---|",
+        "| files | RIZezuvu.exe | bare CopyFileA loop | loop flushing each file | ratio to it | bare write-ahead | "
+        "ratio to it | NSIS | Windows Installer |",
+        "|---|---|---|---|---|---|---|---|---|",
     ]
     for name in ("copy", "scale-1000"):
         net, _, bare, _, count, size = tmpfs.results[name]
         flushed = tmpfs.flush_results[name][0]
+        ahead = tmpfs.write_ahead_results[name]
         lines.append(f"| {count:,} × {size:,} bytes | {net.median:.0f} ms | {bare.median:.0f} ms | "
                      f"{flushed.median:.0f} ms | {net.median / flushed.median:.2f} | "
+                     f"{ahead.median:.0f} ms | {net.median / ahead.median:.2f} | "
                      f"{tmpfs.nsis_results[name].median:.0f} ms | {tmpfs.msi_results[name].median:.0f} ms |")
     lines += ["", "The file-system operations per file are those counted above: the same calls, on another "
               "file system.", ""]
@@ -657,6 +666,8 @@ def write_report(bench, out_dir, tmpfs=None):
         row("bare CopyFileA loop", bare),
         row("bare CopyFileA loop, each file flushed to the disk", bench.flush_results["copy"][0]),
         row("(of which the flushes)", bench.flush_results["copy"][1]),
+        row("bare write-ahead: every old file into data files, flushed, then each file rewritten in place and "
+            "flushed", bench.write_ahead_results["copy"]),
         row("NSIS installer (SetCompress off, /S), less an empty one", bench.nsis_results["copy"]),
         row("Windows Installer (wixl MSI, msiexec /qn), less an empty one", bench.msi_results["copy"]),
         row("host cp", host),
@@ -664,7 +675,12 @@ def write_report(bench, out_dir, tmpfs=None):
         f"The program takes {net.median / bench.flush_results['copy'][0].median:.2f} times the loop that flushes "
         f"each file as the program does (goal 1.10 or less), {net.median / bare.median:.2f} times the bare loop, "
         f"{net.median / bench.nsis_results['copy'].median:.2f} times NSIS (which flushes nothing) and "
-        f"{net.median / bench.msi_results['copy'].median:.2f} times Windows Installer.",
+        f"{net.median / bench.msi_results['copy'].median:.2f} times Windows Installer. The bare write-ahead "
+        "floor, the steps alone that let an update be undone (the old bytes written once more, in data files of "
+        "the journal's size, flushed before the files are rewritten; no checks, no log, no record of each step), "
+        f"takes {bench.write_ahead_results['copy'].median / bench.flush_results['copy'][0].median:.2f} times the "
+        f"flushing loop; the program takes {net.median / bench.write_ahead_results['copy'].median:.2f} times that "
+        "floor.",
         "",
         *ops_table(bench.ops_results["copy"]),
         "",
@@ -766,7 +782,10 @@ def main():
             print(f"program {net.median:.0f} ms (idle run {idle.median:.0f}); loop {bare.median:.0f}; "
                   f"loop flushing each {flushed.median:.0f} (flushes {flushes.median:.0f}); "
                   f"ratio {net.median / bare.median:.2f}, to the flushing loop {net.median / flushed.median:.2f}; "
-                  f"NSIS {bench.nsis_results['only'].median:.0f}; Windows Installer {bench.msi_results['only'].median:.0f}")
+                  f"NSIS {bench.nsis_results['only'].median:.0f}; Windows Installer {bench.msi_results['only'].median:.0f}; "
+                  f"write-ahead floor {bench.write_ahead_results['only'].median:.0f} "
+                  f"({bench.write_ahead_results['only'].median / flushed.median:.2f} of the flushing loop; "
+                  f"program {net.median / bench.write_ahead_results['only'].median:.2f} of it)")
             return 0
         bench.run()
         if not args.quick:

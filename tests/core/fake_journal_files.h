@@ -73,6 +73,8 @@ public:
 
     unsigned long lastError = 0;
     std::string openRecord;
+    // Keys of files WriteNew made that FlushNewFiles has not yet flushed.
+    std::set<std::string> unflushed;
 
     void AddFolder(const std::string& path) { folders[Key(path)] = path; }
     void AddFile(const std::string& path, const std::string& bytes, bool readOnly = false) {
@@ -211,6 +213,12 @@ public:
         if (!ParentExists(path)) return Error(kPathNotFound);
         if (Exists(path)) return Error(kAlreadyExists);
         AddFile(path, bytes);
+        unflushed.insert(Key(path));
+        return true;
+    }
+    bool FlushNewFiles() override {
+        if (Fails("flush-new", "", false)) return false;
+        unflushed.clear();
         return true;
     }
     bool Rewrite(const std::string& from, const std::string& to,
@@ -319,6 +327,13 @@ private:
             ++changes;
             if (crashAt != 0 && changes == crashAt) {
                 partial();
+                // What the system had not yet written back is lost with it.
+                for (const std::string& key : unflushed) {
+                    auto file = files.find(key);
+                    if (file != files.end())
+                        file->second.second.bytes.resize(file->second.second.bytes.size() / 2);
+                }
+                unflushed.clear();
                 throw Crash();
             }
         }
