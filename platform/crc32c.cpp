@@ -81,6 +81,4 @@ uint32_t Crc32c::Of(const void* data, size_t size, uint32_t crc) {
     return ~g_update(~crc, static_cast<const unsigned char*>(data), size);
 }
 
-bool Crc32c::UsesProcessorInstruction() { return g_update != &PortableUpdate; }
-
 void Crc32c::AllowProcessorInstruction(bool use) { g_update = ChooseUpdate(use); }
