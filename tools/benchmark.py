@@ -497,12 +497,14 @@ hour apart), so read the ratios measured in one run, not the absolute times.
   the difference, and no update that can be undone avoids it: the bare
   write-ahead floor above (the same steps with no checks, no log and no
   record of each step) is itself well past 1.10 times the flushing loop on
-  this disk, and the program runs close to that floor. Each other way to
-  keep the old files costs more here, measured by bare programs: keeping
-  each by name (a copy in the journal, a link, a rename, a delete at the
-  commit) about 1.35-1.45 times the flushing loop, and moving each aside
-  before copying the new one (a new file for every target) about 1.8
-  times. What the program does beyond the floor, per file: it looks at the
+  this disk, and the program runs close to that floor. No other way to
+  keep the old files did clearly better in bare programs run side by side
+  with the same steps: keeping each by name (a copy in the journal, a
+  link, a rename, a delete at the commit) took about as long at 500 KB
+  (0.9 to 1.2 times, run to run) and more on small files, where a new
+  file costs more than its bytes; moving each aside before copying the
+  new one (a new file for every target) took 1.2 to 1.4 times as long.
+  What the program does beyond the floor, per file: it looks at the
   target before it declares the run and again when it takes the step, and
   writes the log line. Four things cost more than they seemed to: reading
   a file's size, attributes and time through `GetFileInformationByHandle`
