@@ -95,6 +95,17 @@ bool QueryBasics(HANDLE file, FileBasics& basics) {
     return true;
 }
 
+// Opens the existing file at `path` for `access`, letting every other
+// handle read, write and delete it meanwhile: for a look or a flush that
+// must not stand in anyone's way.
+KernelHandle OpenExistingSharedAt(const std::string& path, DWORD access) {
+    std::wstring wide;
+    if (!SystemPath(path, wide)) return KernelHandle();
+    return KernelHandle(::CreateFileW(wide.c_str(), access,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 // Deletes what a failed copy made, keeping the copy's own code.
 void DiscardCopy(KernelHandle& target, const std::wstring& path) {
     LastErrorKeeper keep;
@@ -152,12 +163,7 @@ bool CreateHardLinkAt(const std::string& link, const std::string& existing) {
 }
 
 bool CanReplaceFileAt(const std::string& path) {
-    std::wstring wide;
-    if (!SystemPath(path, wide)) return false;
-    KernelHandle file(::CreateFileW(wide.c_str(), DELETE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.IsValid();
+    return OpenExistingSharedAt(path, DELETE).IsValid();
 }
 
 bool CopyFileDurably(const std::string& source, const std::string& target,
@@ -371,11 +377,7 @@ bool WriteNewFileAt(const std::string& path, const std::string& bytes) {
 }
 
 bool FlushFileAt(const std::string& path) {
-    std::wstring wide;
-    if (!SystemPath(path, wide)) return false;
-    KernelHandle file(::CreateFileW(wide.c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    KernelHandle file = OpenExistingSharedAt(path, GENERIC_WRITE);
     return file.IsValid() && FlushToDisk(file);
 }
 
