@@ -17,8 +17,8 @@ import unittest
 # What the benchmarks share with these tests lives in tools/.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "tools"))
 from wine_harness import (BUILD, FULL_MESSAGES, MSI_CACHE, PREFIX, PROGRAM_FILES_X86, SOURCE, WINE,  # noqa: E402,F401
-                          Installation, Package, Run, RunningProcess, build_msi, config_xml, drive,
-                          program_processes, wait_for_file, wine, wine_processes, winpath, xml_attribute)
+                          Installation, LINK_WAIT, Package, Run, RunningProcess, build_msi, config_xml, drive,
+                          marker_lines, program_processes, wait_for_file, wine, wine_processes, winpath, xml_attribute)
 
 STAMP = re.compile(
     r"^[0-3][0-9], (January|February|March|April|May|June|July|August|September|October|"

@@ -4,8 +4,8 @@ import os
 import shutil
 import unittest
 
-from harness import (BUILD, WineTestCase, config_xml, drive, has_icon, texts, visible_buttons, wait_for_file,
-                     winpath)
+from harness import (BUILD, LINK_WAIT, WineTestCase, config_xml, drive, has_icon, marker_lines, texts,
+                     visible_buttons, winpath)
 
 IDOK = 1
 IDCANCEL = 2
@@ -35,8 +35,8 @@ class Viewer:
         with open(os.path.join(self.folder, "OVConfig.xml"), "w", newline="\r\n") as f:
             f.write(config_xml(table))
 
-    def opened(self, kind, wait=1.5):
-        return wait_for_file(os.path.join(self.folder, f"{kind}_marker.exe.started"), wait)
+    def opened(self, kind, wait=LINK_WAIT):
+        return len(marker_lines(os.path.join(self.folder, f"{kind}_marker.exe.started"), wait)) > 0
 
     def message(self, download, help, steps, text_key="ovnotinstalled"):
         return drive(self.exe, ["wait", *steps, "exit"], args=f"msg {int(download)} {int(help)} {text_key}")

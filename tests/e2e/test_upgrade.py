@@ -52,7 +52,7 @@ class Upgrade(WineTestCase):
         self.assertEqual(run.returncode, 0, run.raw)
         self.assertEqual(len(run.windows), 1, run.raw)
         self.assertNotInstalledDialog(run.windows[0])
-        self.assertEqual(package.links_opened(), 1)
+        self.assertEqual(package.links_opened(), 1, run.raw)
         self.assertFalse(os.path.exists(os.path.join(package.folder, "RIZezuvu.log")))
 
     def test_two_products_offer_the_download_and_log_nothing(self):
@@ -247,7 +247,7 @@ class Upgrade(WineTestCase):
         self.assertEqual(visible_buttons(success), ["OK", "Help"])
         self.assertTrue(success["topmost"])
         self.assertCentred(success)
-        self.assertEqual(package.links_opened(), 1)
+        self.assertEqual(package.links_opened(), 1, run.raw)
 
         def installed(*parts):
             with open(os.path.join(install_dir, *parts), "rb") as f:

@@ -6,6 +6,7 @@
 #include <tlhelp32.h>
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -36,17 +37,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return 1;
     std::strcat(path, ".started");
+    // The line is written in one piece, so that a reader sees all of it or
+    // none of it.
+    char parent[MAX_PATH];
+    ParentName(parent, sizeof parent);
+    std::string line = std::string("started ") + commandLine + " by " + parent + "\r\n";
     HANDLE file = ::CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
     DWORD written = 0;
-    ::WriteFile(file, "started ", 8, &written, nullptr);
-    ::WriteFile(file, commandLine, static_cast<DWORD>(std::strlen(commandLine)), &written, nullptr);
-    char parent[MAX_PATH];
-    ParentName(parent, sizeof parent);
-    ::WriteFile(file, " by ", 4, &written, nullptr);
-    ::WriteFile(file, parent, static_cast<DWORD>(std::strlen(parent)), &written, nullptr);
-    ::WriteFile(file, "\r\n", 2, &written, nullptr);
+    ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     ::CloseHandle(file);
     return 0;
 }
