@@ -17,7 +17,8 @@ std::string Folded(const std::string& name) {
 // A listed name is one the plan could have resolved: inside the package
 // folder by the path rules, with every "." and ".." already resolved.
 bool IsListableName(const std::string& name) {
-    if (!IsContainedRelativePath(name, nullptr) || !IsPlainRelativePath(name, nullptr)) return false;
+    if (!IsContainedRelativePath(name, nullptr) || !IsPlainRelativePath(name, nullptr))
+        return false;
     for (const std::string& component : SplitPathComponents(name, nullptr)) {
         if (component == "." || component == "..") return false;
     }
@@ -54,7 +55,8 @@ bool PackageManifest::Parse(const std::string& text) {
         }
         // "<digest> <size> <name>"; the name is the rest of the line.
         size_t firstSpace = line.find(' ');
-        size_t secondSpace = firstSpace == std::string::npos ? firstSpace : line.find(' ', firstSpace + 1);
+        size_t secondSpace =
+            firstSpace == std::string::npos ? firstSpace : line.find(' ', firstSpace + 1);
         SealedFile file;
         if (secondSpace == std::string::npos ||
             !ParseDigestHex(line.substr(0, firstSpace), file.digest) ||

@@ -61,7 +61,7 @@ struct PackageSeal {
 enum class SealState {
     kUnsealed,  // all zeros: the package was not sealed; it runs as any other
     kSealed,
-    kDamaged,   // neither: the program refuses it
+    kDamaged,  // neither: the program refuses it
 };
 
 // Reads the `kSealBytes` bytes of the section.

@@ -6,8 +6,8 @@ namespace {
 // the build, so that `ovpack seal` finds it by name and fills it before the
 // program is signed. Volatile: the compiler must not take the zeros it sees
 // here for what the running image holds.
-__attribute__((section(".ovseal"), used, aligned(16))) const volatile unsigned char
-    kSealSection[kSealBytes] = {};
+__attribute__((section(".ovseal"), used, aligned(16)))
+const volatile unsigned char kSealSection[kSealBytes] = {};
 
 }  // namespace
 

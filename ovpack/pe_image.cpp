@@ -89,7 +89,8 @@ void PeImage::UpdateChecksum(std::string& bytes) const {
     for (size_t at = 0; at < bytes.size(); at += 2) {
         if (at >= checksumOffset_ && at < checksumOffset_ + 4) continue;
         uint32_t word = static_cast<unsigned char>(bytes[at]);
-        if (at + 1 < bytes.size()) word |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
+        if (at + 1 < bytes.size())
+            word |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
         sum += word;
         sum = (sum & 0xffff) + (sum >> 16);
     }

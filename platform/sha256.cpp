@@ -42,9 +42,10 @@ void PortableBlocks(uint32_t* state, const unsigned char* data, size_t blocks) {
         uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
         uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
         for (int i = 0; i < 64; ++i) {
-            uint32_t t1 = h + (Rotate(e, 6) ^ Rotate(e, 11) ^ Rotate(e, 25)) + ((e & f) ^ (~e & g)) +
-                          kRoundConstants[i] + w[i];
-            uint32_t t2 = (Rotate(a, 2) ^ Rotate(a, 13) ^ Rotate(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+            uint32_t t1 = h + (Rotate(e, 6) ^ Rotate(e, 11) ^ Rotate(e, 25)) +
+                          ((e & f) ^ (~e & g)) + kRoundConstants[i] + w[i];
+            uint32_t t2 =
+                (Rotate(a, 2) ^ Rotate(a, 13) ^ Rotate(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
             h = g;
             g = f;
             f = e;
@@ -75,8 +76,8 @@ __attribute__((target("sha,sse4.1"))) void ExtensionBlocks(uint32_t* state,
     const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
     __m128i tmp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0]));
     __m128i state1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4]));
-    tmp = _mm_shuffle_epi32(tmp, 0xB1);          // CDAB
-    state1 = _mm_shuffle_epi32(state1, 0x1B);    // EFGH
+    tmp = _mm_shuffle_epi32(tmp, 0xB1);                // CDAB
+    state1 = _mm_shuffle_epi32(state1, 0x1B);          // EFGH
     __m128i state0 = _mm_alignr_epi8(tmp, state1, 8);  // ABEF
     state1 = _mm_blend_epi16(state1, tmp, 0xF0);       // CDGH
 
@@ -102,8 +103,8 @@ __attribute__((target("sha,sse4.1"))) void ExtensionBlocks(uint32_t* state,
                 __m128i& third = msgs[(group + 3) & 3];
                 // W[t..t+3] of group+4 = msg2(msg1(W0, W1) + alignr(W3, W2), W3)
                 __m128i scheduled = _mm_sha256msg1_epu32(current, next);
-                scheduled = _mm_add_epi32(scheduled,
-                                          _mm_alignr_epi8(third, msgs[(group + 2) & 3], 4));
+                scheduled =
+                    _mm_add_epi32(scheduled, _mm_alignr_epi8(third, msgs[(group + 2) & 3], 4));
                 current = _mm_sha256msg2_epu32(scheduled, third);
             }
         }
@@ -111,10 +112,10 @@ __attribute__((target("sha,sse4.1"))) void ExtensionBlocks(uint32_t* state,
         state1 = _mm_add_epi32(state1, cdghSave);
     }
 
-    tmp = _mm_shuffle_epi32(state0, 0x1B);       // FEBA
-    state1 = _mm_shuffle_epi32(state1, 0xB1);    // DCHG
-    state0 = _mm_blend_epi16(tmp, state1, 0xF0); // DCBA
-    state1 = _mm_alignr_epi8(state1, tmp, 8);    // ABEF -> HGFE
+    tmp = _mm_shuffle_epi32(state0, 0x1B);        // FEBA
+    state1 = _mm_shuffle_epi32(state1, 0xB1);     // DCHG
+    state0 = _mm_blend_epi16(tmp, state1, 0xF0);  // DCBA
+    state1 = _mm_alignr_epi8(state1, tmp, 8);     // ABEF -> HGFE
     _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[0]), state0);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), state1);
 }
@@ -155,7 +156,9 @@ void Sha256::Reset() {
 
 bool Sha256::UsesProcessorExtensions() { return g_blocks != &PortableBlocks; }
 
-void Sha256::AllowProcessorExtensions(bool useExtensions) { g_blocks = ChooseBlocks(useExtensions); }
+void Sha256::AllowProcessorExtensions(bool useExtensions) {
+    g_blocks = ChooseBlocks(useExtensions);
+}
 
 void Sha256::Update(const void* data, size_t size) {
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
@@ -185,7 +188,8 @@ Sha256Digest Sha256::Finish() {
     uint64_t bits = totalBytes_ * 8;
     unsigned char padding[72] = {0x80};
     size_t padSize = (blockUsed_ < 56 ? 56 : 120) - blockUsed_;
-    for (int i = 0; i < 8; ++i) padding[padSize + i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
+    for (int i = 0; i < 8; ++i)
+        padding[padSize + i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
     Update(padding, padSize + 8);
     Sha256Digest digest;
     for (int i = 0; i < 8; ++i) {

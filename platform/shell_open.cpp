@@ -41,7 +41,8 @@ private:
 class SystemString {
 public:
     explicit SystemString(const std::wstring& text) {
-        auto allocate = SystemFunction<BSTR(WINAPI*)(const OLECHAR*)>("oleaut32.dll", "SysAllocString");
+        auto allocate =
+            SystemFunction<BSTR(WINAPI*)(const OLECHAR*)>("oleaut32.dll", "SysAllocString");
         free_ = SystemFunction<void(WINAPI*)(BSTR)>("oleaut32.dll", "SysFreeString");
         if (allocate != nullptr && free_ != nullptr) value_ = allocate(text.c_str());
     }
@@ -62,7 +63,8 @@ private:
 class ComScope {
 public:
     ComScope() {
-        auto initialize = SystemFunction<HRESULT(WINAPI*)(void*, DWORD)>("ole32.dll", "CoInitializeEx");
+        auto initialize =
+            SystemFunction<HRESULT(WINAPI*)(void*, DWORD)>("ole32.dll", "CoInitializeEx");
         uninitialize_ = SystemFunction<void(WINAPI*)()>("ole32.dll", "CoUninitialize");
         if (initialize != nullptr && uninitialize_ != nullptr) {
             HRESULT result = initialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -130,8 +132,8 @@ bool OpenThroughDesktopShell(const char* link, int showCommand) {
     ComPointer<IDispatch> application;
     ComPointer<IShellDispatch2> shell;
     if (FAILED(desktop->QueryInterface(IID_IServiceProvider, services.OutVoid())) ||
-        FAILED(services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser,
-                                      browser.OutVoid())) ||
+        FAILED(
+            services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.OutVoid())) ||
         FAILED(browser->QueryActiveShellView(view.Out())) ||
         FAILED(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, viewDispatch.OutVoid())) ||
         FAILED(viewDispatch->QueryInterface(IID_IShellFolderViewDual, folderView.OutVoid())) ||

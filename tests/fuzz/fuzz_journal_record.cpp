@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const auto& entry : kept)
             if (entry.first == 0) std::abort();
     }
-    for (LeadBytePredicate lead : {static_cast<LeadBytePredicate>(nullptr),
-                                          static_cast<LeadBytePredicate>(&SjisLeadByte)}) {
+    for (LeadBytePredicate lead :
+         {static_cast<LeadBytePredicate>(nullptr), static_cast<LeadBytePredicate>(&SjisLeadByte)}) {
         JournalRecord record;
         if (!ParseJournalRecord(text, record, lead)) continue;
         for (const JournalLine& line : record.lines) {

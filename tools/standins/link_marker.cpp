@@ -19,7 +19,8 @@ void ParentName(char* name, size_t size) {
     DWORD parent = 0;
     PROCESSENTRY32 entry;
     entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32First(snapshot, &entry); more; more = ::Process32Next(snapshot, &entry)) {
+    for (BOOL more = ::Process32First(snapshot, &entry); more;
+         more = ::Process32Next(snapshot, &entry)) {
         if (entry.th32ProcessID == self) parent = entry.th32ParentProcessID;
     }
     entry.dwSize = sizeof entry;
