@@ -65,35 +65,35 @@ bool ParseStep(const std::string& line, size_t at, JournalLine& parsed,
            !IsJournalFolderName(parsed.target, isLeadByte);
 }
 
-// Appends an entry of a data file to `data`: "kept N SIZE ATTRIBUTES
-// LASTWRITE CHECK\n", the bytes, "\n". CHECK, the CRC-32C of the bytes in
-// eight hexadecimal digits, tells a whole entry from one that a crash cut
-// short or left zero-filled.
-void AppendKeptEntry(std::string& data, unsigned index, const KeptFile& file) {
+// The CHECK of an entry's bytes: their CRC-32C in eight hexadecimal digits.
+// It tells a whole entry from one that a crash cut short or left
+// zero-filled.
+std::string KeptCheck(const std::string& bytes) {
     char check[9];
     std::snprintf(check, sizeof check, "%08x",
-                  static_cast<unsigned>(Crc32c::Of(file.bytes.data(), file.bytes.size())));
+                  static_cast<unsigned>(Crc32c::Of(bytes.data(), bytes.size())));
+    return check;
+}
+
+// Appends an entry of a data file to `data`: "kept N SIZE ATTRIBUTES
+// LASTWRITE CHECK\n", the bytes, "\n".
+void AppendKeptEntry(std::string& data, unsigned index, const KeptFile& file) {
     data += "kept " + std::to_string(index) + " " + std::to_string(file.bytes.size()) + " " +
-            std::to_string(file.attributes) + " " + std::to_string(file.lastWrite) + " " + check +
-            "\n";
+            std::to_string(file.attributes) + " " + std::to_string(file.lastWrite) + " " +
+            KeptCheck(file.bytes) + "\n";
     data += file.bytes;
     data += '\n';
 }
 
-// Whether `bytes` match an entry's CHECK: a CRC-32C in eight hexadecimal
-// digits, or a SHA-256 in 64 (as data files of earlier versions have it, so
-// that an update they left interrupted still rolls back).
+// Whether `bytes` match an entry's CHECK: KeptCheck's (in either case), or a
+// SHA-256 in 64 hexadecimal digits, as data files of earlier versions have
+// it, so that an update they left interrupted still rolls back.
 bool MatchesKeptCheck(const std::string& check, const std::string& bytes) {
     if (check.size() == 64) {
         Sha256Digest digest;
         return ParseDigestHex(check, digest) && Sha256::Of(bytes) == digest;
     }
-    if (check.size() != 8) return false;
-    for (char c : check) {
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-    }
-    unsigned long expected = std::strtoul(check.c_str(), nullptr, 16);
-    return Crc32c::Of(bytes.data(), bytes.size()) == expected;
+    return SameIgnoringCase(check, KeptCheck(bytes));
 }
 
 bool ReadDecimal(const std::string& text, size_t& at, unsigned long long& value) {
