@@ -71,7 +71,12 @@ def drive(exe, steps, cwd=None, args=None, timeout=40, env=None):
         line = line.strip()
         if line.startswith("{"):
             events.append(json.loads(line))
-    return Run(events, result.returncode, result.stdout)
+    raw = result.stdout
+    if result.returncode != 0 and result.stderr.strip():
+        # What Wine itself said (its loader's messages) tells a start that
+        # failed in Wine from one that failed in the program.
+        raw += "\n[driver's standard error]\n" + result.stderr[-2000:]
+    return Run(events, result.returncode, raw)
 
 
 def build_msi(version, folder, location="backslash", product_id="123456", location_value=None):

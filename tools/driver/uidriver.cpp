@@ -138,10 +138,23 @@ public:
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         std::wstring workingFolder = Wide(cwd);
-        if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                              cwd.empty() ? nullptr : workingFolder.c_str(), &startup, &process_)) {
+        // Under Wine, ERROR_INTERNAL_ERROR means that the new process ended
+        // inside Wine's loader, before any code of the program ran; on a
+        // loaded machine that happens once in a long while. Such a start is
+        // tried again (at most twice, each retry in the transcript); a
+        // program that can never start still fails.
+        for (int attempt = 1;; ++attempt) {
+            if (::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                 cwd.empty() ? nullptr : workingFolder.c_str(), &startup,
+                                 &process_))
+                break;
+            DWORD code = ::GetLastError();
+            if (code == ERROR_INTERNAL_ERROR && attempt < 3) {
+                Emit("{\"event\":\"start-retried\",\"code\":" + std::to_string(code) + "}");
+                continue;
+            }
             Emit("{\"event\":\"error\",\"message\":\"cannot start\",\"code\":" +
-                 std::to_string(::GetLastError()) + ",\"exe\":" + Json(exe) + "}");
+                 std::to_string(code) + ",\"exe\":" + Json(exe) + "}");
             return false;
         }
         started_ = ::GetTickCount();
