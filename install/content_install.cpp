@@ -7,6 +7,25 @@ constexpr unsigned long kErrorPathNotFound = 3;
 constexpr unsigned long kErrorInvalidData = 13;
 constexpr unsigned long kErrorFilenameExcedRange = 206;
 
+// The folders the steps up to the first fault write in: the group folders,
+// the purged ones, and each copy's own.
+std::vector<std::string> FoldersWrittenBeforeFirstFault(
+    const std::vector<std::vector<PlanStep>>& plans) {
+    std::vector<std::string> folders;
+    for (const std::vector<PlanStep>& plan : plans) {
+        for (const PlanStep& step : plan) {
+            if (step.kind == PlanStep::Kind::kFault) return folders;
+            if (step.kind != PlanStep::Kind::kCopyFile) {
+                folders.push_back(step.folder);
+                continue;
+            }
+            size_t slash = step.target.find_last_of("\\/");
+            if (slash != std::string::npos) folders.push_back(step.target.substr(0, slash));
+        }
+    }
+    return folders;
+}
+
 }  // namespace
 
 ContentInstaller::ContentInstaller(JournalFiles& files, const JournalOwner& owner,
@@ -21,6 +40,15 @@ bool ContentInstaller::InstallPlans(const std::vector<std::vector<PlanStep>>& pl
     // the first fault, where the run will stop.
     std::vector<std::string> targets;
     for (const PlanStep* copy : CopiesBeforeFirstFault(plans)) targets.push_back(copy->target);
+    // Nothing is written where a link would carry it out of the
+    // installation folder.
+    std::string refused;
+    if (!journal_.CheckWhereWritesLand(FoldersWrittenBeforeFirstFault(plans), targets, refused)) {
+        log_.WriteRefused(refused, files_.LastError() == JournalFiles::kLeadsOutside);
+        LastErrorKept failure(files_);
+        journal_.RollBack(log_);
+        return false;
+    }
     bool installed = journal_.Declare(targets);
     if (!installed) {
         log_.JournalNotStarted(journal_.Folder());

@@ -22,6 +22,10 @@ public:
     virtual void UpdatingFile(const std::string& fileName) = 0;
     virtual void CopyFailed(const std::string& fileName) = 0;
     virtual void FolderNotFound(const std::string& folder) = 0;
+    // The run refused to begin because of `path`: a link that leads out of
+    // the installation folder, or a path that can't be looked at (the last
+    // error tells).
+    virtual void WriteRefused(const std::string& path, bool leadsOutside) = 0;
     // A fault of the configuration that no system call reports.
     virtual void ConfigurationFault(const PlanStep& step) = 0;
     // The journal could not declare the run's copies: a target could not be

@@ -22,6 +22,12 @@ inline void WriteRollbackRemoved(const std::string& path) {
 inline void WriteRollbackFailed(const std::string& path, unsigned long code) {
     UpgradeLog::Write("Rollback: could not restore %s (error %lu)", path.c_str(), code);
 }
+inline void WriteLeftInJournal(const std::string& path, unsigned long code) {
+    UpgradeLog::Write(
+        "Rollback: every file is restored, but %s can't be removed yet (error %lu); a later run "
+        "will remove it.",
+        path.c_str(), code);
+}
 inline void WriteRollbackIncomplete(const std::string& journalFolder) {
     UpgradeLog::Write(
         "Rollback incomplete: the journal in %s is kept; the next run will finish restoring.",
@@ -36,6 +42,9 @@ public:
     void Removed(const std::string& path) override { WriteRollbackRemoved(path); }
     void Failed(const std::string& path, unsigned long code) override {
         WriteRollbackFailed(path, code);
+    }
+    void LeftInJournal(const std::string& path, unsigned long code) override {
+        WriteLeftInJournal(path, code);
     }
 };
 
@@ -56,6 +65,17 @@ public:
     }
     void FolderNotFound(const std::string& folder) override {
         UpgradeLog::Write("Directory not found %s...\n", folder.c_str());
+    }
+    void WriteRefused(const std::string& path, bool leadsOutside) override {
+        if (leadsOutside) {
+            UpgradeLog::Write(
+                "Refused: %s is a link that leads outside the installation folder; nothing was "
+                "changed.",
+                path.c_str());
+        } else {
+            UpgradeLog::Write("Refused: where %s leads can't be checked; nothing was changed.",
+                              path.c_str());
+        }
     }
     void ConfigurationFault(const PlanStep& step) override {
         UpgradeLog::Write("Invalid configuration at line %d (group %s of Product '%s'): %s%s%s",

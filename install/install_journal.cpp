@@ -8,8 +8,6 @@
 #include <utility>
 
 #include "config/config_document.h"
-#include "platform/crc32c.h"
-#include "platform/sha256.h"
 
 namespace {
 
@@ -17,8 +15,7 @@ namespace {
 constexpr unsigned long kErrorInvalidData = 13;
 constexpr unsigned long kErrorAlreadyExists = 183;
 
-constexpr char kFormatLine[] = "RIZezuvu journal 2\n";
-constexpr char kFirstFormatLine[] = "RIZezuvu journal 1\n";
+constexpr char kFormatLine[] = "RIZezuvu journal 3\n";
 constexpr char kProductKey[] = "product ";
 constexpr char kFolderKey[] = "folder ";
 // No real record comes near this many steps; a larger number is not ours.
@@ -46,97 +43,35 @@ bool ReadNumber(const std::string& line, size_t& at, unsigned& number, bool zero
     return true;
 }
 
-// "moved N path", "kept N path" or "added path", from `at` on.
+// "moved N path" or "added N path", from `at` on.
 bool ParseStep(const std::string& line, size_t at, JournalLine& parsed,
                LeadBytePredicate isLeadByte) {
     if (line.compare(at, 6, "added ") == 0) {
         parsed.moved = false;
-        at += 6;
-    } else if (line.compare(at, 6, "moved ") == 0 || line.compare(at, 5, "kept ") == 0) {
+    } else if (line.compare(at, 6, "moved ") == 0) {
         parsed.moved = true;
-        parsed.kept = line[at] == 'k';
-        at += parsed.kept ? 5 : 6;
-        if (!ReadNumber(line, at, parsed.index, false)) return false;
     } else {
         return false;
     }
+    at += 6;
+    if (!ReadNumber(line, at, parsed.index, false)) return false;
     parsed.target = line.substr(at);
     return IsContainedRelativePath(parsed.target, isLeadByte) &&
            !IsJournalFolderName(parsed.target, isLeadByte);
 }
 
-// The CHECK of an entry's bytes: their CRC-32C in eight hexadecimal digits.
-// It tells a whole entry from one that a crash cut short or left
-// zero-filled.
-std::string KeptCheck(const std::string& bytes) {
-    char check[9];
-    std::snprintf(check, sizeof check, "%08x",
-                  static_cast<unsigned>(Crc32c::Of(bytes.data(), bytes.size())));
-    return check;
-}
-
-// Appends an entry of a data file to `data`: "kept N SIZE ATTRIBUTES
-// LASTWRITE CHECK\n", the bytes, "\n".
-void AppendKeptEntry(std::string& data, unsigned index, const KeptFile& file) {
-    data += "kept " + std::to_string(index) + " " + std::to_string(file.bytes.size()) + " " +
-            std::to_string(file.attributes) + " " + std::to_string(file.lastWrite) + " " +
-            KeptCheck(file.bytes) + "\n";
-    data += file.bytes;
-    data += '\n';
-}
-
-// Whether `bytes` match an entry's CHECK: KeptCheck's (in either case), or a
-// SHA-256 in 64 hexadecimal digits, as data files of earlier versions have
-// it, so that an update they left interrupted still rolls back.
-bool MatchesKeptCheck(const std::string& check, const std::string& bytes) {
-    if (check.size() == 64) {
-        Sha256Digest digest;
-        return ParseDigestHex(check, digest) && Sha256::Of(bytes) == digest;
-    }
-    return SameIgnoringCase(check, KeptCheck(bytes));
-}
-
-bool ReadDecimal(const std::string& text, size_t& at, unsigned long long& value) {
-    size_t start = at;
-    value = 0;
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - start < 19) {
-        value = value * 10 + static_cast<unsigned long long>(text[at] - '0');
-        ++at;
-    }
-    return at > start && at < text.size() && (text[at] == ' ' || text[at] == '\n');
+// True when `path` (a final path) is `folder` or lies inside it, compared
+// component by component without regard to ASCII case.
+bool FinalPathInside(const std::string& path, const std::string& folder, bool orSame) {
+    std::string base = folder;
+    while (!base.empty() && base.back() == '\\') base.pop_back();
+    if (path.size() < base.size() || !SameIgnoringCase(path.substr(0, base.size()), base))
+        return false;
+    if (path.size() == base.size()) return orSame;
+    return path[base.size()] == '\\';
 }
 
 }  // namespace
-
-bool ParseKeptEntries(const std::string& text,
-                      std::vector<std::pair<unsigned, KeptFile>>& entries) {
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t lineEnd = text.find('\n', at);
-        if (lineEnd == std::string::npos) return true;  // torn header
-        if (text.compare(at, 5, "kept ") != 0) return false;
-        at += 5;
-        unsigned long long index = 0, size = 0, attributes = 0, lastWrite = 0;
-        if (!ReadDecimal(text, at, index) || text[at++] != ' ' || !ReadDecimal(text, at, size) ||
-            text[at++] != ' ' || !ReadDecimal(text, at, attributes) || text[at++] != ' ' ||
-            !ReadDecimal(text, at, lastWrite) || text[at++] != ' ' || index == 0 ||
-            index > kLargestNumber || attributes > 0xFFFFFFFFull)
-            return false;
-        std::string check = text.substr(at, lineEnd - at);
-        if (check.size() != 8 && check.size() != 64) return false;
-        at = lineEnd + 1;
-        if (text.size() - at < size + 1) return true;  // torn bytes
-        KeptFile file;
-        file.bytes = text.substr(at, static_cast<size_t>(size));
-        file.attributes = static_cast<unsigned long>(attributes);
-        file.lastWrite = lastWrite;
-        at += static_cast<size_t>(size);
-        if (text[at] != '\n' || !MatchesKeptCheck(check, file.bytes)) return false;
-        ++at;
-        entries.emplace_back(static_cast<unsigned>(index), file);
-    }
-    return true;
-}
 
 bool IsJournalFolderName(const std::string& relative, LeadBytePredicate isLeadByte) {
     std::string unified = relative;
@@ -166,46 +101,35 @@ bool ParseJournalRecord(const std::string& text, JournalRecord& record,
     size_t whole = body.rfind('\n');
     body = whole == std::string::npos ? std::string() : body.substr(0, whole + 1);
 
-    bool firstFormat = body.compare(0, std::strlen(kFirstFormatLine), kFirstFormatLine) == 0;
     std::vector<std::string> lines;
     for (size_t start = 0; start < body.size();) {
         size_t end = body.find('\n', start);
         lines.push_back(body.substr(start, end - start));
         start = end + 1;
     }
-    if (!firstFormat) {
-        // A record torn within its header holds no step: a prefix of a
-        // header is such a record, anything else is not ours.
-        std::string format(kFormatLine, std::strlen(kFormatLine) - 1);
-        if (lines.empty()) {
-            std::string torn = text.substr(0, length);
-            return format.compare(0, length, torn) == 0 ||
-                   std::string(kFirstFormatLine).compare(0, length, torn) == 0;
-        }
-        if (lines[0] != format) return false;
-        if (lines.size() < 3) {
-            return lines.size() < 2 ||
-                   lines[1].compare(0, std::strlen(kProductKey), kProductKey) == 0;
-        }
-        if (lines[1].compare(0, std::strlen(kProductKey), kProductKey) != 0 ||
-            lines[2].compare(0, std::strlen(kFolderKey), kFolderKey) != 0)
-            return false;
-        record.owner.productCode = lines[1].substr(std::strlen(kProductKey));
-        record.owner.folder = lines[2].substr(std::strlen(kFolderKey));
-        if (record.owner.folder.empty()) return false;
+    // A record torn within its header holds no step: a prefix of a header
+    // is such a record, anything else is not ours.
+    std::string format(kFormatLine, std::strlen(kFormatLine) - 1);
+    if (lines.empty()) return format.compare(0, length, text.substr(0, length)) == 0;
+    if (lines[0] != format) return false;
+    if (lines.size() < 3) {
+        return lines.size() < 2 || lines[1].compare(0, std::strlen(kProductKey), kProductKey) == 0;
     }
+    if (lines[1].compare(0, std::strlen(kProductKey), kProductKey) != 0 ||
+        lines[2].compare(0, std::strlen(kFolderKey), kFolderKey) != 0)
+        return false;
+    record.owner.productCode = lines[1].substr(std::strlen(kProductKey));
+    record.owner.folder = lines[2].substr(std::strlen(kFolderKey));
+    if (record.owner.folder.empty()) return false;
     record.complete = true;
     size_t declared = 0;
     bool unforeseenSeen = false;
     std::vector<bool> replaced;
-    for (size_t i = firstFormat ? 1 : 3; i < lines.size(); ++i) {
+    for (size_t i = 3; i < lines.size(); ++i) {
         const std::string& line = lines[i];
         JournalLine parsed;
         size_t at = 0;
-        if (firstFormat) {
-            // The first format recorded steps in the order it meant them undone.
-            parsed.place = JournalLine::Place::kAfter;
-        } else if (line.compare(0, 6, "after ") == 0) {
+        if (line.compare(0, 6, "after ") == 0) {
             at = 6;
             parsed.place = JournalLine::Place::kAfter;
             if (!ReadNumber(line, at, parsed.position, true) || parsed.position > declared)
@@ -261,6 +185,7 @@ InstallJournal::InstallJournal(JournalFiles& files, const JournalOwner& owner,
 
 InstallJournal::~InstallJournal() {
     if (recordOpen_) files_.CloseRecord();
+    files_.ReleaseFolders();
 }
 
 std::string InstallJournal::FolderPath(unsigned number) const {
@@ -269,9 +194,9 @@ std::string InstallJournal::FolderPath(unsigned number) const {
     return path;
 }
 
-// Kept files go into sub-folders of kBucketSize each: a folder that gains a
-// new name is searched whole by some file systems (and by Wine on every
-// one), so small folders keep each step cheap.
+// A step's files go into sub-folders of kBucketSize steps each: a folder
+// that gains a new name is searched whole by some file systems (and by Wine
+// on every one), so small folders keep each step cheap.
 std::string InstallJournal::BackupPath(unsigned index) const {
     return folder_ + std::to_string((index - 1) / kBucketSize) + "\\" + std::to_string(index) +
            ".old";
@@ -286,7 +211,7 @@ bool InstallJournal::MakeBucket(unsigned index) {
     unsigned bucket = (index - 1) / kBucketSize;
     if (bucket < buckets_.size() && buckets_[bucket]) return true;
     std::string folder = folder_ + std::to_string(bucket);
-    if (files_.Probe(folder) == JournalFiles::Kind::Missing && !files_.CreateHiddenFolder(folder))
+    if (files_.Probe(folder) == JournalFiles::Kind::Missing && !files_.CreateJournalFolder(folder))
         return false;
     if (bucket >= buckets_.size()) buckets_.resize(bucket + 1, false);
     buckets_[bucket] = true;
@@ -298,20 +223,6 @@ bool InstallJournal::MoveToBackup(const std::string& path, unsigned index) {
 }
 
 std::string InstallJournal::RecordPath() const { return folder_ + kRecordName; }
-
-std::string InstallJournal::KeptPath(unsigned batch) const {
-    return folder_ + kKeptPrefix + std::to_string(batch) + kKeptSuffix;
-}
-
-// Writes the gathered entries as the next data file, whole, and empties
-// `data`; Declare flushes the data files together before the declaration.
-bool InstallJournal::WriteKeptBatch(std::string& data, unsigned& batches) {
-    if (data.empty()) return true;
-    if (!Start() || !files_.WriteNew(KeptPath(batches + 1), data)) return false;
-    ++batches;
-    data.clear();
-    return true;
-}
 
 // `path` relative to the installation folder; false (ERROR_INVALID_DATA)
 // when it does not lie inside it, or lies in the journal's own folders.
@@ -341,7 +252,7 @@ bool InstallJournal::Start() {
         std::string folder = FolderPath(number);
         switch (files_.Probe(folder)) {
             case JournalFiles::Kind::Missing:
-                if (!files_.CreateHiddenFolder(folder)) return false;
+                if (!files_.CreateJournalFolder(folder)) return false;
                 number_ = number;
                 folder_ = folder + "\\";
                 started_ = true;
@@ -364,9 +275,8 @@ std::string InstallJournal::RecordLine(const JournalLine& line) const {
         text = "after " + std::to_string(line.position) + " ";
     else if (line.place == JournalLine::Place::kInstead)
         text = "instead " + std::to_string(line.position) + " ";
-    if (line.kept) return text + "kept " + std::to_string(line.index) + " " + line.target + "\n";
-    if (line.moved) return text + "moved " + std::to_string(line.index) + " " + line.target + "\n";
-    return text + "added " + line.target + "\n";
+    return text + (line.moved ? "moved " : "added ") + std::to_string(line.index) + " " +
+           line.target + "\n";
 }
 
 // The record is written before the step is taken: a step whose line did
@@ -385,6 +295,51 @@ bool InstallJournal::AppendSteps(const std::string& text) {
     return true;
 }
 
+bool InstallJournal::CheckWhereWritesLand(const std::vector<std::string>& folders,
+                                          const std::vector<std::string>& targets,
+                                          std::string& refused) {
+    // The installation folder itself may be a link (to another drive, say):
+    // where it leads is where the installation is.
+    std::string base;
+    std::string installFolder = owner_.folder;
+    while (!installFolder.empty() && installFolder.back() == '\\') installFolder.pop_back();
+    if (!files_.HoldFolder(installFolder, base)) {
+        refused = installFolder;
+        return false;
+    }
+    auto lands = [&](const std::string& finalPath, const std::string& path, bool orSame) {
+        if (FinalPathInside(finalPath, base, orSame)) return true;
+        refused = path;
+        files_.SetLastError(JournalFiles::kLeadsOutside);
+        return false;
+    };
+    std::set<std::string> held;
+    for (const std::string& folder : folders) {
+        std::string key = folder;
+        for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (!held.insert(key).second) continue;
+        std::string finalPath;
+        if (!files_.HoldFolder(folder, finalPath)) {
+            // A missing folder is never created: its copy fails by itself.
+            if (files_.Probe(folder) == JournalFiles::Kind::Missing) continue;
+            refused = folder;
+            return false;
+        }
+        if (!lands(finalPath, folder, true)) return false;
+    }
+    for (const std::string& target : targets) {
+        JournalFiles::Kind kind = files_.Probe(target);
+        if (kind == JournalFiles::Kind::Missing) continue;
+        std::string finalPath;
+        if (kind == JournalFiles::Kind::Unknown || !files_.FinalPath(target, finalPath)) {
+            refused = target;
+            return false;
+        }
+        if (!lands(finalPath, target, false)) return false;
+    }
+    return true;
+}
+
 bool InstallJournal::Declare(const std::vector<std::string>& targets) {
     if (!targets.empty() && (started_ || !lines_.empty())) {
         // Declarations come before every other step of a run.
@@ -395,38 +350,20 @@ bool InstallJournal::Declare(const std::vector<std::string>& targets) {
     // A guess that only saves a line later: Install goes by what it finds.
     std::set<std::string> seen;
     std::string text;
-    const KeptLimits limits = files_.KeepLimits();
-    std::string keptData;
-    unsigned keptBatches = 0;
-    KeptFile old;  // one buffer for every target read
     for (const std::string& target : targets) {
         JournalLine step;
         if (!RelativeToBase(target, step.target)) return false;
         std::string key;
         for (char c : step.target)
             key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        bool readOnly = false;
         if (!seen.insert(key).second) {
             step.moved = true;
         } else {
-            switch (files_.Inspect(target, &readOnly)) {
+            switch (files_.Probe(target)) {
                 case JournalFiles::Kind::Missing:
                     break;
                 case JournalFiles::Kind::File:
                     step.moved = true;
-                    // Its old bytes are kept for a rewrite in place, unless
-                    // it is too large. One that can't be read now is kept by
-                    // name (Install finds out why, when it comes to it).
-                    if (!readOnly) {
-                        if (files_.Read(target, limits.perFile, old)) {
-                            step.kept = true;
-                            step.index = nextIndex_++;
-                            AppendKeptEntry(keptData, step.index, old);
-                            if (keptData.size() >= limits.perBatch &&
-                                !WriteKeptBatch(keptData, keptBatches))
-                                return false;
-                        }
-                    }
                     break;
                 case JournalFiles::Kind::Folder:
                     continue;  // never replaced: its copy fails by itself
@@ -434,16 +371,12 @@ bool InstallJournal::Declare(const std::vector<std::string>& targets) {
                     return false;
             }
         }
-        if (step.moved && !step.kept) step.index = nextIndex_++;
+        step.index = nextIndex_++;
         text += RecordLine(step);
         steps.push_back(step);
     }
     if (steps.empty()) return true;
-    // The kept bytes are on the disk before the declaration that refers to
-    // them: a record never names an entry that is not whole.
-    if (!WriteKeptBatch(keptData, keptBatches) || (keptBatches > 0 && !files_.FlushNewFiles()) ||
-        !AppendSteps(text))
-        return false;
+    if (!AppendSteps(text)) return false;
     for (const JournalLine& step : steps) {
         declared_.push_back(lines_.size());
         lines_.push_back(step);
@@ -457,7 +390,7 @@ JournalLine InstallJournal::UnforeseenStep(bool replacesDeclared, bool moved,
     line.place = replacesDeclared ? JournalLine::Place::kInstead : JournalLine::Place::kAfter;
     line.position = static_cast<unsigned>(replacesDeclared ? resolved_ + 1 : resolved_);
     line.moved = moved;
-    if (moved) line.index = nextIndex_++;
+    line.index = nextIndex_++;
     line.target = target;
     return line;
 }
@@ -470,30 +403,17 @@ bool InstallJournal::Install(const std::string& source, const std::string& targe
     const JournalLine* declared = nullptr;
     if (resolved_ < declared_.size() && lines_[declared_[resolved_]].target == relative)
         declared = &lines_[declared_[resolved_]];
-    bool readOnly = false;
-    JournalFiles::Kind found = files_.Inspect(target, &readOnly);
+    JournalFiles::Kind found = files_.Probe(target);
     if (found == JournalFiles::Kind::Unknown) return false;
     if (found == JournalFiles::Kind::Folder) {
         // A folder is never replaced; the copy onto it fails by itself, with
-        // the system's own code.
+        // the system's own code, and makes nothing.
         if (declared != nullptr) ++resolved_;
         return files_.Copy(source, target);
     }
     bool exists = found == JournalFiles::Kind::File;
-    if (declared != nullptr && declared->kept && exists && !readOnly) {
-        // Its old bytes are kept already: written over in place, as a plain
-        // copy would. A failure part-way leaves the step to be undone.
-        bool rewritten = files_.Rewrite(source, target, files_.KeepLimits().perFile);
-        if (rewritten || files_.LastError() != JournalFiles::kTooLarge) {
-            ++resolved_;
-            tookSteps_ = true;
-            return rewritten;
-        }
-        // The new file is too large to be written in place (nothing was
-        // written): the old one is kept by name instead.
-    }
     JournalLine step;
-    if (declared != nullptr && declared->moved == exists && !declared->kept) {
+    if (declared != nullptr && declared->moved == exists) {
         // As declared: already on the disk.
         step = *declared;
     } else {
@@ -504,28 +424,15 @@ bool InstallJournal::Install(const std::string& source, const std::string& targe
     }
     if (declared != nullptr) ++resolved_;
     tookSteps_ = true;
-    if (!exists) return files_.Copy(source, target);
-    if (readOnly) {
-        // A rename can't replace a read-only file: its old file goes aside first.
-        return MoveToBackup(target, step.index) && files_.Copy(source, target);
-    }
-    // The new file is made complete in the journal first; the old one gets
-    // a second name there; then one rename puts the new one in place. A
-    // target that someone holds open is found before anything is made: a
-    // second name of it could not be taken back while it is held.
-    if (!files_.CanReplace(target)) return false;
+    // The new file is made whole in the journal first, then the old one
+    // goes aside and the new one takes its name: the target never holds a
+    // part of a file, and a write never goes into a file that another name
+    // (or a link from elsewhere) shares. An old file held open against
+    // renaming is found before anything of it changed.
     std::string fresh = FreshPath(step.index);
     if (!MakeBucket(step.index) || !files_.Copy(source, fresh)) return false;
-    if (!files_.Link(target, BackupPath(step.index))) {
-        // No hard links on this volume: the old file moves aside.
-        return MoveToBackup(target, step.index) && files_.Move(fresh, target);
-    }
-    if (files_.Replace(fresh, target)) return true;
-    // The target was never touched: drop its second name, so that nothing
-    // needs undoing for it.
-    LastErrorKept keep(files_);
-    files_.Remove(BackupPath(step.index));
-    return false;
+    if (exists && !MoveToBackup(target, step.index)) return false;
+    return files_.Move(fresh, target);
 }
 
 size_t InstallJournal::MoveAside(const std::vector<std::string>& paths) {
@@ -550,7 +457,10 @@ size_t InstallJournal::MoveAside(const std::vector<std::string>& paths) {
 }
 
 bool InstallJournal::Commit(CleanUp cleanUp) {
-    if (!started_) return true;
+    if (!started_) {
+        EndRun();
+        return true;
+    }
     if (recordOpen_) {
         files_.CloseRecord();
         recordOpen_ = false;
@@ -558,11 +468,14 @@ bool InstallJournal::Commit(CleanUp cleanUp) {
     if (!files_.Remove(RecordPath())) return false;
     // The update is final now; what is left in the folder is only clean-up,
     // which the next run finishes when it can't be done now.
+    EndRun();
     leftovers_ = true;
     if (cleanUp == CleanUp::kNow) RemoveLeftovers();
     Reset();
     return true;
 }
+
+void InstallJournal::EndRun() { files_.ReleaseFolders(); }
 
 void InstallJournal::RemoveLeftovers() {
     if (!leftovers_) return;
@@ -572,10 +485,6 @@ void InstallJournal::RemoveLeftovers() {
 
 void InstallJournal::Reset() {
     undoneFrom_ = SIZE_MAX;
-    keptWhere_.clear();
-    keptIndexed_ = false;
-    keptBatch_ = 0;
-    kept_.clear();
     headerWritten_ = false;
     lines_.clear();
     declared_.clear();
@@ -618,9 +527,8 @@ InstallJournal::Found InstallJournal::Load(unsigned number, JournalOwner* foreig
         return Found::kUnreadable;
     }
     if (!record.complete || record.lines.empty()) return Found::kEmpty;
-    bool ours = record.owner.folder.empty() ||
-                (SameIgnoringCase(record.owner.productCode, owner_.productCode) &&
-                 SameIgnoringCase(record.owner.folder, owner_.folder));
+    bool ours = SameIgnoringCase(record.owner.productCode, owner_.productCode) &&
+                SameIgnoringCase(record.owner.folder, owner_.folder);
     if (!ours) {
         if (foreignOwner != nullptr) *foreignOwner = record.owner;
         started_ = false;
@@ -646,6 +554,9 @@ bool InstallJournal::SetAside(std::string& newName) {
     return false;
 }
 
+// Undoes exactly what the step did, found out from the journal's files: a
+// step that was never taken (its old file not in the journal, or its new
+// file still there) leaves its target as it is, whatever it holds now.
 InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, RollbackListener& listener,
                                                 unsigned long* firstFailure) {
     std::string target = owner_.folder + step.target;
@@ -656,6 +567,11 @@ InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, Rollbac
         return Undone::kFailed;
     };
     if (!step.moved) {
+        // The new file still in the journal never took the target's name:
+        // what is there now is not the update's.
+        JournalFiles::Kind fresh = files_.Probe(FreshPath(step.index));
+        if (fresh == JournalFiles::Kind::Unknown) return fail();
+        if (fresh != JournalFiles::Kind::Missing) return Undone::kNothingToDo;
         JournalFiles::Kind kind = files_.Probe(target);
         // Missing: the copy never made it. A folder: the copy never makes one.
         if (kind == JournalFiles::Kind::Missing || kind == JournalFiles::Kind::Folder)
@@ -664,81 +580,16 @@ InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, Rollbac
         listener.Removed(target);
         return Undone::kRemoved;
     }
-    if (step.kept) {
-        auto where = keptWhere_.find(step.index);
-        if (where == keptWhere_.end()) {
-            files_.SetLastError(kErrorInvalidData);
-            return fail();
-        }
-        if (!ReadKeptBatch(where->second)) return fail();
-        auto entry = kept_.find(step.index);
-        if (entry == kept_.end()) {
-            files_.SetLastError(kErrorInvalidData);
-            return fail();
-        }
-        const KeptFile* old = &entry->second;
-        JournalFiles::Kind kind = files_.Probe(target);
-        // Missing: a later step of the run took it aside, and its undo
-        // brings it back before this one. A step not yet taken, or undone
-        // already, finds the old bytes there.
-        if (kind == JournalFiles::Kind::Missing) return Undone::kNothingToDo;
-        KeptFile now;
-        if (kind == JournalFiles::Kind::File && files_.Read(target, old->bytes.size(), now) &&
-            now == *old)
-            return Undone::kNothingToDo;
-        if (kind != JournalFiles::Kind::File || !files_.Restore(target, *old)) return fail();
-        listener.Restored(target);
-        return Undone::kRestored;
-    }
     std::string backup = BackupPath(step.index);
     JournalFiles::Kind kind = files_.Probe(backup);
-    // No kept file: the step was recorded but never taken, or was undone already.
+    // No old file: the step was recorded but never taken, or was undone already.
     if (kind == JournalFiles::Kind::Missing) return Undone::kNothingToDo;
     if (kind != JournalFiles::Kind::File) return fail();
-    // Whatever the update put in its place (maybe a partial copy) goes first.
+    // Whatever the update put in its place goes first; a target that
+    // something else removed meanwhile is simply restored.
     if (!files_.Remove(target) || !files_.Move(backup, target)) return fail();
     listener.Restored(target);
     return Undone::kRestored;
-}
-
-// Which data file holds each entry, when there are kept steps to undo:
-// every data file is read through once (they were written in order, so the
-// first one missing ends them). `failedPath` names the one that failed.
-bool InstallJournal::IndexKept(std::string& failedPath) {
-    if (keptIndexed_) return true;
-    bool anyKept = false;
-    for (const JournalLine& line : lines_) anyKept = anyKept || line.kept;
-    for (unsigned batch = 1; anyKept; ++batch) {
-        JournalFiles::Kind kind = files_.Probe(KeptPath(batch));
-        if (kind == JournalFiles::Kind::Missing) break;
-        if (kind == JournalFiles::Kind::Folder) files_.SetLastError(kErrorInvalidData);
-        if (kind != JournalFiles::Kind::File || !ReadKeptBatch(batch)) {
-            failedPath = KeptPath(batch);
-            return false;
-        }
-        for (const auto& entry : kept_) keptWhere_[entry.first] = batch;
-    }
-    keptIndexed_ = true;
-    return true;
-}
-
-// The entries of data file `batch`, unless they are those read last.
-bool InstallJournal::ReadKeptBatch(unsigned batch) {
-    if (keptBatch_ == batch) return true;
-    kept_.clear();
-    keptBatch_ = 0;
-    std::string text;
-    if (!files_.ReadAll(KeptPath(batch), text)) return false;
-    std::vector<std::pair<unsigned, KeptFile>> entries;
-    if (!ParseKeptEntries(text, entries)) {
-        files_.SetLastError(kErrorInvalidData);
-        return false;
-    }
-    text.clear();
-    text.shrink_to_fit();
-    for (auto& entry : entries) kept_[entry.first] = std::move(entry.second);
-    keptBatch_ = batch;
-    return true;
 }
 
 bool InstallJournal::MarkUndone(size_t from) {
@@ -771,7 +622,10 @@ bool InstallJournal::ReadUndoneMarks(size_t steps) {
 
 bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFailure) {
     if (firstFailure != nullptr) *firstFailure = 0;
-    if (!started_) return true;
+    if (!started_) {
+        EndRun();
+        return true;
+    }
     if (recordOpen_) {
         files_.CloseRecord();
         recordOpen_ = false;
@@ -779,12 +633,6 @@ bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFa
     // The same order whether the steps are this run's or read back from
     // disk: undoing is the same in both.
     std::vector<JournalLine> order = StepsInTakenOrder(lines_);
-    std::string keptFailure;
-    if (!IndexKept(keptFailure)) {
-        if (firstFailure != nullptr && *firstFailure == 0) *firstFailure = files_.LastError();
-        listener.Failed(keptFailure, files_.LastError());
-        return false;
-    }
     size_t end = undoneFrom_ < order.size() ? undoneFrom_ : order.size();
     bool complete = true;
     bool removedSinceMark = false;
@@ -801,6 +649,7 @@ bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFa
                 if (complete && firstFailure != nullptr && *firstFailure == 0)
                     *firstFailure = files_.LastError();
                 if (complete) listener.Failed(folder_ + kUndoneMark, files_.LastError());
+                EndRun();
                 return false;
             }
             removedSinceMark = false;
@@ -812,6 +661,7 @@ bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFa
         // later restore brings back.
         if (!order[i].moved || undone == Undone::kFailed) removedSinceMark = true;
     }
+    EndRun();
     if (!complete) return false;
     // Only a fully undone run may lose its record.
     if (!files_.Remove(RecordPath())) {
@@ -819,31 +669,45 @@ bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFa
         listener.Failed(RecordPath(), files_.LastError());
         return false;
     }
-    // What is left is clean-up; a part that can't go now is finished by the
-    // next run.
-    RemoveJournalFolder();
+    // What is left is clean-up; a part that can't go now is named, and the
+    // next run finishes it.
+    std::string left;
+    if (!RemoveJournalFolder(&left)) listener.LeftInJournal(left, files_.LastError());
     Reset();
     return true;
 }
 
 // Removes what is left of a journal whose record is gone. Best effort: a file
-// that stays behind holds no step, and the next run removes it.
-bool InstallJournal::RemoveJournalFolder() {
+// that stays behind holds no step, and the next run removes it. `left`, when
+// given, names the first thing that stayed (the reason in LastError).
+bool InstallJournal::RemoveJournalFolder(std::string* left) {
     std::string folder = folder_.substr(0, folder_.size() - 1);
     std::vector<std::string> names;
-    bool removed = files_.List(folder, names);
+    std::string firstLeft;
+    unsigned long firstCode = 0;
+    auto stays = [&](const std::string& path) {
+        if (firstLeft.empty()) {
+            firstLeft = path;
+            firstCode = files_.LastError();
+        }
+    };
+    if (!files_.List(folder, names)) stays(folder);
     for (const std::string& name : names) {
         std::string path = folder_ + name;
         if (files_.Probe(path) != JournalFiles::Kind::Folder) {
-            if (!files_.Remove(path)) removed = false;
+            if (!files_.Remove(path)) stays(path);
             continue;
         }
         std::vector<std::string> kept;
-        if (!files_.List(path, kept)) removed = false;
+        if (!files_.List(path, kept)) stays(path);
         for (const std::string& file : kept) {
-            if (!files_.Remove(path + "\\" + file)) removed = false;
+            if (!files_.Remove(path + "\\" + file)) stays(path + "\\" + file);
         }
-        if (!files_.RemoveFolder(path)) removed = false;
+        if (!files_.RemoveFolder(path)) stays(path);
     }
-    return files_.RemoveFolder(folder) && removed;
+    if (!files_.RemoveFolder(folder)) stays(folder);
+    if (firstLeft.empty()) return true;
+    if (left != nullptr) *left = firstLeft;
+    files_.SetLastError(firstCode);
+    return false;
 }

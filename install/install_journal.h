@@ -3,20 +3,27 @@
 // recorded on disk before it is made (write-ahead), so that a failed run, or
 // the next run after one that was killed, can put every file back.
 //
+// Every change is made by name, never by writing into an existing file: a
+// new file is written whole under a fresh name in the journal's folder, then
+// the old file (if any) is renamed into the journal and the new one renamed
+// into its place. So a write never lands in a file object that has other
+// names, or that a link in the installation folder shares with a file
+// elsewhere; an old file that another program has loaded can still be
+// renamed aside; and undoing a step is two renames.
+//
 // Pure logic: the file system is reached through JournalFiles, so the order
 // of steps, the record format and the rollback are tested without the OS.
 //
 // The record (journal.txt in the journal's folder) is text:
 //
-//   RIZezuvu journal 2
+//   RIZezuvu journal 3
 //   product {product code}
 //   folder C:\Program Files\Orvexa\   (the installation folder)
-//   moved 1 player.dll            a declared copy: the old file kept as 1.old
-//   kept 2 skin.ini               a declared copy rewriting a file in place:
-//                                 its old bytes are entry 2 of the data files
-//   added Skins\new.skin          a declared copy onto a file that is missing
-//   after 1 moved 2 update.bin    a step taken after the first declared one
-//   instead 2 added new.skin      declared step 2, replaced by what was found
+//   moved 1 player.dll            a declared copy over an existing file: the
+//                                 new file made as 1.new, the old one kept as 1.old
+//   added 2 Skins\new.skin        a declared copy onto a missing file, made as 2.new
+//   after 1 moved 3 update.bin    a step taken after the first declared one
+//   instead 2 added 4 new.skin    declared step 2, replaced by what was found
 //
 // Declared steps are written in one go before the first of them is taken,
 // and are taken in their order. A step the declaration did not foresee (a
@@ -24,59 +31,34 @@
 // its place among them, so that a record read back from disk gives the
 // exact order in which the steps were taken: recovery undoes them in the
 // very order an in-run rollback does. A step recorded but never taken needs
-// no undo: a "moved" step without its kept file was never made, and an
-// "added" step's file is missing until its copy runs.
+// no undo, and its undo finds that out by itself: a "moved" step without its
+// old file was never taken; an "added" step whose new file is still in the
+// journal never put it in place.
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/path_rules.h"
 
-// A file as the journal keeps it for an in-place rewrite: its bytes, and
-// the attributes and last-write time that go back with them.
-struct KeptFile {
-    std::string bytes;
-    unsigned long attributes = 0;
-    unsigned long long lastWrite = 0;
-    bool operator==(const KeptFile& other) const {
-        return bytes == other.bytes && attributes == other.attributes &&
-               lastWrite == other.lastWrite;
-    }
-};
-
-// How much of the old files the journal keeps in its data files so that
-// their targets can be rewritten in place: a target of up to `perFile`
-// bytes. Writing a file's old bytes once more costs less than the new name,
-// the link, the rename and the delete that keeping it by name takes, up to
-// a few MiB (measured on ext4 under Wine: 100 KB to 5 MB files). The data
-// files are written in batches of about `perBatch` bytes, each one whole
-// and flushed before the declaration that refers to it; a batch is held in
-// memory while it is gathered.
-struct KeptLimits {
-    unsigned long long perFile = 4ull << 20;
-    unsigned long long perBatch = 8ull << 20;
-};
-
 // The few file operations the journal needs. Each answers success as a bool
 // and leaves the reason for LastError(), with the system's codes.
 class JournalFiles {
 public:
     enum class Kind { Missing, File, Folder, Unknown };
-    // What Read and Rewrite answer for a file past their limit.
-    static constexpr unsigned long kTooLarge = 223;  // ERROR_FILE_TOO_LARGE
+    // What the journal answers for a write that a link would carry out of
+    // the installation folder: ERROR_CANT_ACCESS_FILE.
+    static constexpr unsigned long kLeadsOutside = 1920;
 
     virtual ~JournalFiles() = default;
-    // What the journal keeps in place of new names on this file system.
-    virtual KeptLimits KeepLimits() { return KeptLimits(); }
     // What is at `path`; Unknown (with LastError) when that can't be told.
-    // `readOnly`, when given, tells whether a file there is read-only.
-    virtual Kind Inspect(const std::string& path, bool* readOnly) = 0;
-    Kind Probe(const std::string& path) { return Inspect(path, nullptr); }
-    virtual bool CreateHiddenFolder(const std::string& path) = 0;
+    virtual Kind Probe(const std::string& path) = 0;
+    // Creates the journal's folder (or a sub-folder of it): hidden, and
+    // open to the administrators and the system only, while the files made
+    // in it get what files made in the installation folder get.
+    virtual bool CreateJournalFolder(const std::string& path) = 0;
     // Removes a folder that must be empty by now.
     virtual bool RemoveFolder(const std::string& path) = 0;
     // Creates `path` (failing when it exists) and keeps it open for appending.
@@ -86,40 +68,13 @@ public:
     virtual void CloseRecord() = 0;
     virtual bool ReadAll(const std::string& path, std::string& text) = 0;
     // Renames a file or a folder on one volume; fails when `to` exists.
-    // Keeps attributes and times.
+    // Keeps attributes, times and security.
     virtual bool Move(const std::string& from, const std::string& to) = 0;
-    // Copies a file to `to`, replacing a file there; the copy's data is on
-    // the disk when this answers. The copy has the source's attributes less
-    // read-only, hidden and system, and its last-write time. A failed copy
-    // leaves nothing at `to`.
+    // Copies a file to the new name `to` (failing when it exists); the
+    // copy's data is on the disk when this answers. The copy has the
+    // source's attributes less read-only, hidden and system, and its
+    // last-write time. A failed copy leaves nothing at `to`.
     virtual bool Copy(const std::string& from, const std::string& to) = 0;
-    // Reads the file at `path` whole, with its attributes and last-write
-    // time; kTooLarge (nothing read) when it has more than `limit` bytes.
-    virtual bool Read(const std::string& path, unsigned long long limit, KeptFile& file) = 0;
-    // Creates `path` (failing when it exists) holding `bytes`, on the disk
-    // once FlushNewFiles answers.
-    virtual bool WriteNew(const std::string& path, const std::string& bytes) = 0;
-    // Forces every file WriteNew made since the last call to the disk. One
-    // flush after many files costs less than one as each is written: the
-    // system writes them back meanwhile.
-    virtual bool FlushNewFiles() = 0;
-    // Writes the content of `from` (at most `limit` bytes, read whole before
-    // `to` is touched; else kTooLarge and nothing changed) over the existing
-    // file `to`, in place, as Copy would leave it: the source's attributes
-    // less read-only, hidden and system, its last-write time, the data on
-    // the disk. Fails when another process holds `to` or it is read-only.
-    // A failure part-way may leave `to` partly written.
-    virtual bool Rewrite(const std::string& from, const std::string& to,
-                         unsigned long long limit) = 0;
-    // Puts `file` back over the existing file `to`, in place: its bytes,
-    // attributes and last-write time, on the disk when this answers.
-    virtual bool Restore(const std::string& to, const KeptFile& file) = 0;
-    // Gives the file at `existing` a second name, `link` (a hard link).
-    virtual bool Link(const std::string& existing, const std::string& link) = 0;
-    // Renames `from` over the existing `to`, in one step.
-    virtual bool Replace(const std::string& from, const std::string& to) = 0;
-    // True when nothing holds `path` against being renamed over or deleted now.
-    virtual bool CanReplace(const std::string& path) = 0;
     // Clears read-only and deletes; true when nothing is there.
     virtual bool Remove(const std::string& path) = 0;
     // Names of the entries directly in `folder` (no "." or "..").
@@ -129,6 +84,15 @@ public:
     // them. An empty list when there are none.
     virtual bool ListFilesEndingIn(const std::string& folder, const std::string& suffix,
                                    std::vector<std::string>& names) = 0;
+    // Where the existing file or folder at `path` really is: its full path
+    // once every link on the way (symbolic links, junctions, mount points)
+    // is followed, spelled so that one object always gives the same text.
+    virtual bool FinalPath(const std::string& path, std::string& finalPath) = 0;
+    // Opens the folder at `path` and keeps it open until ReleaseFolders, so
+    // that nobody can rename or delete it (nor put a link in its place)
+    // meanwhile; `finalPath` gets FinalPath of the very folder held.
+    virtual bool HoldFolder(const std::string& path, std::string& finalPath) = 0;
+    virtual void ReleaseFolders() = 0;
     virtual unsigned long LastError() = 0;
     virtual void SetLastError(unsigned long code) = 0;
 };
@@ -158,6 +122,10 @@ public:
     virtual void Removed(const std::string& path) = 0;
     // Undoing the step for `path` failed with `code`; the journal is kept.
     virtual void Failed(const std::string& path, unsigned long code) = 0;
+    // Every step is undone, but `path` in the journal's folder could not be
+    // removed (`code`: held open by another program, say); the next run
+    // removes it.
+    virtual void LeftInJournal(const std::string& path, unsigned long code) = 0;
 };
 
 // The installation a journal belongs to: a record left by another one (the
@@ -178,15 +146,16 @@ struct JournalLine {
     Place place = Place::kDeclared;
     unsigned position = 0;
     bool moved = false;  // else added
-    bool kept = false;   // moved, its old bytes kept in the data file, rewritten in place
-    unsigned index = 0;  // moved: the number of the kept old file (or kept entry)
+    // The step's number: its new file is made as N.new, a moved step's old
+    // file kept as N.old.
+    unsigned index = 0;
     std::string target;  // relative to the installation folder
 };
 
 // A record read back from disk.
 struct JournalRecord {
     bool complete = false;  // false: torn before its header was whole
-    JournalOwner owner;     // empty for the first format, which had none
+    JournalOwner owner;
     std::vector<JournalLine> lines;
 };
 
@@ -196,11 +165,6 @@ struct JournalRecord {
 // it is ignored. A record torn within its header parses as not complete.
 bool ParseJournalRecord(const std::string& text, JournalRecord& record,
                         LeadBytePredicate isLeadByte);
-
-// The whole entries (number, file) of a data file, in order; false when an
-// entry is not one. A torn last entry is left out: the declaration after it
-// was never written, so nothing refers to it.
-bool ParseKeptEntries(const std::string& text, std::vector<std::pair<unsigned, KeptFile>>& entries);
 
 // The steps of a record in the order they were taken.
 std::vector<JournalLine> StepsInTakenOrder(const std::vector<JournalLine>& lines);
@@ -223,11 +187,6 @@ public:
     // An empty file "undone-N" in the journal's folder: a rollback has
     // undone every step from number N on (in the order taken).
     static constexpr const char* kUndoneMark = "undone-";
-    // Targets up to KeptLimits::perFile are rewritten in place, as a plain
-    // copy would, their old bytes first kept in the journal's data files,
-    // "kept-1.dat", "kept-2.dat" ... (see KeptLimits).
-    static constexpr const char* kKeptPrefix = "kept-";
-    static constexpr const char* kKeptSuffix = ".dat";
 
     // `owner.folder` is the installation folder with its trailing backslash.
     InstallJournal(JournalFiles& files, const JournalOwner& owner, LeadBytePredicate isLeadByte);
@@ -235,28 +194,33 @@ public:
     InstallJournal& operator=(const InstallJournal&) = delete;
     ~InstallJournal();
 
+    // Checks, before anything changes, that every write of the run lands
+    // inside the installation folder, judged by where the objects really
+    // are, not by the paths' text: each of `folders` (the folders the run
+    // writes in) and the installation folder are held (see
+    // JournalFiles::HoldFolder) and must lie inside it once every link is
+    // followed, and each existing file of `targets` too. A link whose final
+    // target lies inside is followed. False, with `refused` naming the
+    // path, when one lies outside (ERROR_CANT_ACCESS_FILE) or can't be
+    // looked at (its own code). The folders stay held until Commit or
+    // RollBack ends the run.
+    bool CheckWhereWritesLand(const std::vector<std::string>& folders,
+                              const std::vector<std::string>& targets, std::string& refused);
+
     // Declares, before the first of them, the copies a run is about to make,
     // in order: a target that exists now will have its old file kept, one
     // that doesn't is added (one named twice is taken to exist the second
-    // time). The old bytes of a target within KeptLimits::perFile are kept
-    // in the data files, which are written and flushed first; then all of
-    // the declaration is written and flushed at once. Install takes them in
-    // this order.
+    // time). All of the declaration is written and flushed at once. Install
+    // takes them in this order.
     bool Declare(const std::vector<std::string>& targets);
 
     // Installs `source` at `target` (inside the installation folder), going
-    // by what is there now. A target whose old bytes were kept when
-    // it was declared is rewritten in place (unless the new file is too
-    // large for that, or the target turned read-only). Another existing
-    // target is replaced in one step by a
-    // complete copy made in the journal, its old file kept there under a
-    // second name, so the target is never half written. On a volume without
-    // hard links the old file is moved into the journal once the new copy
-    // is complete, and the copy renamed into its place. A read-only target
-    // (a rename can't replace it) has its old file moved into the journal
-    // first, then the copy is made in place. A missing target is recorded as
-    // added and copied. False, with the failing step's code, when the target could
-    // not be installed.
+    // by what is there now: the new file is copied whole into the journal
+    // (a sealed package's bytes checked as they are written), then an
+    // existing old file is renamed into the journal, then the new one into
+    // its place. A target never holds part of a file, nor bytes that did not
+    // match the seal. A missing target is recorded as added. False, with the
+    // failing step's code, when the target could not be installed.
     bool Install(const std::string& source, const std::string& target);
 
     // Moves each of `paths` (files inside the installation folder) into the
@@ -266,7 +230,7 @@ public:
     size_t MoveAside(const std::vector<std::string>& paths);
 
     // Makes the run's changes final: the record goes first (from then on
-    // nothing will be rolled back), then, with CleanUp::kNow, the kept files
+    // nothing will be rolled back), then, with CleanUp::kNow, the old files
     // and the folder; with kLater they wait for RemoveLeftovers (deleting the
     // old files of a large update takes a while, which its user need not
     // wait for). False when the record could not be removed; the changes can
@@ -322,12 +286,9 @@ private:
     Undone UndoStep(const JournalLine& step, RollbackListener& listener,
                     unsigned long* firstFailure);
     bool MarkUndone(size_t from);
-    bool IndexKept(std::string& failedPath);
-    bool ReadKeptBatch(unsigned batch);
-    bool WriteKeptBatch(std::string& data, unsigned& batches);
-    std::string KeptPath(unsigned batch) const;
     bool ReadUndoneMarks(size_t steps);
-    bool RemoveJournalFolder();
+    // Removes the journal's folder; false leaves `left` naming what is left.
+    bool RemoveJournalFolder(std::string* left = nullptr);
     std::string BackupPath(unsigned index) const;
     std::string FreshPath(unsigned index) const;
     bool MoveToBackup(const std::string& path, unsigned index);
@@ -335,6 +296,8 @@ private:
     // The line for a step not declared as found: in place of the next
     // declared step when `replacesDeclared`, else after those dealt with.
     JournalLine UnforeseenStep(bool replacesDeclared, bool moved, const std::string& target);
+    // Ends what a run holds (its folders) once it is committed or rolled back.
+    void EndRun();
     static constexpr unsigned kBucketSize = 64;
     std::string RecordPath() const;
     bool RelativeToBase(const std::string& path, std::string& relative);
@@ -351,12 +314,6 @@ private:
     size_t undoneFrom_ = SIZE_MAX;    // steps from here on (taken order) are undone
     unsigned nextIndex_ = 1;
     std::vector<bool> buckets_;  // sub-folders made by this run
-    // For an undo of kept steps: which data file holds each entry (read
-    // once), and the entries of the one data file read last.
-    std::map<unsigned, unsigned> keptWhere_;
-    bool keptIndexed_ = false;
-    unsigned keptBatch_ = 0;
-    std::map<unsigned, KeptFile> kept_;
     bool started_ = false;
     bool headerWritten_ = false;
     bool recordOpen_ = false;

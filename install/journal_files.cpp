@@ -18,16 +18,15 @@ bool IsNotFound(unsigned long code) {
 
 }  // namespace
 
-JournalFiles::Kind WindowsJournalFiles::Inspect(const std::string& path, bool* readOnly) {
+JournalFiles::Kind WindowsJournalFiles::Probe(const std::string& path) {
     unsigned long attributes = 0;
     if (!platform::GetFileAttributesAt(path, attributes)) {
         return IsNotFound(::GetLastError()) ? Kind::Missing : Kind::Unknown;
     }
-    if (readOnly != nullptr) *readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? Kind::Folder : Kind::File;
 }
 
-bool WindowsJournalFiles::CreateHiddenFolder(const std::string& path) {
+bool WindowsJournalFiles::CreateJournalFolder(const std::string& path) {
     if (!platform::CreateFolderAt(path)) return false;
     // Hiding it is a courtesy to the user; the journal works without it.
     platform::LastErrorKeeper keep;
@@ -91,85 +90,6 @@ bool WindowsJournalFiles::Copy(const std::string& from, const std::string& to) {
         });
 }
 
-bool WindowsJournalFiles::Read(const std::string& path, unsigned long long limit, KeptFile& file) {
-    // The declaration reads every small target before the first copy: the
-    // status window gets its turns meanwhile, as during the copies.
-    if (progress_ != nullptr) {
-        platform::LastErrorKeeper keep;
-        progress_->Copied(0);
-    }
-    // Into the caller's buffer, which a caller reading file after file reuses.
-    platform::FileContent content;
-    content.bytes.swap(file.bytes);
-    bool read = platform::ReadFileContentAt(path, limit, content);
-    file.bytes.swap(content.bytes);
-    if (!read) return false;
-    file.attributes = content.attributes;
-    file.lastWrite = content.lastWrite;
-    return true;
-}
-
-bool WindowsJournalFiles::WriteNew(const std::string& path, const std::string& bytes) {
-    if (!platform::WriteNewFileAt(path, bytes)) return false;
-    unflushed_.push_back(path);
-    return true;
-}
-
-bool WindowsJournalFiles::FlushNewFiles() {
-    std::vector<std::string> paths;
-    paths.swap(unflushed_);
-    for (const std::string& path : paths) {
-        if (!platform::FlushFileAt(path)) return false;
-    }
-    return true;
-}
-
-bool WindowsJournalFiles::SealedBytes(const std::string& source, const std::string& bytes) {
-    if (sealed_ == nullptr) return true;
-    const SealedFile* expected = sealed_->Find(source);
-    if (expected != nullptr) {
-        SealedFileCheck check(*expected);
-        if (check.Add(bytes.data(), bytes.size()) && check.Matches()) return true;
-    }
-    UpgradeLog::Write(expected == nullptr ? kSealUnlistedLine : kSealChangedLine,
-                      ManifestNameOf(source, sealed_->sourceBase).c_str());
-    platform::SetLastErrorCode(ERROR_INVALID_DATA);
-    return false;
-}
-
-bool WindowsJournalFiles::Rewrite(const std::string& from, const std::string& to,
-                                  unsigned long long limit) {
-    // Read whole first: a sealed package's bytes are checked before the
-    // target is touched.
-    platform::FileContent& content = rewritten_;
-    if (!platform::ReadFileContentAt(from, limit, content) || !SealedBytes(from, content.bytes))
-        return false;
-    content.attributes = platform::AttributesOfACopy(content.attributes);
-    if (!platform::RewriteFileAt(to, content, false)) return false;
-    if (progress_ != nullptr) progress_->Copied(content.bytes.size());
-    return true;
-}
-
-bool WindowsJournalFiles::Restore(const std::string& to, const KeptFile& file) {
-    platform::FileContent content;
-    content.bytes = file.bytes;
-    content.attributes = file.attributes;
-    content.lastWrite = file.lastWrite;
-    return platform::RewriteFileAt(to, content, true);
-}
-
-bool WindowsJournalFiles::Link(const std::string& existing, const std::string& link) {
-    return platform::CreateHardLinkAt(link, existing);
-}
-
-bool WindowsJournalFiles::Replace(const std::string& from, const std::string& to) {
-    return platform::MoveReplacing(from, to);
-}
-
-bool WindowsJournalFiles::CanReplace(const std::string& path) {
-    return platform::CanReplaceFileAt(path);
-}
-
 bool WindowsJournalFiles::Remove(const std::string& path) {
     if (platform::RemoveFileAt(path)) return true;
     DWORD code = ::GetLastError();
@@ -198,6 +118,19 @@ bool WindowsJournalFiles::ListFilesEndingIn(const std::string& folder, const std
     }
     return true;
 }
+
+bool WindowsJournalFiles::FinalPath(const std::string& path, std::string& finalPath) {
+    return platform::FinalPathAt(path, finalPath);
+}
+
+bool WindowsJournalFiles::HoldFolder(const std::string& path, std::string& finalPath) {
+    platform::KernelHandle folder = platform::OpenFolderHeld(path);
+    if (!folder.IsValid() || !platform::FinalPathOf(folder, finalPath)) return false;
+    heldFolders_.push_back(std::move(folder));
+    return true;
+}
+
+void WindowsJournalFiles::ReleaseFolders() { heldFolders_.clear(); }
 
 unsigned long WindowsJournalFiles::LastError() { return ::GetLastError(); }
 

@@ -17,8 +17,8 @@ public:
     explicit WindowsJournalFiles(CopyProgress* progress = nullptr,
                                  const SealedPackage* sealed = nullptr)
         : progress_(progress), sealed_(sealed) {}
-    Kind Inspect(const std::string& path, bool* readOnly) override;
-    bool CreateHiddenFolder(const std::string& path) override;
+    Kind Probe(const std::string& path) override;
+    bool CreateJournalFolder(const std::string& path) override;
     bool RemoveFolder(const std::string& path) override;
     bool CreateRecord(const std::string& path) override;
     bool AppendRecord(const std::string& text) override;
@@ -26,32 +26,20 @@ public:
     bool ReadAll(const std::string& path, std::string& text) override;
     bool Move(const std::string& from, const std::string& to) override;
     bool Copy(const std::string& from, const std::string& to) override;
-    bool Read(const std::string& path, unsigned long long limit, KeptFile& file) override;
-    bool WriteNew(const std::string& path, const std::string& bytes) override;
-    bool FlushNewFiles() override;
-    bool Rewrite(const std::string& from, const std::string& to, unsigned long long limit) override;
-    bool Restore(const std::string& to, const KeptFile& file) override;
-    bool Link(const std::string& existing, const std::string& link) override;
-    bool Replace(const std::string& from, const std::string& to) override;
-    bool CanReplace(const std::string& path) override;
     bool Remove(const std::string& path) override;
     bool List(const std::string& folder, std::vector<std::string>& names) override;
     bool ListFilesEndingIn(const std::string& folder, const std::string& suffix,
                            std::vector<std::string>& names) override;
+    bool FinalPath(const std::string& path, std::string& finalPath) override;
+    bool HoldFolder(const std::string& path, std::string& finalPath) override;
+    void ReleaseFolders() override;
     unsigned long LastError() override;
     void SetLastError(unsigned long code) override;
 
 private:
-    // True when `bytes`, read from `source`, are what the package was
-    // sealed with (always, for an unsealed one); false with the file named
-    // in the log and ERROR_INVALID_DATA.
-    bool SealedBytes(const std::string& source, const std::string& bytes);
-
     platform::KernelHandle record_;
-    // Files WriteNew made that are not yet flushed.
-    std::vector<std::string> unflushed_;
-    // The new file of an in-place rewrite, read whole: one buffer for all.
-    platform::FileContent rewritten_;
+    // The folders the run writes in, held until it ends.
+    std::vector<platform::KernelHandle> heldFolders_;
     CopyProgress* progress_;
     const SealedPackage* sealed_;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <initializer_list>
 
 namespace platform {
 
@@ -95,15 +96,12 @@ bool QueryBasics(HANDLE file, FileBasics& basics) {
     return true;
 }
 
-// Opens the existing file at `path` for `access`, letting every other
-// handle read, write and delete it meanwhile: for a look or a flush that
-// must not stand in anyone's way.
-KernelHandle OpenExistingSharedAt(const std::string& path, DWORD access) {
-    std::wstring wide;
-    if (!SystemPath(path, wide)) return KernelHandle();
-    return KernelHandle(::CreateFileW(wide.c_str(), access,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+// The attributes a copy of a file with `attributes` gets: never read-only,
+// hidden or system (the next update replaces it, and a package on read-only
+// media is the usual case).
+DWORD AttributesOfACopy(DWORD attributes) {
+    DWORD kept = attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    return kept == 0 ? FILE_ATTRIBUTE_NORMAL : kept;
 }
 
 // Deletes what a failed copy made, keeping the copy's own code.
@@ -162,10 +160,6 @@ bool CreateHardLinkAt(const std::string& link, const std::string& existing) {
            ::CreateHardLinkW(linkPath.c_str(), existingPath.c_str(), nullptr) != FALSE;
 }
 
-bool CanReplaceFileAt(const std::string& path) {
-    return OpenExistingSharedAt(path, DELETE).IsValid();
-}
-
 bool CopyFileDurably(const std::string& source, const std::string& target,
                      const ChunkFunction& chunk) {
     std::wstring from, to;
@@ -176,7 +170,7 @@ bool CopyFileDurably(const std::string& source, const std::string& target,
     FileBasics info;
     if (!QueryBasics(input.Get(), info)) return false;
     DWORD attributes = AttributesOfACopy(info.attributes);
-    KernelHandle output(::CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    KernelHandle output(::CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       attributes | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!output.IsValid()) return false;
     unsigned long long size = info.size;
@@ -291,94 +285,89 @@ KernelHandle CreateNewFileAt(const std::string& path) {
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-bool ReadFileContentAt(const std::string& path, unsigned long long limit, FileContent& content) {
+bool ReadWholeFileAt(const std::string& path, std::string& bytes, unsigned long limit) {
     std::wstring wide;
     if (!SystemPath(path, wide)) return false;
     KernelHandle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) return false;
-    FileBasics info;
-    if (!QueryBasics(file.Get(), info)) return false;
-    unsigned long long size = info.size;
-    if (size > limit) {
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(file.Get(), &size)) return false;
+    if (static_cast<unsigned long long>(size.QuadPart) > limit) {
         ::SetLastError(ERROR_FILE_TOO_LARGE);
         return false;
     }
-    // Read into the caller's buffer: one that is used file after file keeps
-    // its memory, which the system would otherwise hand out, zeroed, anew
-    // for each (a page fault per page).
-    std::string& bytes = content.bytes;
-    bytes.resize(static_cast<size_t>(size));
-    DWORD read = 0;
-    if (!bytes.empty() &&
-        !::ReadFile(file.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr))
-        return false;
-    bytes.resize(read);
-    content.attributes = info.attributes;
-    content.lastWrite = info.lastWrite;
+    // A read may give less than asked (a network share does): read on until
+    // the end, and no further than the limit however the file grows.
+    bytes.assign(static_cast<size_t>(size.QuadPart), '\0');
+    size_t have = 0;
+    for (;;) {
+        if (have == bytes.size()) {
+            if (bytes.size() >= limit) break;
+            bytes.resize(std::min<size_t>(bytes.size() + 4096, limit));
+        }
+        DWORD read = 0;
+        if (!::ReadFile(file.Get(), &bytes[have], static_cast<DWORD>(bytes.size() - have), &read,
+                        nullptr))
+            return false;
+        if (read == 0) break;
+        have += read;
+    }
+    bytes.resize(have);
     return true;
 }
 
-bool ReadWholeFileAt(const std::string& path, std::string& bytes, unsigned long limit) {
-    FileContent content;
-    if (!ReadFileContentAt(path, limit, content)) return false;
-    bytes.swap(content.bytes);
+bool FinalPathOf(const KernelHandle& handle, std::string& finalPath) {
+    // The drive-letter form where there is one (Wine knows no device name
+    // for a drive mapped after its server started); the device form for a
+    // volume without a letter. The two never share a beginning, so a path
+    // on a volume without a letter never passes for one inside a folder on
+    // a lettered one.
+    std::wstring wide;
+    for (DWORD form : {static_cast<DWORD>(VOLUME_NAME_DOS), static_cast<DWORD>(VOLUME_NAME_NT)}) {
+        wide.assign(MAX_PATH, L'\0');
+        DWORD length = ::GetFinalPathNameByHandleW(handle.Get(), &wide[0],
+                                                   static_cast<DWORD>(wide.size()), form);
+        if (length >= wide.size()) {
+            wide.assign(length + 1, L'\0');
+            length = ::GetFinalPathNameByHandleW(handle.Get(), &wide[0],
+                                                 static_cast<DWORD>(wide.size()), form);
+        }
+        if (length != 0 && length < wide.size()) {
+            wide.resize(length);
+            break;
+        }
+        wide.clear();
+    }
+    if (wide.empty()) return false;
+    int bytes = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return false;
+    finalPath.assign(static_cast<size_t>(bytes), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &finalPath[0],
+                          bytes, nullptr, nullptr);
     return true;
 }
 
-unsigned long AttributesOfACopy(unsigned long attributes) {
-    unsigned long kept = attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-    return kept == 0 ? FILE_ATTRIBUTE_NORMAL : kept;
-}
-
-bool RewriteFileAt(const std::string& path, const FileContent& content, bool evenReadOnly) {
+bool FinalPathAt(const std::string& path, std::string& finalPath) {
     std::wstring wide;
     if (!SystemPath(path, wide)) return false;
-    auto open = [&wide]() {
-        return KernelHandle(::CreateFileW(wide.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES,
-                                          FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    };
-    KernelHandle file = open();
-    if (!file.IsValid() && evenReadOnly && ::GetLastError() == ERROR_ACCESS_DENIED) {
-        // Read-only (a folder fails again below, with its own code).
-        LastErrorKeeper keep;
-        if (::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL)) file = open();
-    }
-    if (!file.IsValid()) return false;
-    DWORD written = 0;
-    if (!content.bytes.empty() &&
-        !::WriteFile(file.Get(), content.bytes.data(), static_cast<DWORD>(content.bytes.size()),
-                     &written, nullptr))
-        return false;
-    if (written != content.bytes.size()) {
-        ::SetLastError(ERROR_DISK_FULL);
-        return false;
-    }
-    // Cut off what is left of a longer old file. Most rewrites are of the
-    // same size or longer, and under Wine setting the end is a round trip to
-    // its server where reading the size is not.
-    LARGE_INTEGER size;
-    if (!::GetFileSizeEx(file.Get(), &size)) return false;
-    if (static_cast<unsigned long long>(size.QuadPart) > content.bytes.size() &&
-        !::SetEndOfFile(file.Get()))
-        return false;
-    FILETIME lastWrite = FileTimeOf(content.lastWrite);
-    FILE_BASIC_INFO basic = {};
-    basic.FileAttributes = content.attributes == 0 ? FILE_ATTRIBUTE_NORMAL : content.attributes;
-    return ::SetFileTime(file.Get(), nullptr, nullptr, &lastWrite) &&
-           ::FlushFileBuffers(file.Get()) &&
-           ::SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic);
+    // No access to the data: only a look at where it is, in no one's way.
+    KernelHandle file(::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file.IsValid() && FinalPathOf(file, finalPath);
 }
 
-bool WriteNewFileAt(const std::string& path, const std::string& bytes) {
-    KernelHandle file = CreateNewFileAt(path);
-    return file.IsValid() && WriteAll(file, bytes.data(), static_cast<unsigned long>(bytes.size()));
-}
-
-bool FlushFileAt(const std::string& path) {
-    KernelHandle file = OpenExistingSharedAt(path, GENERIC_WRITE);
-    return file.IsValid() && FlushToDisk(file);
+KernelHandle OpenFolderHeld(const std::string& path) {
+    std::wstring wide;
+    if (!SystemPath(path, wide)) return KernelHandle();
+    // Without FILE_SHARE_DELETE no one else can open it to rename or delete
+    // it. The handle must read the folder to count: one with access to its
+    // attributes only takes no part in the sharing check.
+    return KernelHandle(::CreateFileW(wide.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 bool ListFolder(const std::string& folder, const char* pattern, bool foldersToo,

@@ -29,16 +29,13 @@ bool MoveTo(const std::string& source, const std::string& target);
 bool MoveReplacing(const std::string& source, const std::string& target);
 // Gives the file at `existing` a second name, `link` (same volume).
 bool CreateHardLinkAt(const std::string& link, const std::string& existing);
-// True when the file could be deleted or renamed over now: no other handle
-// denies it (otherwise false with ERROR_SHARING_VIOLATION or the like).
-bool CanReplaceFileAt(const std::string& path);
-// Copies `source` to `target` (replacing a file there) and forces the
-// copy's data to the disk before answering. The copy gets the source's
-// attributes less read-only, hidden and system, and its last-write time. A
-// copy that fails is deleted. `chunk`, when given, sees every chunk of data
-// after it is written, and once more with no data (null, 0) when the whole
-// file is written, before the copy is made final; answering false abandons
-// the copy (the callback sets the last error). A caller on the
+// Copies `source` to the new file `target` (failing when one exists) and
+// forces the copy's data to the disk before answering. The copy gets the
+// source's attributes less read-only, hidden and system, and its last-write
+// time. A copy that fails is deleted. `chunk`, when given, sees every chunk
+// of data after it is written, and once more with no data (null, 0) when the
+// whole file is written, before the copy is made final; answering false
+// abandons the copy (the callback sets the last error). A caller on the
 // user-interface thread serves its windows there, so chunks are small and
 // the data is flushed as it goes (no single flush waits on a whole large
 // file); a caller that checks what it copies hashes the very bytes written.
@@ -49,36 +46,17 @@ bool CopyFileDurably(const std::string& source, const std::string& target,
 // `chunk` (never with size 0); false when the file can't be read or `chunk`
 // answers false (which sets the last error then).
 bool ReadFileInChunks(const std::string& path, const ChunkFunction& chunk);
-// A small file's content with the attributes and last-write time that go
-// with it: what an in-place rewrite needs to put a file back as it was.
-struct FileContent {
-    std::string bytes;
-    unsigned long attributes = 0;
-    unsigned long long lastWrite = 0;  // FILETIME as one number
-};
-// Reads the file at `path` whole, with its attributes and last-write time,
-// into `content` (its bytes' memory reused); ERROR_FILE_TOO_LARGE (nothing
-// read) when it holds more than `limit` bytes. A failure leaves `content`
-// undefined.
-bool ReadFileContentAt(const std::string& path, unsigned long long limit, FileContent& content);
-// Writes `content` over the existing file at `path`, in place (the same
-// file, its other names and security kept): its bytes, then its length,
-// last-write time and attributes; the data is on the disk when this
-// answers. Fails (ERROR_SHARING_VIOLATION) when another process holds the
-// file against writing; a read-only file fails (ERROR_ACCESS_DENIED) unless
-// `evenReadOnly`, which makes it writable first. A failure part-way may
-// leave the file partly written.
-bool RewriteFileAt(const std::string& path, const FileContent& content, bool evenReadOnly);
-// The attributes a copy of a file with `attributes` gets: never read-only,
-// hidden or system (the next update replaces it, and a package on read-only
-// media is the usual case).
-unsigned long AttributesOfACopy(unsigned long attributes);
-// Creates a new file (failing when one exists) holding `bytes`, written but
-// not yet forced to the disk (see FlushFileAt).
-bool WriteNewFileAt(const std::string& path, const std::string& bytes);
-// Forces the data written to the existing file at `path`, through any
-// handle, to the disk.
-bool FlushFileAt(const std::string& path);
+// Where the existing file or folder at `path` really is: its full path once
+// every link on the way (symbolic links, junctions, mount points) is
+// followed, as the system spells it (with its drive letter where the
+// volume has one), in UTF-8. One object always gives the same text.
+bool FinalPathAt(const std::string& path, std::string& finalPath);
+// FinalPathAt of an open handle.
+bool FinalPathOf(const KernelHandle& handle, std::string& finalPath);
+// Opens the existing folder at `path` so that, while the handle is open,
+// nobody can rename or delete it (and so put a link in its place); others
+// may still read it and create files in it.
+KernelHandle OpenFolderHeld(const std::string& path);
 // True when `a` and `b` spell the same path once made full (case aside).
 bool SamePathText(const std::string& a, const std::string& b);
 // True when `a` and `b` are names of one existing file (another spelling, a
@@ -88,7 +66,9 @@ bool SameExistingFile(const std::string& a, const std::string& b);
 bool GetFileSizeAt(const std::string& path, unsigned long long& size);
 // Creates a new file for writing (failing when it exists); others may read it.
 KernelHandle CreateNewFileAt(const std::string& path);
-// Reads a whole file of at most `limit` bytes.
+// Reads a whole file of at most `limit` bytes (ERROR_FILE_TOO_LARGE, nothing
+// read, when it holds more), however many reads the system takes to give
+// it all.
 bool ReadWholeFileAt(const std::string& path, std::string& bytes, unsigned long limit);
 // The names of the entries directly in `folder` that match `pattern` (a
 // wildcard such as "*" or "*.bin"), without "." and "..". `foldersToo`

@@ -121,6 +121,15 @@ class Installation:
     def folders(self):
         return [folder for _, folder in self.packages]
 
+    def product_code(self, folder_path):
+        """The product code of the package installed into `folder_path`."""
+        (package,) = [package for package, folder in self.packages if folder == folder_path]
+        table = subprocess.run(["msiinfo", "export", package, "Property"], check=True,
+                               capture_output=True, text=True).stdout
+        (code,) = [line.split("\t")[1].strip() for line in table.splitlines()
+                   if line.startswith("ProductCode\t")]
+        return code
+
     def remove_all(self):
         for package, folder_path in self.packages:
             wine("msiexec", "/x", winpath(package), "/qn", check=False)

@@ -14,7 +14,6 @@
 #include "fake_journal_files.h"
 #include "install/content_install.h"
 #include "install/install_plan.h"
-#include "platform/sha256.h"
 
 namespace {
 
@@ -50,6 +49,12 @@ public:
     void Removed(const std::string& path) override { Add("removed " + path); }
     void Failed(const std::string& path, unsigned long code) override {
         Add("failed " + path + " " + std::to_string(code));
+    }
+    void LeftInJournal(const std::string& path, unsigned long code) override {
+        Add("left " + path + " " + std::to_string(code));
+    }
+    void WriteRefused(const std::string& path, bool leadsOutside) override {
+        Add("refused " + path + (leadsOutside ? " outside" : " unchecked"));
     }
     bool Has(const std::string& start) const {
         for (const std::string& line : lines)
@@ -125,8 +130,26 @@ ModelResult Model(const fake::Files& start, const Plans& plans,
                   std::pair<int, int> purgeStop = {-1, -1}, bool laterPurgesStop = false) {
     fake::Files fs = start;
     fs.failAt = fs.crashAt = 0;
+    fs.beforeOperation = nullptr;
     int purges = 0;
     auto fail = [&]() { return ModelResult{false, Content(start)}; };
+    // Nothing is written where a link leads out of the installation: a
+    // folder written in, or a target, up to the first fault.
+    auto outside = [&](const std::string& path) {
+        std::string resolved = fake::Key(fs.Resolve(path));
+        return resolved != "c:\\orvexa" && resolved.compare(0, 10, "c:\\orvexa\\") != 0;
+    };
+    for (const auto& plan : plans) {
+        for (const PlanStep& step : plan) {
+            if (step.kind == PlanStep::Kind::kFault) goto checked;
+            if (step.kind != PlanStep::Kind::kCopyFile) {
+                if (outside(step.folder)) return fail();
+            } else if (outside(step.target)) {
+                return fail();
+            }
+        }
+    }
+checked:
     for (const auto& plan : plans) {
         for (const PlanStep& step : plan) {
             switch (step.kind) {
@@ -302,47 +325,143 @@ TEST_F(ContentInstallTest, RecoveryUndoesInTheOrderStepsWereTaken) {
     EXPECT_TRUE(log.Has("rollback complete"));
 }
 
-// A run killed after it rewrote update.bin in place, its old bytes in the
-// data file: one written by an earlier version (whose entries carry a
-// SHA-256) is rolled back as well as one of this version's (CRC-32C). Old
-// bytes that don't match their check are never written over the file: the
-// run stops with the journal kept.
-TEST_F(ContentInstallTest, KeptBytesAreRestoredOnlyWhenTheyMatchTheirCheck) {
-    const std::string record =
-        "RIZezuvu journal 2\nproduct {ORVEXA}\nfolder C:\\Orvexa\\\nkept 1 update.bin\n";
+// Recovery after a kill undoes what the killed run did, found from the
+// journal's files, and nothing else: a target it never reached keeps what
+// an administrator wrote into it since, a file that something else put
+// where a copy was still waiting in the journal stays, and a replaced
+// target that something deleted meanwhile (a virus scanner's quarantine)
+// comes back.
+TEST_F(ContentInstallTest, RecoveryUndoesOnlyWhatTheKilledRunDid) {
+    const std::string journal = "C:\\Orvexa\\.RIZezuvu-journal";
+    fs.AddFolder(journal);
+    fs.AddFolder(journal + "\\0");
+    fs.AddFile(journal + "\\journal.txt",
+               "RIZezuvu journal 3\nproduct {ORVEXA}\nfolder C:\\Orvexa\\\nmoved 1 player.dll\n"
+               "moved 2 update.bin\nadded 3 added.dat\nmoved 4 other.bin\n");
+    // Step 1 was taken: the old file is in the journal, the new in place.
+    fs.AddFile(journal + "\\0\\1.old", "old player", true);
+    fs.AddFile("C:\\Orvexa\\player.dll", "new player");
+    // Step 2 was never reached; the administrator edited the file since.
+    fs.AddFile("C:\\Orvexa\\update.bin", "edited by hand");
+    // Step 3's copy was made but never put in place; someone added the
+    // file since.
+    fs.AddFile(journal + "\\0\\3.new", "added");
+    fs.AddFile("C:\\Orvexa\\added.dat", "someone else's");
+    // Step 4 was taken, and its new file deleted since.
+    fs.AddFile(journal + "\\0\\4.old", "other image");
+    fs.files.erase(fake::Key("C:\\Orvexa\\other.bin"));
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        Lines lines;
+        ASSERT_TRUE(Recover(fs, lines)) << fs.lastError;
+        EXPECT_EQ(fs.FileAt("C:\\Orvexa\\player.dll"), (fake::File{"old player", true}));
+        EXPECT_EQ(fs.FileAt("C:\\Orvexa\\update.bin").bytes, "edited by hand");
+        EXPECT_EQ(fs.FileAt("C:\\Orvexa\\added.dat").bytes, "someone else's");
+        EXPECT_EQ(fs.FileAt("C:\\Orvexa\\other.bin").bytes, "other image");
+        EXPECT_EQ(lines.Has("interrupted run rolled back"), run == 0);
+        EXPECT_FALSE(lines.Has("removed"));
+        EXPECT_TRUE(NoJournalLeft(fs));
+    }
+}
+
+// A write goes where the object is, not where the path's text points: a
+// target or a folder on the way that is a link leading out of the
+// installation is refused before anything changes, inside and out.
+TEST_F(ContentInstallTest, LinksLeadingOutsideAreRefusedBeforeAnythingChanges) {
     struct Case {
         const char* name;
-        std::string entry;
-        bool restored;
-    };
-    const Case cases[] = {
-        {"this version's", "kept 1 9 0 0 3c74bf11\nold image\n", true},
-        {"an earlier version's",
-         "kept 1 9 0 0 " + DigestHex(Sha256::Of(std::string("old image"))) + "\nold image\n", true},
-        {"changed bytes", "kept 1 9 0 0 3c74bf11\nold imagf\n", false},
-        {"zero-filled bytes", "kept 1 9 0 0 3c74bf11\n" + std::string(9, '\0') + "\n", false},
+        void (*arrange)(fake::Files&);
+        const char* refused;
+    } cases[] = {
+        {"a target linked to a file outside",
+         [](fake::Files& f) {
+             f.files.erase(fake::Key("C:\\Orvexa\\update.bin"));
+             f.AddLink("C:\\Orvexa\\update.bin", "D:\\Elsewhere\\update.bin");
+             f.AddFile("C:\\Orvexa\\update.bin", "outside image");  // what the link shows
+         },
+         "C:\\Orvexa\\update.bin"},
+        {"a group folder linked to a folder outside",
+         [](fake::Files& f) {
+             f.folders.erase(fake::Key("C:\\Orvexa\\Skins"));
+             f.AddLink("C:\\Orvexa\\Skins", "D:\\Elsewhere");
+             f.AddFolder("C:\\Orvexa\\Skins");  // what the link shows
+         },
+         "C:\\Orvexa\\Skins"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fake::Files run = fs;
-        run.AddFolder("C:\\Orvexa\\.RIZezuvu-journal");
-        run.AddFile("C:\\Orvexa\\.RIZezuvu-journal\\journal.txt", record);
-        run.AddFile("C:\\Orvexa\\.RIZezuvu-journal\\kept-1.dat", c.entry);
-        run.AddFile("C:\\Orvexa\\update.bin", "new image");
+        run.AddFolder("D:");
+        run.AddFolder("D:\\Elsewhere");
+        run.AddFile("D:\\Elsewhere\\update.bin", "outside image");
+        c.arrange(run);
+        State before = run.Snapshot(kInstall);
+        State outsideBefore = run.Snapshot("D:");
         Lines lines;
-        EXPECT_EQ(Recover(run, lines), c.restored);
-        EXPECT_EQ(run.FileAt("C:\\Orvexa\\update.bin").bytes,
-                  c.restored ? "old image" : "new image");
-        EXPECT_EQ(RecordLeft(run), !c.restored);
-        if (!c.restored) {
-            EXPECT_EQ(run.lastError, kInvalidData);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            EXPECT_FALSE(RunUpdate(run, DemoPlans(), lines));
+            EXPECT_EQ(run.lastError, fake::kCantAccessFile);
+            EXPECT_TRUE(lines.Has(std::string("refused ") + c.refused + " outside"));
+            EXPECT_EQ(run.Snapshot(kInstall), before);
+            EXPECT_EQ(run.Snapshot("D:"), outsideBefore);
+            EXPECT_TRUE(run.heldFolders.empty());
         }
     }
 }
 
+// An update replaces names: two names of one file given different bytes
+// end with their own, and a name of it outside the installation keeps the
+// old bytes.
+TEST_F(ContentInstallTest, EachNameOfAFileWithSeveralGetsItsOwnBytes) {
+    fs.AddFolder("D:");
+    fs.AddFile("C:\\Orvexa\\Skins\\a.skin", "old skin");
+    fs.AddHardLink("C:\\Orvexa\\Skins\\a.skin", "C:\\Orvexa\\a.skin");
+    fs.AddHardLink("C:\\Orvexa\\Skins\\a.skin", "D:\\a.skin");
+    fs.AddFile("C:\\Pkg\\b.skin", "other skin");
+    Plans plans = {{Group(""), Copy("b.skin", "", "a.skin"), Group("Skins"),
+                    Copy("a.skin", "Skins", "a.skin")}};
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_TRUE(RunUpdate(fs, plans, log)) << fs.lastError;
+        EXPECT_EQ(fs.FileAt("C:\\Orvexa\\a.skin").bytes, "other skin");
+        EXPECT_EQ(fs.FileAt("C:\\Orvexa\\Skins\\a.skin").bytes, "skin");
+        EXPECT_EQ(fs.FileAt("D:\\a.skin").bytes, "old skin");
+    }
+}
+
+// A rollback that leaves something in the journal's folder (a file another
+// program holds) says so, by name, after every file is back.
+TEST_F(ContentInstallTest, ARollbackNamesWhatItLeftInTheJournal) {
+    State before = fs.Snapshot(kInstall);
+    // Another program creates the target just before the new a.skin would
+    // take its name, and holds the journal's copy open.
+    fs.beforeOperation = [](fake::Files& f, const std::string& operation, const std::string& path) {
+        if (operation == "move" && path.find("\\2.new") != std::string::npos &&
+            !f.HasFile("C:\\Orvexa\\Skins\\a.skin")) {
+            f.AddFile("C:\\Orvexa\\Skins\\a.skin", "someone else's");
+            f.held.insert(fake::Key(path));
+        }
+    };
+    EXPECT_FALSE(RunUpdate(fs, DemoPlans(), log));
+    EXPECT_EQ(fs.lastError, fake::kAlreadyExists);
+    EXPECT_TRUE(log.Has("rollback complete"));
+    EXPECT_TRUE(log.Has("left C:\\Orvexa\\.RIZezuvu-journal\\0\\2.new 32"));
+    State after = Content(fs);
+    EXPECT_EQ(after.at("skins\\a.skin").bytes, "someone else's");
+    after.erase("skins\\a.skin");
+    State expected = before;
+    for (auto it = expected.begin(); it != expected.end();)
+        it = it->first.compare(0, 10, ".rizezuvu-") == 0 ? expected.erase(it) : std::next(it);
+    EXPECT_EQ(after, expected);
+    fs.held.clear();
+    fs.beforeOperation = nullptr;
+    fs.files.erase(fake::Key("C:\\Orvexa\\Skins\\a.skin"));
+    EXPECT_TRUE(RunUpdate(fs, DemoPlans(), log));
+    EXPECT_TRUE(NoJournalLeft(fs));
+}
+
 TEST_F(ContentInstallTest, ARecordWithoutAWholeStepIsRemovedAndTheUpdateGoesOn) {
     for (const std::string& text :
-         {std::string(), std::string("RIZezuvu journal 2\npro"), std::string(16, '\0')}) {
+         {std::string(), std::string("RIZezuvu journal 3\npro"), std::string(16, '\0')}) {
         SCOPED_TRACE(text.size());
         fake::Files run = fs;
         run.AddFolder("C:\\Orvexa\\.RIZezuvu-journal");
@@ -420,7 +539,7 @@ TEST_F(ContentInstallTest, AnotherInstallationsJournalIsSetAsideNeverRestored) {
 TEST_F(ContentInstallTest, AJournalThatCantBeReadStopsTheRunAndChangesNothing) {
     fs.AddFolder("C:\\Orvexa\\.RIZezuvu-journal");
     fs.AddFile("C:\\Orvexa\\.RIZezuvu-journal\\journal.txt",
-               "RIZezuvu journal 2\nproduct {ORVEXA}\nfolder C:\\Orvexa\\\nadded ..\\x\n");
+               "RIZezuvu journal 3\nproduct {ORVEXA}\nfolder C:\\Orvexa\\\nadded 1 ..\\x\n");
     State before = fs.Snapshot(kInstall);
     EXPECT_FALSE(RunUpdate(fs, DemoPlans(), log));
     EXPECT_EQ(fs.lastError, kInvalidData);
@@ -453,13 +572,6 @@ TEST_F(ContentInstallTest, FailuresRollBackWithTheFailingStepsCode) {
         {"group folder missing",
          [](fake::Files& f) { f.folders.erase(fake::Key("C:\\Orvexa\\Skins")); },
          fake::kFileNotFound},
-        {"disk full in a rewrite in place",
-         [](fake::Files& f) {
-             f.AddFile("C:\\Orvexa\\Skins\\a.skin", "old skin");
-             f.failOn = "rewrite";
-             f.failCode = fake::kDiskFull;
-         },
-         fake::kDiskFull},
         {"disk full in a copy",
          [](fake::Files& f) {
              f.failOn = "copy";
@@ -497,32 +609,42 @@ Scenario RandomScenario(std::mt19937& random) {
     fs.AddFolder("C:");
     fs.AddFolder(kInstall);
     fs.AddFolder(kPackage);
-    fs.hardLinks = chance(75);
     bool skins = chance(70);
     if (skins) fs.AddFolder("C:\\Orvexa\\Skins");
     // Names that repeat across entries and groups, and differ only in case.
     const std::vector<std::string> names = {"a.dll",      "B.dll",  "b.DLL",    "update.bin",
                                             "UPDATE.BIN", "fw.bin", "notes.txt"};
-    // Files up to the limit are rewritten in place, their old bytes kept in
-    // the journal's data files, a few to each; one past the limit is
-    // replaced by name.
-    fs.keepLimits.perFile = 24;
-    fs.keepLimits.perBatch = 200;
-    auto large = [&](const std::string& bytes) {
-        return chance(15) ? bytes + std::string(fs.keepLimits.perFile, 'x') : bytes;
-    };
     for (const std::string& name : names) {
         if (chance(40))
-            fs.AddFile(kBase + name, large("old " + name + std::to_string(random() % 9)),
-                       chance(25));
+            fs.AddFile(kBase + name, "old " + name + std::to_string(random() % 9), chance(25));
         if (skins && chance(20))
             fs.AddFile(std::string(kBase) + "Skins\\" + name, "old skin " + name);
     }
     for (int i = 0; i < 5; ++i) {
         if (chance(90))
             fs.AddFile(std::string(kPackage) + "\\s" + std::to_string(i),
-                       large("new " + std::to_string(i) + "-" + std::to_string(random() % 9)),
-                       chance(20));
+                       "new " + std::to_string(i) + "-" + std::to_string(random() % 9), chance(20));
+    }
+    // A second name of a file, and now and then a link out of the
+    // installation where a group folder or a file would be.
+    if (chance(20) && !fs.files.empty()) {
+        auto it = fs.files.begin();
+        std::advance(it, static_cast<long>(pick(fs.files.size())));
+        std::string second =
+            std::string(kBase) + (skins ? "Skins\\" : "") + names[pick(names.size())];
+        if (!fs.HasFile(second) && it->first.find("\\pkg\\") == std::string::npos)
+            fs.AddHardLink(it->second.first, second);
+    }
+    if (chance(8)) {
+        fs.AddFolder("D:");
+        if (skins && chance(50)) {
+            fs.AddLink("C:\\Orvexa\\Skins", "D:");
+        } else {
+            std::string name = std::string(kBase) + names[pick(names.size())];
+            fs.AddFile("D:\\linked", "outside bytes");
+            fs.AddFile(name, "outside bytes");
+            fs.AddLink(name, "D:\\linked");
+        }
     }
     if (chance(10) && !fs.files.empty()) {
         auto it = fs.files.begin();

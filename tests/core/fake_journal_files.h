@@ -6,12 +6,19 @@
 // over with ERROR_ACCESS_DENIED, a volume without hard links with
 // ERROR_INVALID_FUNCTION, a full disk with ERROR_DISK_FULL.
 //
+// A file may have several names (hard links: one `id`); a path may lead
+// through a link (`links`: a symbolic link or junction, to its target).
+// Nothing the journal does writes into an existing file, so each name holds
+// its file's value; an outside program's edit (EditFile) changes every name
+// of the file.
+//
 // Any operation can be made to fail, and the process can be made to die at
 // any change: a copy then leaves a partial file and a record append a torn
 // line, as they would on a real disk.
 #pragma once
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -33,9 +40,13 @@ constexpr unsigned long kDirNotEmpty = 145;
 // Thrown where the process dies.
 struct Crash {};
 
+constexpr unsigned long kFileExists = 80;
+constexpr unsigned long kCantAccessFile = 1920;
+
 struct File {
     std::string bytes;
     bool readOnly = false;
+    int id = 0;  // the same for every name of one file; not part of its value
     bool operator==(const File& other) const {
         return bytes == other.bytes && readOnly == other.readOnly;
     }
@@ -56,8 +67,14 @@ public:
     std::map<std::string, std::pair<std::string, File>> files;
     std::map<std::string, std::string> folders;  // key -> spelled name
     std::set<std::string> held;                  // keys of files others hold open
-    bool hardLinks = true;
-    KeptLimits keepLimits;
+    // Links by key: the full path they lead to.
+    std::map<std::string, std::string> links;
+    // Keys of the folders the journal holds (HoldFolder).
+    std::set<std::string> heldFolders;
+    int nextId = 1;
+    // Another program's doings, just before each operation of the journal
+    // (its name, as failOn has it, and its path).
+    std::function<void(Files&, const std::string&, const std::string&)> beforeOperation;
 
     // The operation numbered `failAt` (counting every call from 1) fails
     // with `failCode`; the change numbered `crashAt` (counting only calls
@@ -73,12 +90,22 @@ public:
 
     unsigned long lastError = 0;
     std::string openRecord;
-    // Keys of files WriteNew made that FlushNewFiles has not yet flushed.
-    std::set<std::string> unflushed;
 
     void AddFolder(const std::string& path) { folders[Key(path)] = path; }
     void AddFile(const std::string& path, const std::string& bytes, bool readOnly = false) {
-        files[Key(path)] = {path, {bytes, readOnly}};
+        files[Key(path)] = {path, {bytes, readOnly, nextId++}};
+    }
+    // A second name of an existing file.
+    void AddHardLink(const std::string& existing, const std::string& path) {
+        files[Key(path)] = {path, FileAt(existing)};
+    }
+    void AddLink(const std::string& path, const std::string& target) { links[Key(path)] = target; }
+    // What another program writes into the file at `path`: every name of it
+    // shows the new bytes.
+    void EditFile(const std::string& path, const std::string& bytes) {
+        int id = FileAt(path).id;
+        for (auto& file : files)
+            if (file.second.second.id == id) file.second.second.bytes = bytes;
     }
     bool HasFile(const std::string& path) const { return files.count(Key(path)) != 0; }
     bool HasFolder(const std::string& path) const { return folders.count(Key(path)) != 0; }
@@ -99,19 +126,14 @@ public:
         return snapshot;
     }
 
-    KeptLimits KeepLimits() override { return keepLimits; }
-    Kind Inspect(const std::string& path, bool* readOnly) override {
+    Kind Probe(const std::string& path) override {
         if (Fails("inspect", path, false)) return Kind::Unknown;
-        auto file = files.find(Key(path));
-        if (file != files.end()) {
-            if (readOnly != nullptr) *readOnly = file->second.second.readOnly;
-            return Kind::File;
-        }
+        if (HasFile(path)) return Kind::File;
         if (HasFolder(path)) return Kind::Folder;
         lastError = ParentExists(path) ? kFileNotFound : kPathNotFound;
         return Kind::Missing;
     }
-    bool CreateHiddenFolder(const std::string& path) override {
+    bool CreateJournalFolder(const std::string& path) override {
         if (Fails("mkdir", path, true)) return false;
         if (!ParentExists(path)) return Error(kPathNotFound);
         if (Exists(path)) return Error(kAlreadyExists);
@@ -177,114 +199,15 @@ public:
     }
     bool Copy(const std::string& from, const std::string& to) override {
         auto partial = [&] {
-            if (HasFile(from) && ParentExists(to) && !HasFolder(to))
+            if (HasFile(from) && ParentExists(to) && !Exists(to))
                 AddFile(to, FileAt(from).bytes.substr(0, FileAt(from).bytes.size() / 2));
         };
         if (Fails("copy", to, true, partial)) return false;
         if (!HasFile(from)) return Error(HasFolder(from) ? kAccessDenied : kFileNotFound);
         if (held.count(Key(from))) return Error(kSharingViolation);
         if (!ParentExists(to)) return Error(kPathNotFound);
-        if (HasFolder(to)) return Error(kAccessDenied);
-        if (HasFile(to)) {
-            if (held.count(Key(to))) return Error(kSharingViolation);
-            if (FileAt(to).readOnly) return Error(kAccessDenied);
-        }
+        if (Exists(to)) return Error(kFileExists);
         AddFile(to, FileAt(from).bytes);
-        return true;
-    }
-    // Read-only is attribute 1; the fake keeps no times.
-    bool Read(const std::string& path, unsigned long long limit, KeptFile& file) override {
-        if (Fails("read-kept", path, false)) return false;
-        if (HasFolder(path)) return Error(kAccessDenied);
-        if (!HasFile(path)) return Error(ParentExists(path) ? kFileNotFound : kPathNotFound);
-        if (held.count(Key(path))) return Error(kSharingViolation);
-        if (FileAt(path).bytes.size() > limit) return Error(kTooLarge);
-        file.bytes = FileAt(path).bytes;
-        file.attributes = FileAt(path).readOnly ? 1 : 0;
-        file.lastWrite = 0;
-        return true;
-    }
-    bool WriteNew(const std::string& path, const std::string& bytes) override {
-        auto partial = [&] {
-            if (ParentExists(path) && !Exists(path))
-                AddFile(path, bytes.substr(0, bytes.size() / 2));
-        };
-        if (Fails("write-new", path, true, partial)) return false;
-        if (!ParentExists(path)) return Error(kPathNotFound);
-        if (Exists(path)) return Error(kAlreadyExists);
-        AddFile(path, bytes);
-        unflushed.insert(Key(path));
-        return true;
-    }
-    bool FlushNewFiles() override {
-        if (Fails("flush-new", "", false)) return false;
-        unflushed.clear();
-        return true;
-    }
-    bool Rewrite(const std::string& from, const std::string& to,
-                 unsigned long long limit) override {
-        // Dying part-way leaves the start of the new bytes over the old ones.
-        auto partial = [&] {
-            if (HasFile(from) && HasFile(to) && !FileAt(to).readOnly) {
-                std::string& bytes = files[Key(to)].second.bytes;
-                std::string fresh = FileAt(from).bytes.substr(0, FileAt(from).bytes.size() / 2);
-                bytes = fresh + (bytes.size() > fresh.size() ? bytes.substr(fresh.size()) : "");
-            }
-        };
-        if (Fails("rewrite", to, true, partial)) return false;
-        if (!HasFile(from)) return Error(HasFolder(from) ? kAccessDenied : kFileNotFound);
-        if (held.count(Key(from))) return Error(kSharingViolation);
-        if (FileAt(from).bytes.size() > limit) return Error(kTooLarge);
-        if (HasFolder(to)) return Error(kAccessDenied);
-        if (!HasFile(to)) return Error(ParentExists(to) ? kFileNotFound : kPathNotFound);
-        if (held.count(Key(to))) return Error(kSharingViolation);
-        if (FileAt(to).readOnly) return Error(kAccessDenied);
-        files[Key(to)].second = File{FileAt(from).bytes, false};
-        return true;
-    }
-    bool Restore(const std::string& to, const KeptFile& file) override {
-        auto partial = [&] {
-            if (HasFile(to)) {
-                std::string& bytes = files[Key(to)].second.bytes;
-                std::string old = file.bytes.substr(0, file.bytes.size() / 2);
-                bytes = old + (bytes.size() > old.size() ? bytes.substr(old.size()) : "");
-            }
-        };
-        if (Fails("restore", to, true, partial)) return false;
-        if (HasFolder(to)) return Error(kAccessDenied);
-        if (!HasFile(to)) return Error(ParentExists(to) ? kFileNotFound : kPathNotFound);
-        if (held.count(Key(to))) return Error(kSharingViolation);
-        files[Key(to)].second = File{file.bytes, (file.attributes & 1) != 0};
-        return true;
-    }
-    bool Link(const std::string& existing, const std::string& link) override {
-        if (Fails("link", existing, true)) return false;
-        if (!hardLinks) return Error(kInvalidFunction);
-        if (!HasFile(existing)) return Error(kFileNotFound);
-        if (!ParentExists(link)) return Error(kPathNotFound);
-        if (Exists(link)) return Error(kAlreadyExists);
-        // Values, not shared files: enough while nothing writes into a file in place.
-        AddFile(link, FileAt(existing).bytes, FileAt(existing).readOnly);
-        return true;
-    }
-    bool Replace(const std::string& from, const std::string& to) override {
-        if (Fails("replace", to, true)) return false;
-        if (!HasFile(from)) return Error(kFileNotFound);
-        if (HasFolder(to)) return Error(kAccessDenied);
-        if (HasFile(to)) {
-            if (held.count(Key(to))) return Error(kSharingViolation);
-            if (FileAt(to).readOnly) return Error(kAccessDenied);
-        }
-        auto file = files[Key(from)];
-        files.erase(Key(from));
-        std::string spelled = HasFile(to) ? files[Key(to)].first : to;
-        files[Key(to)] = {spelled, file.second};
-        return true;
-    }
-    bool CanReplace(const std::string& path) override {
-        if (Fails("hold-check", path, false)) return false;
-        if (!HasFile(path)) return Error(kFileNotFound);
-        if (held.count(Key(path))) return Error(kSharingViolation);
         return true;
     }
     bool Remove(const std::string& path) override {
@@ -313,6 +236,40 @@ public:
         }
         return true;
     }
+    // Follows the links on the way to `path`, as the system does.
+    std::string Resolve(const std::string& path) const {
+        std::string resolved = path;
+        for (int hops = 0; hops < 8; ++hops) {
+            bool followed = false;
+            std::string key = Key(resolved);
+            for (const auto& link : links) {
+                if (key == link.first ||
+                    key.compare(0, link.first.size() + 1, link.first + "\\") == 0) {
+                    resolved = link.second + resolved.substr(link.first.size());
+                    followed = true;
+                    break;
+                }
+            }
+            if (!followed) break;
+        }
+        return resolved;
+    }
+    bool FinalPath(const std::string& path, std::string& finalPath) override {
+        if (Fails("final-path", path, false)) return false;
+        std::string resolved = Resolve(path);
+        if (!Exists(resolved)) return Error(ParentExists(resolved) ? kFileNotFound : kPathNotFound);
+        finalPath = Key(resolved);
+        return true;
+    }
+    bool HoldFolder(const std::string& path, std::string& finalPath) override {
+        if (Fails("hold-folder", path, false)) return false;
+        std::string resolved = Resolve(path);
+        if (!HasFolder(resolved)) return Error(HasFile(resolved) ? kAccessDenied : kFileNotFound);
+        heldFolders.insert(Key(resolved));
+        finalPath = Key(resolved);
+        return true;
+    }
+    void ReleaseFolders() override { heldFolders.clear(); }
     unsigned long LastError() override { return lastError; }
     void SetLastError(unsigned long code) override { lastError = code; }
 
@@ -322,18 +279,12 @@ private:
     template <typename Partial = void (*)()>
     bool Fails(
         const char* operation, const std::string& path, bool changes_, Partial partial = [] {}) {
+        if (beforeOperation) beforeOperation(*this, operation, path);
         ++operations;
         if (changes_) {
             ++changes;
             if (crashAt != 0 && changes == crashAt) {
                 partial();
-                // What the system had not yet written back is lost with it.
-                for (const std::string& key : unflushed) {
-                    auto file = files.find(key);
-                    if (file != files.end())
-                        file->second.second.bytes.resize(file->second.second.bytes.size() / 2);
-                }
-                unflushed.clear();
                 throw Crash();
             }
         }

@@ -1,6 +1,7 @@
 """All or nothing, end to end: a copy that fails part way, a disk that fills
 up, and a run that is killed mid-copy each leave the installation folder as it
 was before the run, with the reason in the log and the failure report."""
+import glob
 import os
 import shutil
 import signal
@@ -148,10 +149,8 @@ class AllOrNothing(WineTestCase):
     def test_a_killed_run_is_rolled_back_by_the_next(self):
         install_dir = self.installation.add()
         self.old_installation(install_dir)
-        # A small file the update rewrites in place (its old bytes kept in
-        # the journal's data file) before the kill.
         with open(os.path.join(install_dir, "added.dat"), "wb") as f:
-            f.write(b"old added, rewritten in place")
+            f.write(b"old added, replaced before the kill")
         before = snapshot(install_dir)
         big = b"0123456789abcdef" * (1 << 16)  # 1 MiB
         package = self.package("<Group dir=''><File name='huge.dat'/></Group>")
@@ -161,23 +160,32 @@ class AllOrNothing(WineTestCase):
         target = os.path.join(install_dir, "huge.dat")
         record = os.path.join(install_dir, JOURNAL, "journal.txt")
 
-        killer_done = []
+        killed_at = []
 
         def kill_mid_copy():
+            # The large file is copied whole into the journal before it
+            # takes its name: kill while that copy grows.
             deadline = time.time() + 60
             while time.time() < deadline:
-                if os.path.exists(target) and 0 < os.path.getsize(target) < 768 << 20:
-                    for pid in program_processes("RIZezuvu.exe", naming=package.exe):
-                        os.kill(pid, signal.SIGKILL)
-                    killer_done.append(os.path.getsize(target) if os.path.exists(target) else -1)
-                    return
+                for fresh in glob.glob(os.path.join(install_dir, JOURNAL, "*", "*.new")):
+                    try:
+                        size = os.path.getsize(fresh)
+                    except OSError:
+                        continue
+                    if 1 << 20 < size < 768 << 20:
+                        for pid in program_processes("RIZezuvu.exe", naming=package.exe):
+                            os.kill(pid, signal.SIGKILL)
+                        killed_at.append((size, os.path.exists(target)))
+                        return
                 time.sleep(0.002)
 
         killer = threading.Thread(target=kill_mid_copy)
         killer.start()
         drive(package.exe, ["wait", "press:OK", "wait", "exit"], timeout=90)
         killer.join()
-        self.assertTrue(killer_done, "the copy of the large file was never seen in progress")
+        self.assertTrue(killed_at, "the copy of the large file was never seen in progress")
+        self.assertFalse(killed_at[0][1], "a part of the large file was seen under its name")
+        self.assertFalse(os.path.exists(target))
         self.assertTrue(os.path.exists(record), "the killed run left no journal")
         self.assertNotEqual(snapshot(install_dir), before)
 
@@ -187,8 +195,8 @@ class AllOrNothing(WineTestCase):
         self.assertEqual(snapshot(install_dir), before)
         lines = log_lines(os.path.join(install_dir, "RIZezuvu.log"))
         self.assertEqual(lines[-1], "An interrupted update was rolled back.")
-        self.assertIn("Rollback: removed C:\\Program Files (x86)\\Orvexa\\huge.dat", lines)
         self.assertIn("Rollback: restored C:\\Program Files (x86)\\Orvexa\\added.dat", lines)
+        self.assertNotIn("Rollback: removed C:\\Program Files (x86)\\Orvexa\\huge.dat", lines)
 
     def test_a_journal_that_cannot_be_undone_stops_the_run_until_it_can(self):
         install_dir = self.installation.add()
@@ -197,12 +205,14 @@ class AllOrNothing(WineTestCase):
         journal = os.path.join(install_dir, JOURNAL)
         os.makedirs(journal)
         with open(os.path.join(journal, "journal.txt"), "wb") as f:
-            f.write(b"RIZezuvu journal 1\nadded new.dat\n")
+            f.write(f"RIZezuvu journal 3\nproduct {self.installation.product_code(install_dir)}\n"
+                    "folder C:\\Program Files (x86)\\Orvexa\\\nadded 1 new.dat\n".encode())
         holder = self.start_process(os.path.join(BUILD, "tests", "hold_file.exe"),
                                     winpath(os.path.join(install_dir, "new.dat")))
         package = self.package("")
         run = drive(package.exe, ["wait", "press:OK", "exit"], timeout=60)
-        self.assertEqual(len(run.windows), 1, run.raw)
+        self.assertEqual(len(run.windows), 1,
+                         "\n".join(log_lines(os.path.join(install_dir, "RIZezuvu.log"))))
         self.assertFailureReport(run.windows[0], see_log=True)
         lines = log_lines(os.path.join(install_dir, "RIZezuvu.log"))
         self.assertTrue(lines[0].startswith("Rollback: could not restore C:\\Program Files (x86)\\Orvexa\\new.dat"),

@@ -15,13 +15,6 @@ bool SjisLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0x
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
-    // The kept data file beside the record: any bytes parse safely, and
-    // every entry that parses is numbered.
-    std::vector<std::pair<unsigned, KeptFile>> kept;
-    if (ParseKeptEntries(text, kept)) {
-        for (const auto& entry : kept)
-            if (entry.first == 0) std::abort();
-    }
     for (LeadBytePredicate lead :
          {static_cast<LeadBytePredicate>(nullptr), static_cast<LeadBytePredicate>(&SjisLeadByte)}) {
         JournalRecord record;
@@ -29,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const JournalLine& line : record.lines) {
             if (!IsContainedRelativePath(line.target, lead)) std::abort();
             if (IsJournalFolderName(line.target, lead)) std::abort();
-            if (line.moved && line.index == 0) std::abort();
+            if (line.index == 0) std::abort();
         }
         // Every step is undone exactly once, whatever its place.
         size_t replaced = 0;

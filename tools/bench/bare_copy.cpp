@@ -7,13 +7,13 @@
 // program does before it commits; with flush-volume the volume of the
 // target folder is flushed once at the end instead. A second line then
 // gives the flushes' own milliseconds.
-// keep-old is the floor of an update that can be undone: only the steps
-// that writing ahead takes, with none of the program's checks. The old
-// bytes of every target go first into data files of the journal's batch
-// size, flushed together, then one record line is written and flushed, and
-// then each target is rewritten in place and flushed. The data files are
-// deleted after the time is taken, as the program deletes them after its
-// result.
+// keep-old is the floor of an update that can be undone by keeping old
+// bytes and rewriting targets in place (which the program no longer does:
+// it replaces every file by name), only the steps that writing ahead takes,
+// with none of the program's checks. The old bytes of every target go
+// first into data files of 8 MiB, flushed together, then one record line is written and flushed,
+// and then each target is rewritten in place and flushed. The data files are deleted after the time
+// is taken, as the program deletes them after its result.
 #include <windows.h>
 
 #include <cstdio>
@@ -64,7 +64,7 @@ bool ReadWhole(const std::string& path, std::string& bytes) {
 // The write-ahead floor (keep-old); the data files' names in `kept`.
 bool KeepOldThenRewrite(const std::string& sources, const std::string& targets,
                         const std::vector<std::string>& names, std::vector<std::string>& kept) {
-    const unsigned long long batch = KeptLimits().perBatch;
+    const unsigned long long batch = 8ull << 20;
     std::string data, bytes;
     std::vector<HANDLE> unflushed;  // kept open until the one flush of them all
     auto writeBatch = [&]() {
