@@ -60,17 +60,6 @@ bool ParseStep(const std::string& line, size_t at, JournalLine& parsed,
            !IsJournalFolderName(parsed.target, isLeadByte);
 }
 
-// True when `path` (a final path) is `folder` or lies inside it, compared
-// component by component without regard to ASCII case.
-bool FinalPathInside(const std::string& path, const std::string& folder, bool orSame) {
-    std::string base = folder;
-    while (!base.empty() && base.back() == '\\') base.pop_back();
-    if (path.size() < base.size() || !SameIgnoringCase(path.substr(0, base.size()), base))
-        return false;
-    if (path.size() == base.size()) return orSame;
-    return path[base.size()] == '\\';
-}
-
 }  // namespace
 
 bool IsJournalFolderName(const std::string& relative, LeadBytePredicate isLeadByte) {
@@ -308,7 +297,7 @@ bool InstallJournal::CheckWhereWritesLand(const std::vector<std::string>& folder
         return false;
     }
     auto lands = [&](const std::string& finalPath, const std::string& path, bool orSame) {
-        if (FinalPathInside(finalPath, base, orSame)) return true;
+        if (FinalPathLiesInside(finalPath, base, orSame)) return true;
         refused = path;
         files_.SetLastError(JournalFiles::kLeadsOutside);
         return false;

@@ -4,12 +4,14 @@
 #include <io.h>
 
 #include <cstdarg>
+#include <cstring>
 #include <ctime>
 #include <string>
 
 #include "platform/handles.h"
 #include "platform/path_services.h"
 #include "platform/file_system.h"
+#include "platform/path_rules.h"
 
 std::FILE* UpgradeLog::s_stream = nullptr;
 std::FILE* UpgradeLog::s_copy = nullptr;
@@ -33,10 +35,21 @@ namespace {
 
 // Opens `path` for appending as a text-mode stream (every line feed written
 // is stored as CR LF). Null on failure, with a code of the failed step.
-std::FILE* OpenAppendStream(const char* path, bool* created = nullptr) {
-    platform::KernelHandle file = platform::OpenForAppending(path);
+// `insideFolder`, when given, is the final path of the folder the file must
+// really lie in (see platform::OpenForAppendingInside).
+std::FILE* OpenAppendStream(const char* path, bool* created = nullptr,
+                            const std::string* insideFolder = nullptr) {
+    platform::KernelHandle file = insideFolder != nullptr
+                                      ? platform::OpenForAppendingInside(path, *insideFolder)
+                                      : platform::OpenForAppending(path);
     if (!file.IsValid()) return nullptr;
     if (created != nullptr) *created = ::GetLastError() != ERROR_ALREADY_EXISTS;
+    if (insideFolder != nullptr) {
+        // The installation's log left hidden or system by an earlier run is
+        // made a plain file again.
+        platform::LastErrorKeeper keep;
+        platform::SetAttributesOf(file, FILE_ATTRIBUTE_NORMAL);
+    }
     // From here on the runtime reports through errno, and the last error
     // still holds ERROR_ALREADY_EXISTS from opening an existing log: each
     // failure sets a code of its own.
@@ -84,9 +97,29 @@ int UpgradeLog::Open(const char* location) {
     if (s_stream != nullptr) return 1;
     std::string path;
     if (!PathFor(location, path)) return 0;
-    // A log left read-only, hidden or system by an earlier run is reopened.
-    platform::SetFileAttributesAt(path, FILE_ATTRIBUTE_NORMAL);
-    s_stream = OpenAppendStream(path.c_str());
+    // The elevated program writes its log only inside the installation
+    // folder: a log that is a link to a file elsewhere is refused.
+    std::string folder = path.substr(0, path.size() - std::strlen(kLogFileName));
+    if (folder.empty()) folder = ".";
+    if (!platform::FinalPathAt(folder, folder)) {
+        // The log's own path is what is not found.
+        if (::GetLastError() == ERROR_FILE_NOT_FOUND)
+            platform::SetLastErrorCode(ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
+    s_stream = OpenAppendStream(path.c_str(), nullptr, &folder);
+    if (s_stream == nullptr && ::GetLastError() == ERROR_ACCESS_DENIED) {
+        // A log left read-only by an earlier run is reopened, once it is
+        // known to be the installation's own.
+        std::string finalPath;
+        if (!platform::FinalPathAt(path, finalPath)) return 0;
+        if (!FinalPathLiesInside(finalPath, folder, false)) {
+            platform::SetLastErrorCode(ERROR_CANT_ACCESS_FILE);
+            return 0;
+        }
+        platform::SetFileAttributesAt(path, FILE_ATTRIBUTE_NORMAL);
+        s_stream = OpenAppendStream(path.c_str(), nullptr, &folder);
+    }
     return s_stream != nullptr ? 1 : 0;
 }
 

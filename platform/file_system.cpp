@@ -1,5 +1,7 @@
 #include "platform/file_system.h"
 
+#include "platform/path_rules.h"
+
 #include <algorithm>
 #include <cwchar>
 #include <initializer_list>
@@ -125,6 +127,12 @@ bool GetFileAttributesAt(const std::string& path, unsigned long& attributes) {
 bool SetFileAttributesAt(const std::string& path, unsigned long attributes) {
     std::wstring wide;
     return SystemPath(path, wide) && ::SetFileAttributesW(wide.c_str(), attributes) != FALSE;
+}
+
+bool SetAttributesOf(const KernelHandle& file, unsigned long attributes) {
+    FILE_BASIC_INFO basic = {};
+    basic.FileAttributes = attributes;
+    return ::SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic) != FALSE;
 }
 
 bool CreateFolderAt(const std::string& path) {
@@ -414,6 +422,31 @@ bool FlushToDisk(const KernelHandle& file) { return ::FlushFileBuffers(file.Get(
 KernelHandle OpenForAppending(const char* path) {
     return KernelHandle(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+KernelHandle OpenForAppendingInside(const char* path, const std::string& folderFinalPath) {
+    KernelHandle file(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) {
+        DWORD code = ::GetLastError();
+        if (code != ERROR_FILE_NOT_FOUND) return file;
+        file = KernelHandle(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.IsValid()) return file;
+    } else {
+        // As OPEN_ALWAYS leaves it for an existing file.
+        ::SetLastError(ERROR_ALREADY_EXISTS);
+    }
+    DWORD opened = ::GetLastError();
+    std::string finalPath;
+    if (!FinalPathOf(file, finalPath)) return KernelHandle();
+    if (!FinalPathLiesInside(finalPath, folderFinalPath, false)) {
+        file.Reset();
+        ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        return KernelHandle();
+    }
+    ::SetLastError(opened);
+    return file;
 }
 
 }  // namespace platform

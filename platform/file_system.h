@@ -20,6 +20,8 @@ namespace platform {
 // among others) when nothing can be found there.
 bool GetFileAttributesAt(const std::string& path, unsigned long& attributes);
 bool SetFileAttributesAt(const std::string& path, unsigned long attributes);
+// The same for an open file (opened with write access to its attributes).
+bool SetAttributesOf(const KernelHandle& file, unsigned long attributes);
 bool CreateFolderAt(const std::string& path);
 bool RemoveFolderAt(const std::string& path);
 bool RemoveFileAt(const std::string& path);
@@ -86,5 +88,11 @@ bool FlushToDisk(const KernelHandle& file);
 // Opens or creates `path` for writing without truncating it; others may read
 // it but not write it while it is open.
 KernelHandle OpenForAppending(const char* path);
+// As OpenForAppending, for a file that must lie inside the folder whose
+// final path is `folderFinalPath`: a file there is opened only when it
+// really lies inside (no link takes the write elsewhere; else
+// ERROR_CANT_ACCESS_FILE), and a new one is only created where no name is
+// (a link that leads nowhere is never followed to make a file).
+KernelHandle OpenForAppendingInside(const char* path, const std::string& folderFinalPath);
 
 }  // namespace platform

@@ -110,3 +110,17 @@ std::string LastPathComponent(const std::string& name, LeadBytePredicate isLeadB
     }
     return name.substr(start);
 }
+
+bool FinalPathLiesInside(const std::string& finalPath, const std::string& folder, bool orSame) {
+    size_t length = folder.size();
+    while (length > 0 && folder[length - 1] == '\\') --length;
+    if (finalPath.size() < length) return false;
+    for (size_t i = 0; i < length; ++i) {
+        char a = finalPath[i], b = folder[i];
+        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+        if (a != b) return false;
+    }
+    if (finalPath.size() == length) return orSame;
+    return finalPath[length] == '\\';
+}

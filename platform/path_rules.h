@@ -40,5 +40,11 @@ bool IsPlainRelativePath(const std::string& path, LeadBytePredicate isLeadByte);
 bool JoinContainedPath(const std::string& folder, const std::string& name, std::string& out,
                        LeadBytePredicate isLeadByte);
 
+// True when `finalPath` lies inside `folder` (or is it, with `orSame`):
+// both as the system spells where an object really is (FinalPathAt in
+// file_system.h), compared component by component, ASCII case aside. What
+// an elevated write may reach is judged by this, never by a path's text.
+bool FinalPathLiesInside(const std::string& finalPath, const std::string& folder, bool orSame);
+
 // The last component of a name ("Skins\default.skin" gives "default.skin").
 std::string LastPathComponent(const std::string& name, LeadBytePredicate isLeadByte);
