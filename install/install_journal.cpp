@@ -12,6 +12,7 @@
 namespace {
 
 // The system's codes, spelled out: this file includes no system header.
+constexpr unsigned long kErrorFileNotFound = 2;
 constexpr unsigned long kErrorInvalidData = 13;
 constexpr unsigned long kErrorAlreadyExists = 183;
 
@@ -194,6 +195,11 @@ std::string InstallJournal::BackupPath(unsigned index) const {
 std::string InstallJournal::FreshPath(unsigned index) const {
     return folder_ + std::to_string((index - 1) / kBucketSize) + "\\" + std::to_string(index) +
            ".new";
+}
+
+std::string InstallJournal::AddingMarkPath(unsigned index) const {
+    return folder_ + std::to_string((index - 1) / kBucketSize) + "\\" + std::to_string(index) +
+           ".adding";
 }
 
 bool InstallJournal::MakeBucket(unsigned index) {
@@ -420,7 +426,11 @@ bool InstallJournal::Install(const std::string& source, const std::string& targe
     // renaming is found before anything of it changed.
     std::string fresh = FreshPath(step.index);
     if (!MakeBucket(step.index) || !files_.Copy(source, fresh)) return false;
-    if (exists && !MoveToBackup(target, step.index)) return false;
+    if (exists) {
+        if (!MoveToBackup(target, step.index)) return false;
+    } else if (!files_.CreateMark(AddingMarkPath(step.index))) {
+        return false;
+    }
     return files_.Move(fresh, target);
 }
 
@@ -439,7 +449,11 @@ size_t InstallJournal::MoveAside(const std::vector<std::string>& paths) {
     lines_.insert(lines_.end(), steps.begin(), steps.end());
     tookSteps_ = true;
     for (size_t moved = 0; moved < steps.size(); ++moved) {
-        if (!MoveToBackup(paths[moved], steps[moved].index)) return moved;
+        // An image that something else removed since it was listed is gone
+        // already: its step finds no old file to undo.
+        if (!MoveToBackup(paths[moved], steps[moved].index) &&
+            files_.LastError() != kErrorFileNotFound)
+            return moved;
     }
     if (refusal != 0) files_.SetLastError(refusal);
     return steps.size();
@@ -556,8 +570,12 @@ InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, Rollbac
         return Undone::kFailed;
     };
     if (!step.moved) {
-        // The new file still in the journal never took the target's name:
-        // what is there now is not the update's.
+        // Without the mark the step never came to putting its new file in
+        // place; with the new file still in the journal it never did: what
+        // is at the target now is not the update's.
+        JournalFiles::Kind mark = files_.Probe(AddingMarkPath(step.index));
+        if (mark == JournalFiles::Kind::Unknown) return fail();
+        if (mark == JournalFiles::Kind::Missing) return Undone::kNothingToDo;
         JournalFiles::Kind fresh = files_.Probe(FreshPath(step.index));
         if (fresh == JournalFiles::Kind::Unknown) return fail();
         if (fresh != JournalFiles::Kind::Missing) return Undone::kNothingToDo;
@@ -584,9 +602,7 @@ InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, Rollbac
 bool InstallJournal::MarkUndone(size_t from) {
     std::string mark = folder_ + kUndoneMark + std::to_string(from);
     if (files_.Probe(mark) == JournalFiles::Kind::File) return true;
-    if (!files_.CreateRecord(mark)) return false;
-    files_.CloseRecord();
-    return true;
+    return files_.CreateMark(mark);
 }
 
 // The furthest a rollback that was itself interrupted got.

@@ -22,6 +22,7 @@
 //   moved 1 player.dll            a declared copy over an existing file: the
 //                                 new file made as 1.new, the old one kept as 1.old
 //   added 2 Skins\new.skin        a declared copy onto a missing file, made as 2.new
+//                                 and marked by an empty 2.adding as it takes its name
 //   after 1 moved 3 update.bin    a step taken after the first declared one
 //   instead 2 added 4 new.skin    declared step 2, replaced by what was found
 //
@@ -32,8 +33,9 @@
 // exact order in which the steps were taken: recovery undoes them in the
 // very order an in-run rollback does. A step recorded but never taken needs
 // no undo, and its undo finds that out by itself: a "moved" step without its
-// old file was never taken; an "added" step whose new file is still in the
-// journal never put it in place.
+// old file was never taken; an "added" step without its mark, or whose new
+// file is still in the journal, never put it in place (so a file that
+// something else made there since is not the update's).
 #pragma once
 
 #include <cstdint>
@@ -66,6 +68,8 @@ public:
     // Appends to the open record and flushes it to the disk.
     virtual bool AppendRecord(const std::string& text) = 0;
     virtual void CloseRecord() = 0;
+    // Creates the empty file `path` (failing when it exists): a mark.
+    virtual bool CreateMark(const std::string& path) = 0;
     virtual bool ReadAll(const std::string& path, std::string& text) = 0;
     // Renames a file or a folder on one volume; fails when `to` exists.
     // Keeps attributes, times and security.
@@ -291,6 +295,7 @@ private:
     bool RemoveJournalFolder(std::string* left = nullptr);
     std::string BackupPath(unsigned index) const;
     std::string FreshPath(unsigned index) const;
+    std::string AddingMarkPath(unsigned index) const;
     bool MoveToBackup(const std::string& path, unsigned index);
     bool MakeBucket(unsigned index);
     // The line for a step not declared as found: in place of the next

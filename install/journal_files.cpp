@@ -50,6 +50,10 @@ bool WindowsJournalFiles::AppendRecord(const std::string& text) {
 
 void WindowsJournalFiles::CloseRecord() { record_.Reset(); }
 
+bool WindowsJournalFiles::CreateMark(const std::string& path) {
+    return platform::CreateNewFileAt(path).IsValid();
+}
+
 bool WindowsJournalFiles::ReadAll(const std::string& path, std::string& text) {
     return platform::ReadWholeFileAt(path, text, kRecordSizeLimit);
 }

@@ -23,6 +23,7 @@ public:
     bool CreateRecord(const std::string& path) override;
     bool AppendRecord(const std::string& text) override;
     void CloseRecord() override;
+    bool CreateMark(const std::string& path) override;
     bool ReadAll(const std::string& path, std::string& text) override;
     bool Move(const std::string& from, const std::string& to) override;
     bool Copy(const std::string& from, const std::string& to) override;

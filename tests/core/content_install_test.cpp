@@ -670,6 +670,41 @@ Scenario RandomScenario(std::mt19937& random) {
     return s;
 }
 
+// True when the run whose journal is in `fs` has taken a step for
+// `target` (its old file, or the mark of its new one, is in the journal):
+// from then on the name is the run's, and its rollback puts back there
+// what was before, whatever another program put there meanwhile.
+bool RunReached(const fake::Files& fs, const std::string& target) {
+    const std::string relative = fake::Key(target).substr(10);
+    for (const auto& file : fs.files) {
+        const std::string& key = file.first;
+        if (key.find(".rizezuvu-journal") == std::string::npos ||
+            key.compare(key.size() - 11, 11, "journal.txt") != 0)
+            continue;
+        const std::string folder = key.substr(0, key.size() - 11);
+        const std::string& record = file.second.second.bytes;
+        for (size_t start = 0; start < record.size();) {
+            size_t end = record.find('\n', start);
+            if (end == std::string::npos) break;
+            std::string line = record.substr(start, end - start);
+            start = end + 1;
+            for (const char* kind : {"moved ", "added "}) {
+                size_t at = line.find(kind);
+                if (at == std::string::npos) continue;
+                size_t space = line.find(' ', at + 6);
+                if (space == std::string::npos || fake::Key(line.substr(space + 1)) != relative)
+                    continue;
+                unsigned index = static_cast<unsigned>(std::stoul(line.substr(at + 6)));
+                std::string bucket =
+                    folder + std::to_string((index - 1) / 64) + "\\" + std::to_string(index);
+                if (fs.files.count(bucket + ".old") || fs.files.count(bucket + ".adding"))
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
 // Checks one scenario; false at the first mismatch (gtest says which).
 void CheckScenario(const Scenario& scenario, unsigned seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
@@ -795,6 +830,141 @@ void CheckScenario(const Scenario& scenario, unsigned seed) {
         ModelResult next = Model(run, plans);
         ASSERT_EQ(RunUpdate(run, plans, log), next.success);
         ASSERT_EQ(Content(run), next.state);
+    }
+
+    // Another program edits or deletes a file of the installation, or makes
+    // one where the update will add one, between any two operations of the
+    // run, or between a kill and the recovery. The update and its undo act
+    // on what the run did, by name: a file the run had not yet reached
+    // keeps the other program's change unless the update then replaces it;
+    // a file the run replaced is put back as it was by a rollback, whatever
+    // happened to the new one; a file the run did not make is never removed.
+    std::vector<std::string> installed, added;
+    for (const auto& file : start.files) {
+        const std::string& key = file.first;
+        if (key.compare(0, 10, "c:\\orvexa\\") == 0 && key.find(".rizezuvu-") == std::string::npos)
+            installed.push_back(file.second.first);
+    }
+    // (An image that the update adds, a later purge of the same run may
+    // take aside again: its name is the run's until the end.)
+    const bool purged = PurgeCount(plans) > 0;
+    for (const auto& plan : plans)
+        for (const PlanStep& step : plan)
+            if (step.kind == PlanStep::Kind::kCopyFile && !start.HasFile(step.target) &&
+                !(purged && fake::Key(step.target).size() > 4 &&
+                  fake::Key(step.target).compare(fake::Key(step.target).size() - 4, 4, ".bin") ==
+                      0) &&
+                !start.HasFolder(step.target) &&
+                start.HasFolder(step.target.substr(0, step.target.find_last_of('\\'))))
+                added.push_back(step.target);
+    if (installed.empty() && added.empty()) return;
+    std::mt19937 outsideRandom(seed ^ 0x5eedu);
+    enum { kEdits, kDeletes, kMakes };
+    for (size_t at = 0; at < operations + changes; ++at) {
+        int kind = static_cast<int>(outsideRandom() % 3);
+        if (kind == kMakes && added.empty()) kind = kEdits;
+        if (kind != kMakes && installed.empty()) kind = kMakes;
+        const std::vector<std::string>& from = kind == kMakes ? added : installed;
+        const std::string victim = from[outsideRandom() % from.size()];
+        SCOPED_TRACE(std::string(kind == kEdits     ? "edit "
+                                 : kind == kDeletes ? "delete "
+                                                    : "make ") +
+                     victim + " at " + std::to_string(at));
+        bool acted = false;
+        auto act = [&](fake::Files& f) {
+            if (kind == kMakes) {
+                if (f.HasFile(victim) || f.HasFolder(victim)) return;
+                f.AddFile(victim, "made by another program");
+            } else if (!f.HasFile(victim)) {
+                return;
+            } else if (kind == kDeletes) {
+                f.files.erase(fake::Key(victim));
+            } else {
+                f.EditFile(victim, "edited by another program");
+            }
+            acted = true;
+        };
+        // The same on a state: an edit shows in every name of the file.
+        auto actOn = [&](State state) {
+            std::string key = fake::Key(victim).substr(10);
+            if (kind == kMakes) {
+                if (state.count(key) == 0) state[key] = fake::File{"made by another program"};
+                return state;
+            }
+            if (state.count(key) == 0) return state;
+            if (kind == kDeletes) {
+                state.erase(key);
+                return state;
+            }
+            const int id = state[key].id;
+            for (auto& entry : state)
+                if (entry.second.id == id) entry.second.bytes = "edited by another program";
+            return state;
+        };
+        fake::Files changed = start;
+        act(changed);
+        acted = false;
+        const State beforeActed = Content(changed);
+        const ModelResult actedFirst = Model(changed, plans);
+        // After a failure: what the other program made stays; what it
+        // changed stays unless the rollback put back an old file there.
+        auto rolledBack = [&](const State& result) {
+            if (kind == kMakes) return result == (acted ? beforeActed : before);
+            return result == beforeActed || result == before;
+        };
+        fake::Files run = start;
+        if (at < operations) {
+            // During the run.
+            bool reachedFirst = false;
+            run.beforeOperation = [&](fake::Files& f, const std::string&, const std::string&) {
+                if (f.operations != at) return;
+                reachedFirst = RunReached(f, victim);
+                act(f);
+            };
+            // A file deleted or made just before the run renames it fails
+            // the run (which is then rolled back); nothing makes it pass
+            // where it would fail.
+            bool ok = RunUpdate(run, plans, log);
+            run.beforeOperation = nullptr;
+            ASSERT_TRUE(expected.success || !ok);
+            State result = Content(run);
+            if (ok) {
+                ASSERT_TRUE(result == actedFirst.state || result == actOn(expected.state))
+                    << Describe(result);
+            } else {
+                if (RecordLeft(run)) ASSERT_TRUE(Recover(run, log));
+                result = Content(run);
+                ASSERT_TRUE(rolledBack(result) || (reachedFirst && result == before))
+                    << Describe(result);
+            }
+        } else {
+            // Between a kill and the recovery.
+            run.crashAt = at - operations + 1;
+            try {
+                RunUpdate(run, plans, log);
+                continue;
+            } catch (const fake::Crash&) {
+            }
+            run.crashAt = 0;
+            bool interrupted = RecordLeft(run);
+            State atCrash = Content(run);
+            const bool reached = RunReached(run, victim);
+            act(run);
+            ASSERT_TRUE(Recover(run, log)) << run.lastError;
+            State result = Content(run);
+            // A name whose step the killed run had reached is the
+            // rollback's to put back as it was.
+            if (interrupted && reached) {
+                ASSERT_TRUE(result == before || rolledBack(result)) << Describe(result);
+            } else if (interrupted) {
+                ASSERT_TRUE(rolledBack(result)) << Describe(result);
+            } else {
+                ASSERT_EQ(result, actOn(atCrash)) << Describe(result);
+            }
+        }
+        if (start.held.empty()) {
+            ASSERT_TRUE(NoJournalLeft(run));
+        }
     }
 }
 

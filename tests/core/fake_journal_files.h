@@ -171,6 +171,13 @@ public:
         return true;
     }
     void CloseRecord() override { openRecord.clear(); }
+    bool CreateMark(const std::string& path) override {
+        if (Fails("mark", path, true)) return false;
+        if (!ParentExists(path)) return Error(kPathNotFound);
+        if (Exists(path)) return Error(kAlreadyExists);
+        AddFile(path, "");
+        return true;
+    }
     bool ReadAll(const std::string& path, std::string& text) override {
         if (Fails("read", path, false)) return false;
         if (!HasFile(path)) return Error(kFileNotFound);
