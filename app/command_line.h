@@ -1,5 +1,6 @@
 // The switches a deployment system passes: how much the run may show, where
-// to copy the log, and the exit codes it reports. Pure logic.
+// to copy the log, what it may do about a restart, and the exit codes it
+// reports. Pure logic.
 #pragma once
 
 #include <string>
@@ -23,8 +24,19 @@ enum class UiLevel {
     kQuiet,    // no window at all
 };
 
+// What the run may do when an update needs the computer restarted. No update
+// needs one yet: the program never restarts the computer, and only logs the
+// switch it was given.
+enum class RestartChoice {
+    kNotGiven,
+    kNoRestart,      // /norestart
+    kPromptRestart,  // /promptrestart
+    kForceRestart,   // /forcerestart
+};
+
 struct RunOptions {
     UiLevel ui = UiLevel::kFull;
+    RestartChoice restart = RestartChoice::kNotGiven;
     bool showUsage = false;  // /? or /help
     bool badCommandLine = false;
     std::string badArgument;   // the first argument not understood
@@ -33,8 +45,11 @@ struct RunOptions {
 };
 
 // Reads the arguments after the program's name. Switches start with "/" or
-// "-" and are matched without regard to case: /quiet (/q), /passive, /log:PATH
-// (or /log PATH), /? and /help. Anything else sets badCommandLine.
+// "-" and are matched without regard to case, under the program's own names
+// and the Windows Installer spellings that mean the same (see the table in
+// command_line.cpp): /quiet, /passive, /log:PATH (or /log PATH), the restart
+// switches (the last one given counts), /? and /help. /quiet wins over
+// /passive whatever their order. Anything else sets badCommandLine.
 RunOptions ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The program's command-line arguments after its own name, as the C runtime
@@ -42,8 +57,9 @@ RunOptions ParseCommandLine(const std::vector<std::string>& arguments);
 // in command_line_win.cpp, beside the pure parsing here.
 std::vector<std::string> CommandArguments();
 
-// The usage text of the help box.
-extern const char kUsageText[];
+// The usage text: every switch under each of its spellings, and the exit
+// codes. Lines end with "\n".
+std::string UsageText();
 
 // The tool's version, as its log lines and ovpack report it (the version
 // resource in res/RIZezuvu.rc says the same).

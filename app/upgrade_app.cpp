@@ -1,16 +1,19 @@
 #include "app/upgrade_app.h"
 
 #include <string>
+#include <vector>
 
 #include "config/update_context.h"
 #include "log/upgrade_log.h"
 #include "platform/handles.h"
 #include "platform/path_services.h"
 #include "platform/window_services.h"
+#include "product/installed_product.h"
 #include "resource.h"
 #include "platform/code_page.h"
 #include "platform/system_error.h"
 #include "platform/message_loop.h"
+#include "platform/standard_error.h"
 
 namespace {
 
@@ -25,10 +28,45 @@ constexpr char kSeeLogText[] =
 constexpr char kNotUndoneNote[] =
     "The update could not be fully undone; run it again to finish restoring Orvexa.";
 
+// The log lines of the restart switches. Nothing this program installs needs
+// a restart, so no run restarts the computer whatever the switch says.
+constexpr char kNoRestartLine[] = "Restart: /norestart given; the computer will not be restarted.";
+constexpr char kPromptRestartLine[] =
+    "Restart: /promptrestart given; the user would be asked before a restart.";
+constexpr char kForceRestartLine[] =
+    "Restart: /forcerestart given, but nothing needs a restart; the computer will not be "
+    "restarted.";
+
+constexpr char kUsageOutcome[] = "the usage was shown";
+constexpr char kBadCommandLineOutcome[] = "the command line was not understood";
+
 std::string NoLogText(const std::string& systemText) {
     std::string text = kNoLogText;
     text.replace(text.find("%s"), 2, systemText);
     return text;
+}
+
+// The lines of a text with "\n" line ends, the empty ones left out.
+std::vector<std::string> NonEmptyLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start) lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Standard error gets Windows' line ends.
+void WriteToStandardError(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    platform::WriteStandardError(out);
 }
 
 }  // namespace
@@ -70,17 +108,38 @@ bool COVUpgradeApp::RunUpgrade() {
     return RunSequence();
 }
 
+// An unattended run must never wait for a click: with /quiet or /passive
+// the usage goes only to the /log file and to standard error.
 bool COVUpgradeApp::ShowUsage() {
-    m_exitCode = m_options.badCommandLine ? kExitBadCommandLine : kExitUpdated;
-    if (m_options.ui == UiLevel::kQuiet) return false;
-    std::string text = kUsageText;
+    std::string text = UsageText();
     unsigned icon = MB_ICONINFORMATION;
     if (m_options.badCommandLine) {
         text = "Unknown argument: " + m_options.badArgument + "\n\n" + text;
         icon = MB_ICONERROR;
     }
+    int exitCode = m_options.badCommandLine ? kExitBadCommandLine : kExitUpdated;
+    m_exitCode = exitCode;
+    if (!m_options.extraLogPath.empty() && !LogCopyIsAFileOfTheUpdate() &&
+        UpgradeLog::OpenCopy(m_options.extraLogPath.c_str())) {
+        for (const std::string& line : NonEmptyLines(text)) UpgradeLog::Write("%s", line.c_str());
+        EndWith(exitCode, m_options.badCommandLine ? kBadCommandLineOutcome : kUsageOutcome);
+    }
+    WriteToStandardError(text);
+    if (!AsksUser()) return false;
     platform::ShowMessageBox(nullptr, text.c_str(), kFailureCaption, icon | MB_OK);
     return false;
+}
+
+// The command line stops the run before the installation is looked at; it
+// is looked at here only so that a /log file that is the installation's log
+// or a file the update writes stays untouched, as on a good command line.
+bool COVUpgradeApp::LogCopyIsAFileOfTheUpdate() {
+    if (!WindowsInstallerAvailable()) return false;
+    // A configuration that does not load still leaves the installation's own
+    // log to compare with.
+    g_pUpdateContext->LoadConfig();
+    InstalledProduct product;
+    return product.found && g_pUpdateContext->UpdateWrites(product, m_options.extraLogPath);
 }
 
 bool COVUpgradeApp::RefuseLogOverTheUpdate(const InstalledProduct& product) {
@@ -89,10 +148,28 @@ bool COVUpgradeApp::RefuseLogOverTheUpdate(const InstalledProduct& product) {
     // Nothing is written, and a copy this run made is removed again.
     UpgradeLog::DiscardCopy();
     m_exitCode = kExitBadCommandLine;
-    if (m_options.ui == UiLevel::kQuiet) return true;
-    std::string text = "The /log file is one that the update writes: " + path + "\n\n" + kUsageText;
+    std::string text =
+        "The /log file is one that the update writes: " + path + "\n\n" + UsageText();
+    WriteToStandardError(text);
+    if (!AsksUser()) return true;
     platform::ShowMessageBox(nullptr, text.c_str(), kFailureCaption, MB_ICONERROR | MB_OK);
     return true;
+}
+
+void COVUpgradeApp::LogRestartSwitch() const {
+    switch (m_options.restart) {
+        case RestartChoice::kNotGiven:
+            break;
+        case RestartChoice::kNoRestart:
+            UpgradeLog::Write("%s", kNoRestartLine);
+            break;
+        case RestartChoice::kPromptRestart:
+            UpgradeLog::Write("%s", kPromptRestartLine);
+            break;
+        case RestartChoice::kForceRestart:
+            UpgradeLog::Write("%s", kForceRestartLine);
+            break;
+    }
 }
 
 // Writing the line keeps the last-error code (UpgradeLog::Write does).

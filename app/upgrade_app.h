@@ -38,11 +38,17 @@ public:
 private:
     bool RunSequence();
     void HideStatusIfShown();
-    // Usage box for /? and for a command line not understood.
+    // The usage for /? and for a command line not understood: in a box when
+    // the run may show one, and in the /log file and on standard error.
     bool ShowUsage();
+    // True when the /log file is the installation's log or a file the update
+    // writes (looked up for a run that ends before it finds the product).
+    bool LogCopyIsAFileOfTheUpdate();
     // Ends the run as a usage error when the /log file is one the update
     // writes (its own log, or a file it replaces). True when it did.
     bool RefuseLogOverTheUpdate(const InstalledProduct& product);
+    // Logs the restart switch given, once the installation's log is open.
+    void LogRestartSwitch() const;
     // Records the exit code; a run with arguments also logs the outcome.
     void EndWith(int exitCode, const char* outcome);
     // True when boxes and dialogs may be shown (no /quiet or /passive).

@@ -91,6 +91,7 @@ bool COVUpgradeApp::RunSequence() {
         ReportFailure();
         return false;
     }
+    LogRestartSwitch();
     if (product.IsRunning()) {
         context.LookupMessage(message_key::kRunning, message);
         if (AsksUser()) ShowRefusal(message, caption);

@@ -18,6 +18,7 @@ add_library(rizezuvu_win STATIC
   platform/window_services.cpp
   platform/shell_open.cpp
   platform/system_library.cpp
+  platform/standard_error_win.cpp
   config/update_context.cpp
   config/seal_section.cpp
   product/installed_product.cpp

@@ -1,6 +1,8 @@
 """Unattended runs, end to end: every outcome's exit code with and without
 /quiet, no window at all under /quiet, only the status window under
-/passive, and the /log copy of the log."""
+/passive, the /log copy of the log, the restart switches, Windows
+Installer's spellings, and a bad command line that shows nothing when no
+window may be shown."""
 import os
 import subprocess
 
@@ -153,6 +155,86 @@ class Unattended(WineTestCase):
         # A copy that can't be opened is a failure of its own.
         self.assertEqual(self.run_quiet(package, f"/q /log:{winpath(os.path.join(self.root, 'no', 'x.log'))}"),
                          FAILED)
+
+    # The lines of one successful run of the usual package.
+    UPDATED_LINES = [
+        "Update tool 1.6.0.0 started.",
+        "Updated file default.skin",
+        "Updated file common.dat",
+        "Updated file update.bin",
+        "Update tool 1.6.0.0 finished.",
+        "Outcome: updated (exit code 0)",
+    ]
+
+    def test_restart_switches_are_taken_and_logged_once_the_log_is_open(self):
+        install_dir = self.install()
+        package = standard_package(self.root)
+        log = os.path.join(install_dir, "RIZezuvu.log")
+        cases = [
+            ("/norestart", "Restart: /norestart given; the computer will not be restarted."),
+            ("-PromptRestart", "Restart: /promptrestart given; the user would be asked before a restart."),
+            ("/FORCERESTART", "Restart: /forcerestart given, but nothing needs a restart; the computer will "
+                              "not be restarted."),
+        ]
+        for switch, line in cases:
+            with self.subTest(switch):
+                before = len(log_lines(log)) if os.path.exists(log) else 0
+                self.assertEqual(self.run_quiet(package, f"/quiet {switch}"), UPDATED)
+                self.assertEqual(log_lines(log)[before:], [line] + self.UPDATED_LINES)
+
+    def test_windows_installer_spellings(self):
+        install_dir = self.install()
+        package = standard_package(self.root)
+        with open(os.path.join(install_dir, "common.dat"), "wb") as f:
+            f.write(b"common v1")
+        # /qn is /quiet: no window at all.
+        self.assertEqual(self.run_quiet(package, "/qn /norestart"), UPDATED)
+        with open(os.path.join(install_dir, "common.dat"), "rb") as f:
+            self.assertEqual(f.read(), b"common v2")
+        # /qb is /passive: the status window and nothing else.
+        run = drive(package.exe, ["wait", "gone", "exit"], args="/qb", timeout=60)
+        self.assertEqual(run.returncode, 0, run.raw)
+        (status,) = run.windows
+        self.assertEqual(texts(status), [FULL_MESSAGES["status"]])
+        self.assertEqual(run.exit_code, UPDATED)
+        # /l*v PATH is /log PATH.
+        copy = os.path.join(self.root, "verbose.log")
+        self.assertEqual(self.run_quiet(package, f'/quiet /l*v "{winpath(copy)}"'), UPDATED)
+        self.assertEqual(log_lines(copy), self.UPDATED_LINES)
+        self.assertEqual(log_lines(os.path.join(install_dir, "RIZezuvu.log"))[-len(self.UPDATED_LINES):],
+                         self.UPDATED_LINES)
+
+    def test_a_bad_command_line_shows_no_window_when_none_may_be_shown(self):
+        install_dir = self.install()
+        package = standard_package(self.root)
+        before = snapshot(install_dir)
+        # The driver would see the usage box, and wait for it to its time-out.
+        for args in ("/passive /bogus", "/qb /norestart /qf", "/quiet /bogus"):
+            with self.subTest(args):
+                self.assertEqual(self.run_quiet(package, args), BAD_COMMAND_LINE)
+        # The usage goes to the /log file, and to standard error.
+        copy = os.path.join(self.root, "collected.log")
+        self.assertEqual(self.run_quiet(package, f"/passive /bogus /l*v {winpath(copy)}"), BAD_COMMAND_LINE)
+        lines = log_lines(copy)
+        self.assertEqual(lines[0], "Unknown argument: /bogus")
+        self.assertIn("  /passive (or /qb, /qb-, /qb!, /qr)   Only the progress window; no questions, no result box.",
+                      lines)
+        self.assertEqual(lines[-1], "Outcome: the command line was not understood (exit code 1639)")
+        result = subprocess.run([WINE, package.exe, "/passive", "/bogus"], stdout=subprocess.DEVNULL,
+                                stderr=subprocess.PIPE, timeout=60)
+        self.assertEqual(result.returncode, BAD_COMMAND_LINE % 256)
+        self.assertIn(b"Unknown argument: /bogus\r\n\r\nRIZezuvu updates", result.stderr)
+        self.assertIn(b"1639 bad command line", result.stderr)
+        # A /log file that the update writes gets nothing, on a bad command
+        # line as on a good one; under /passive the refusal shows no box.
+        windows_dir = "C:\\Program Files (x86)\\Orvexa"
+        for args in (f'/passive /bogus "/log:{windows_dir}\\common.dat"',
+                     f'/qb /l*v "{windows_dir}\\RIZezuvu.log" /bogus',
+                     f'/passive "/log:{windows_dir}\\common.dat"'):
+            with self.subTest(args):
+                self.assertEqual(self.run_quiet(package, args), BAD_COMMAND_LINE)
+                self.assertEqual(snapshot(install_dir), before)
+        self.assertFalse(os.path.exists(os.path.join(install_dir, "RIZezuvu.log")))
 
 
 class QuietLoading(WineTestCase):
