@@ -13,8 +13,8 @@ const char kUsageText[] =
     "  /?, /help    This text.\n"
     "\n"
     "Exit codes: 0 updated, 1602 declined, 1603 failed, 1605 Orvexa not installed,\n"
-    "1618 Orvexa running (retry later), 1639 bad command line, 1642 version not\n"
-    "covered by this update.";
+    "1618 Orvexa running (retry later), 1622 the /log file can't be opened,\n"
+    "1639 bad command line, 1642 version not covered by this update.";
 
 const char kToolVersion[] = "1.6.0.0";
 

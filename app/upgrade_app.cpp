@@ -52,9 +52,10 @@ bool COVUpgradeApp::RunUpgrade() {
     if (m_options.ui != UiLevel::kQuiet) platform::InitCommonControlsLibrary();
     if (m_options.badCommandLine || m_options.showUsage) return ShowUsage();
     // The copy of the log comes first, so that it records even a broken
-    // configuration.
+    // configuration. One that can't be opened ends the run before anything
+    // is read or changed, as Windows Installer ends a run whose log fails.
     if (!m_options.extraLogPath.empty() && !UpgradeLog::OpenCopy(m_options.extraLogPath.c_str())) {
-        ReportFailure();
+        ReportFailureEndingWith(kExitLogFailure, "the /log file can't be opened");
         return false;
     }
     // From a folder whose name the ANSI code page can't hold, nothing beside
@@ -102,10 +103,15 @@ void COVUpgradeApp::EndWith(int exitCode, const char* outcome) {
 }
 
 void COVUpgradeApp::ReportFailure(bool updateNotUndone) {
+    ReportFailureEndingWith(kExitFailed, "the update failed", updateNotUndone);
+}
+
+void COVUpgradeApp::ReportFailureEndingWith(int exitCode, const char* outcome,
+                                            bool updateNotUndone) {
     DWORD code = ::GetLastError();
     std::string systemText;
     if (!platform::SystemErrorText(code, systemText)) {
-        EndWith(kExitFailed, "the update failed");
+        EndWith(exitCode, outcome);
         return;
     }
     std::string text = kSeeLogText;
@@ -114,7 +120,7 @@ void COVUpgradeApp::ReportFailure(bool updateNotUndone) {
                                        updateNotUndone ? kNotUndoneNote : "") == 0) {
         text = NoLogText(systemText);
     }
-    EndWith(kExitFailed, "the update failed");
+    EndWith(exitCode, outcome);
     if (!AsksUser()) return;
     platform::ShowMessageBox(nullptr, text.c_str(), kFailureCaption, MB_ICONERROR | MB_OK);
 }

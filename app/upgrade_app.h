@@ -26,8 +26,11 @@ public:
     // (and logs it when the log is open). Call it right after the failure.
     // `updateNotUndone` adds to the log line that a failed update could not
     // be fully rolled back.
-    // Unattended runs show no box; every run ends with kExitFailed.
+    // Unattended runs show no box; the run ends with kExitFailed.
     void ReportFailure(bool updateNotUndone = false);
+    // The same report for a run that ends with `exitCode`, its outcome
+    // logged as `outcome` when a log is open.
+    void ReportFailureEndingWith(int exitCode, const char* outcome, bool updateNotUndone = false);
 
     // True: create, show and paint the status window, then pause a second.
     // False: hide and destroy it when it exists.
