@@ -46,6 +46,11 @@ private:
     // sealed with (always, for an unsealed one); false with the file named
     // in the log and ERROR_INVALID_DATA.
     bool SealedBytes(const std::string& source, const std::string& bytes);
+    // After a copy from a sealed package failed: when the reason is that its
+    // source is gone, names it in the log and turns the code into
+    // ERROR_INVALID_DATA (a file missing from a sealed package does not
+    // match the seal); any other code is left as it is.
+    void SealedSourceGone(const std::string& source);
 
     platform::KernelHandle record_;
     // Files WriteNew made that are not yet flushed.

@@ -19,6 +19,9 @@ namespace platform {
 // The file's attributes; false (ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND
 // among others) when nothing can be found there.
 bool GetFileAttributesAt(const std::string& path, unsigned long& attributes);
+// True for the codes that say nothing is at a path: no such file, or no
+// such folder on its way there.
+bool IsNotFoundCode(unsigned long code);
 bool SetFileAttributesAt(const std::string& path, unsigned long attributes);
 bool CreateFolderAt(const std::string& path);
 bool RemoveFolderAt(const std::string& path);

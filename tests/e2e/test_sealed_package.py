@@ -12,6 +12,7 @@ from harness import (BUILD, WineTestCase, drive, log_lines, snapshot, standard_p
 ERROR_INVALID_DATA = 13
 FAILED = 1603
 SEALED_SINCE = "is not the file this package was sealed with"
+MISSING = "is missing from the package"
 
 
 class SealedPackage(WineTestCase):
@@ -52,19 +53,28 @@ class SealedPackage(WineTestCase):
                     f.write(bytes([first[0] ^ 1]))
             return change
 
+        def remove(relative):
+            return lambda folder: os.remove(os.path.join(folder, *relative.split("\\")))
+
+        # Whatever does not match the seal is refused with ERROR_INVALID_DATA.
         cases = [
-            # name, change, the file the /log copy names, whether the installation's log is open by then
-            ("a payload byte", change_byte("common.dat"), "common.dat", True),
+            # name, change, the file the /log copy names, what its line says,
+            # whether the installation's log is open by then
+            ("a payload byte", change_byte("common.dat"), "common.dat", SEALED_SINCE, True),
             ("a payload file of another folder", change_byte("Firmware\\123456\\update.bin"),
-             "Firmware\\123456\\update.bin", True),
-            ("OVConfig.xml", change_byte("OVConfig.xml"), "OVConfig.xml", False),
-            ("the manifest", change_byte("OVManifest.txt"), "OVManifest.txt", False),
-            ("a sealed file removed", lambda folder: os.remove(os.path.join(folder, "common.dat")),
-             "common.dat", True),
+             "Firmware\\123456\\update.bin", SEALED_SINCE, True),
+            ("OVConfig.xml", change_byte("OVConfig.xml"), "OVConfig.xml", SEALED_SINCE, False),
+            ("the manifest", change_byte("OVManifest.txt"), "OVManifest.txt", SEALED_SINCE, False),
+            ("a sealed file removed", remove("common.dat"), "common.dat", MISSING, True),
+            ("a sealed file's folder removed",
+             lambda folder: shutil.rmtree(os.path.join(folder, "Firmware", "123456")),
+             "Firmware\\123456\\update.bin", MISSING, True),
+            ("the manifest removed", remove("OVManifest.txt"), "OVManifest.txt", MISSING, False),
         ]
         install_dir = self.install()
         before = snapshot(install_dir)
-        for name, change, named, installation_log in cases:
+        invalid_data = system_text(ERROR_INVALID_DATA)
+        for name, change, named, says, installation_log in cases:
             with self.subTest(name):
                 shutil.rmtree(os.path.join(self.root, "package"), ignore_errors=True)
                 package = self.sealed_package()
@@ -76,15 +86,15 @@ class SealedPackage(WineTestCase):
                 self.assertEqual(run.exit_code, FAILED, run.raw)
                 # One window, the failure report: the user is never asked.
                 self.assertEqual(len(run.windows), 1, run.raw)
-                self.assertFailureReport(run.windows[0], see_log=installation_log)
+                if installation_log:
+                    self.assertFailureReport(run.windows[0], see_log=True)
+                else:
+                    self.assertFailureReport(run.windows[0], system_text=invalid_data)
                 self.assertEqual(snapshot(install_dir), before)
                 lines = log_lines(extra_log)
                 seal_lines = [line for line in lines if line.startswith("Package seal: ")]
-                self.assertEqual(len(seal_lines), 1, lines)
-                self.assertIn(f"Package seal: {named} ", seal_lines[0])
-                if os.path.exists(os.path.join(package.folder, *named.split("\\"))):
-                    self.assertIn(SEALED_SINCE, seal_lines[0])
-                    self.assertIn("System Error: " + system_text(ERROR_INVALID_DATA)[:-2] + "\r", lines)
+                self.assertEqual(seal_lines, [f"Package seal: {named} {says}"], lines)
+                self.assertIn("System Error: " + invalid_data[:-2] + "\r", lines)
                 if installation_log:
                     self.assertIn(seal_lines[0], log_lines(os.path.join(install_dir, "RIZezuvu.log")))
 
