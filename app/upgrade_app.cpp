@@ -2,6 +2,9 @@
 
 #include <string>
 
+#include "app/release_build.h"
+#include "config/package_seal.h"
+#include "config/seal_section.h"
 #include "config/update_context.h"
 #include "log/upgrade_log.h"
 #include "platform/handles.h"
@@ -58,6 +61,7 @@ bool COVUpgradeApp::RunUpgrade() {
         ReportFailureEndingWith(kExitLogFailure, "the /log file can't be opened");
         return false;
     }
+    if (RefuseUnsealedRelease()) return false;
     // From a folder whose name the ANSI code page can't hold, nothing beside
     // the program can be found: the user is told why, and moves the package.
     if (!platform::ModulePathFitsAnsiCodePage()) {
@@ -100,6 +104,21 @@ bool COVUpgradeApp::RefuseLogOverTheUpdate(const InstalledProduct& product) {
 void COVUpgradeApp::EndWith(int exitCode, const char* outcome) {
     m_exitCode = exitCode;
     if (m_options.anyArgument) UpgradeLog::Write("Outcome: %s (exit code %d)", outcome, exitCode);
+}
+
+// A signed release beside a configuration of someone else's would install
+// it with the vendor named on the elevation prompt: a release build runs
+// only the package it was sealed for. Checked before anything of the
+// package is read; a seal that is there but damaged is refused by
+// LoadConfig, with the configuration.
+bool COVUpgradeApp::RefuseUnsealedRelease() {
+    if (!kReleaseBuild) return false;
+    PackageSeal seal;
+    if (ProgramSeal(seal) != SealState::kUnsealed) return false;
+    UpgradeLog::Write("%s", kSealRequiredLine);
+    platform::SetLastErrorCode(ERROR_INVALID_DATA);
+    ReportFailure();
+    return true;
 }
 
 void COVUpgradeApp::ReportFailure(bool updateNotUndone) {

@@ -46,6 +46,9 @@ private:
     // Ends the run as a usage error when the /log file is one the update
     // writes (its own log, or a file it replaces). True when it did.
     bool RefuseLogOverTheUpdate(const InstalledProduct& product);
+    // In a release build, ends the run with the failure report
+    // (ERROR_INVALID_DATA) when the program carries no seal. True when it did.
+    bool RefuseUnsealedRelease();
     // Records the exit code; a run with arguments also logs the outcome.
     void EndWith(int exitCode, const char* outcome);
     // True when boxes and dialogs may be shown (no /quiet or /passive).

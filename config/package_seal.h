@@ -109,3 +109,6 @@ constexpr char kSealChangedLine[] = "Package seal: %s is not the file this packa
 constexpr char kSealUnlistedLine[] = "Package seal: %s is not in the package's manifest";
 constexpr char kSealMissingLine[] = "Package seal: %s is missing from the package";
 constexpr char kSealUnreadableLine[] = "Package seal: %s can't be read";
+// The refusal of a release build (RIZEZUVU_RELEASE) that carries no seal.
+constexpr char kSealRequiredLine[] =
+    "Package seal: this release of RIZezuvu.exe runs only a sealed package, and it carries no seal";

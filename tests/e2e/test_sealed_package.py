@@ -1,7 +1,8 @@
 """Sealed packages, end to end: `ovpack seal` fixes the package's files into
 its RIZezuvu.exe; the program installs such a package as any other, refuses
-one whose files changed since (before the consent, nothing touched), and
-rolls back a file that changes after that check."""
+one whose files changed since (before the consent, nothing touched), rolls
+back a file that changes after that check, and, built for release, runs
+only sealed."""
 import os
 import shutil
 import unittest
@@ -10,18 +11,22 @@ from harness import (BUILD, WineTestCase, drive, log_lines, snapshot, standard_p
                      winpath)
 
 ERROR_INVALID_DATA = 13
-FAILED = 1603
+UPDATED, FAILED = 0, 1603
+# The build's program made with RIZEZUVU_RELEASE.
+RELEASE = "RIZezuvu-release.exe"
 SEALED_SINCE = "is not the file this package was sealed with"
 MISSING = "is missing from the package"
 
 
 class SealedPackage(WineTestCase):
-    def sealed_package(self):
-        package = standard_package(self.root)
+    def seal(self, package):
         sealed = wine(os.path.join(BUILD, "ovpack.exe"), "seal", winpath(package.folder), check=False)
         self.assertEqual(sealed.returncode, 0, sealed.stdout + sealed.stderr)
         self.assertTrue(os.path.exists(os.path.join(package.folder, "OVManifest.txt")))
         return package
+
+    def sealed_package(self, exe_name="RIZezuvu.exe"):
+        return self.seal(standard_package(self.root, exe_name=exe_name))
 
     def update(self, package, args=None):
         return drive(package.exe, ["wait", "press:OK", "wait", "gone", "wait", "press:OK", "exit"],
@@ -134,14 +139,62 @@ class SealedPackage(WineTestCase):
                 self.assertEqual(lines[rolled_back + 1],
                                  "System Error: " + system_text(ERROR_INVALID_DATA)[:-2] + "\r")
 
-    def test_an_unsealed_package_runs_as_before(self):
-        install_dir = self.install()
-        package = standard_package(self.root)
-        run = self.update(package)
-        self.assertEqual(run.exit_code, 0, run.raw)
-        with open(os.path.join(install_dir, "common.dat"), "rb") as f:
-            self.assertEqual(f.read(), b"common v2")
+    def test_a_release_build_runs_only_a_sealed_package(self):
+        # RIZezuvu-release.exe is the program built with RIZEZUVU_RELEASE. It
+        # refuses a package it was not sealed for before it reads any of
+        # it: without an OVConfig.xml the reason is still the seal.
+        def remove_config(folder):
+            os.remove(os.path.join(folder, "OVConfig.xml"))
 
+        install_dir = self.install()
+        before = snapshot(install_dir)
+        invalid_data = system_text(ERROR_INVALID_DATA)
+        extra_log = os.path.join(self.root, "extra.log")
+        for name, change in (("not sealed", None), ("not sealed, without OVConfig.xml", remove_config)):
+            for quiet in (True, False):
+                with self.subTest(name, quiet=quiet):
+                    shutil.rmtree(os.path.join(self.root, "package"), ignore_errors=True)
+                    package = standard_package(self.root, exe_name=RELEASE)
+                    if change:
+                        change(package.folder)
+                    if os.path.exists(extra_log):
+                        os.remove(extra_log)
+                    log_switch = f'"/log:{winpath(extra_log)}"'
+                    if quiet:
+                        run = drive(package.exe, ["exit"], args="/quiet " + log_switch, timeout=60)
+                        self.assertEqual(run.windows, [], run.raw)
+                    else:
+                        run = drive(package.exe, ["wait", "press:OK", "exit"], args=log_switch)
+                        (report,) = run.windows
+                        self.assertFailureReport(report, system_text=invalid_data)
+                    self.assertEqual(run.exit_code, FAILED, run.raw)
+                    self.assertEqual(snapshot(install_dir), before)
+                    self.assertFalse(os.path.exists(os.path.join(install_dir, "RIZezuvu.log")))
+                    lines = log_lines(extra_log)
+                    self.assertEqual(lines[0], "Package seal: this release of RIZezuvu.exe runs only a sealed "
+                                               "package, and it carries no seal")
+                    self.assertEqual(lines[1], "System Error: " + invalid_data[:-2] + "\r")
+                    self.assertEqual(lines[-1], f"Outcome: the update failed (exit code {FAILED})")
+
+        # Sealed, the release installs; the default build installs an
+        # unsealed package as it always did.
+        for name, exe_name, sealed in (("a sealed release", RELEASE, True),
+                                       ("the default build, not sealed", "RIZezuvu.exe", False)):
+            with self.subTest(name):
+                shutil.rmtree(os.path.join(self.root, "package"), ignore_errors=True)
+                for path in ("common.dat", "update.bin"):
+                    if os.path.exists(os.path.join(install_dir, path)):
+                        os.remove(os.path.join(install_dir, path))
+                package = standard_package(self.root, exe_name=exe_name)
+                if sealed:
+                    self.seal(package)
+                run = self.update(package)
+                self.assertEqual(run.exit_code, UPDATED, run.raw)
+                self.assertEqual(len(run.windows), 3, run.raw)
+                with open(os.path.join(install_dir, "common.dat"), "rb") as f:
+                    self.assertEqual(f.read(), b"common v2")
+                with open(os.path.join(install_dir, "update.bin"), "rb") as f:
+                    self.assertEqual(f.read(), b"firmware v2")
 
 if __name__ == "__main__":
     unittest.main()
