@@ -1,10 +1,12 @@
 """Sealed packages, end to end: `ovpack seal` fixes the package's files into
 its RIZezuvu.exe; the program installs such a package as any other, refuses
 one whose files changed since (before the consent, nothing touched), rolls
-back a file that changes after that check, and, built for release, runs
-only sealed."""
+back a file that changes after that check without its bytes ever lying
+under the file's real name, and, built for release, runs only sealed."""
 import os
 import shutil
+import threading
+import time
 import unittest
 
 from harness import (BUILD, WineTestCase, drive, log_lines, snapshot, standard_package, system_text, wine,
@@ -138,6 +140,113 @@ class SealedPackage(WineTestCase):
                 rolled_back = lines.index("Rollback complete: the installation is as it was before the update.")
                 self.assertEqual(lines[rolled_back + 1],
                                  "System Error: " + system_text(ERROR_INVALID_DATA)[:-2] + "\r")
+
+    def test_a_file_changed_during_the_copy_never_lies_under_its_final_name(self):
+        # While a large file early in the order copies, a later file of the
+        # package is changed. Watched from outside for the whole run, the
+        # later file's final name holds its old bytes, the sealed ones or
+        # nothing, never others: each payload file is checked against the
+        # seal before it is put in place. The run ends 1603, the
+        # installation as it was.
+        # (the package file changed, its name in the log, its old bytes in the installation)
+        cases = [
+            ("added.dat", "added.dat", None),
+            ("Firmware\\123456\\update.bin", "update.bin", b"firmware v1"),  # added after the purge
+            ("readonly.dat", "readonly.dat", b"read-only v1"),
+            ("replaced.dat", "replaced.dat", b"replaced v1"),  # by a complete copy made in the journal
+        ]
+        for name, final, old in cases:
+            with self.subTest(name):
+                # A file changed too late (its copy had begun) proves nothing:
+                # that run is made again, at most twice more.
+                for _ in range(3):
+                    self.start_afresh()
+                    if self.copy_with_a_file_changed_midway(name, final, old):
+                        break
+                else:
+                    self.fail(f"{name} was never changed before its copy began")
+
+    def copy_with_a_file_changed_midway(self, name, final, old):
+        """One run of the case above; false when the change came too late."""
+        large, size = 256 << 20, 48 << 20
+
+        def content(text):
+            line = text.encode() + b"\n"
+            return (line * (size // len(line) + 1))[:size]
+
+        install_dir = self.install()
+        for other, bytes_ in (("update.bin", b"firmware v1"), ("readonly.dat", b"read-only v1"),
+                              ("replaced.dat", b"replaced v1")):
+            with open(os.path.join(install_dir, other), "wb") as f:
+                f.write(bytes_)
+        os.chmod(os.path.join(install_dir, "readonly.dat"), 0o444)
+        before = snapshot(install_dir)
+        package = standard_package(self.root, upgrade="""<Upgrade>
+            <Product id='000000'><Group dir=''>
+              <File name='large.dat'/><File name='added.dat'/><File name='readonly.dat'/>
+              <File name='replaced.dat'/>
+            </Group></Product>
+            <Product id='123456'><Firmware dir=''><File name='Firmware\\123456\\update.bin'/></Firmware></Product>
+          </Upgrade>""")
+        with open(os.path.join(package.folder, "large.dat"), "wb") as f:
+            f.truncate(large)
+        for payload in ("added.dat", "readonly.dat", "replaced.dat", "Firmware\\123456\\update.bin"):
+            package.add_file(payload, content(payload + " as sealed"))
+        self.seal(package)
+        source = os.path.join(package.folder, *name.split("\\"))
+        changed = os.path.join(self.root, "changed")
+        with open(changed, "wb") as f:
+            f.write(content(name + " changed during the copy"))
+
+        target = os.path.join(install_dir, final)
+        allowed = {content(name + " as sealed")} | ({old} if old else set())
+        wrong = []
+
+        def look():
+            try:
+                with open(target, "rb") as f:
+                    seen = f.read()
+            except FileNotFoundError:
+                return
+            if seen not in allowed and len(wrong) < 5:
+                wrong.append((len(seen), seen[:40]))
+
+        log = os.path.join(install_dir, "RIZezuvu.log")
+
+        def logged(text):
+            try:
+                with open(log, "rb") as f:
+                    return (": " + text + "\r\n").encode() in f.read()
+            except FileNotFoundError:
+                return False
+
+        runs = []
+        runner = threading.Thread(
+            target=lambda: runs.append(drive(package.exe, ["exit"], args="/quiet", timeout=180)))
+        runner.start()
+        in_time = None
+        while runner.is_alive():
+            look()
+            if in_time is None and logged("Updated file large.dat"):
+                # The large file's copy has begun, the changed file's not yet
+                # (each file's line comes before its copy): change it now,
+                # then make sure its copy had still not begun.
+                in_time = not logged(f"Updated file {final}")
+                if in_time:
+                    os.replace(changed, source)
+                    in_time = not logged(f"Updated file {final}")
+            time.sleep(0.002)
+        runner.join()
+        look()
+        (run,) = runs
+        self.assertIsNotNone(in_time, "the copy of large.dat was never seen to begin: " + run.raw)
+        if not in_time:
+            return False
+        self.assertEqual(run.exit_code, FAILED, run.raw)
+        self.assertEqual(wrong, [], f"{final} held bytes that are neither its old nor the sealed ones (size, first bytes)")
+        self.assertEqual(snapshot(install_dir), before)
+        self.assertIn(f"Package seal: {name} {SEALED_SINCE}", log_lines(log))
+        return True
 
     def test_a_release_build_runs_only_a_sealed_package(self):
         # RIZezuvu-release.exe is the program built with RIZEZUVU_RELEASE. It
