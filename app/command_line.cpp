@@ -146,7 +146,7 @@ std::string UsageText() {
         "The program never restarts the computer: no update needs it yet.\n"
         "\n"
         "Exit codes: 0 updated, 1602 declined, 1603 failed, 1605 Orvexa not installed,\n"
-        "1618 Orvexa running (retry later), 1639 bad command line, 1642 version not\n"
-        "covered by this update.\n";
+        "1618 Orvexa running (retry later), 1622 the /log file can't be opened,\n"
+        "1639 bad command line, 1642 version not covered by this update.\n";
     return text;
 }

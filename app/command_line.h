@@ -14,6 +14,7 @@ enum ExitCode : int {
     kExitNotInstalled = 1605,     // ERROR_UNKNOWN_PRODUCT
     kExitProductRunning = 1618,   // ERROR_INSTALL_ALREADY_RUNNING: deployment systems retry it
     kExitAnotherRun = 1618,       // the same code: another run is updating this installation
+    kExitLogFailure = 1622,       // ERROR_INSTALL_LOG_FAILURE: the /log file can't be opened
     kExitBadCommandLine = 1639,   // ERROR_INVALID_COMMAND_LINE
     kExitVersionMismatch = 1642,  // ERROR_PATCH_TARGET_NOT_FOUND
 };

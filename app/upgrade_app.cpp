@@ -3,6 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "app/release_build.h"
+#include "config/package_seal.h"
+#include "config/seal_section.h"
 #include "config/update_context.h"
 #include "log/upgrade_log.h"
 #include "platform/handles.h"
@@ -90,11 +93,13 @@ bool COVUpgradeApp::RunUpgrade() {
     if (m_options.ui != UiLevel::kQuiet) platform::InitCommonControlsLibrary();
     if (m_options.badCommandLine || m_options.showUsage) return ShowUsage();
     // The copy of the log comes first, so that it records even a broken
-    // configuration.
+    // configuration. One that can't be opened ends the run before anything
+    // is read or changed, as Windows Installer ends a run whose log fails.
     if (!m_options.extraLogPath.empty() && !UpgradeLog::OpenCopy(m_options.extraLogPath.c_str())) {
-        ReportFailure();
+        ReportFailureEndingWith(kExitLogFailure, "the /log file can't be opened");
         return false;
     }
+    if (RefuseUnsealedRelease()) return false;
     // From a folder whose name the ANSI code page can't hold, nothing beside
     // the program can be found: the user is told why, and moves the package.
     if (!platform::ModulePathFitsAnsiCodePage()) {
@@ -178,11 +183,31 @@ void COVUpgradeApp::EndWith(int exitCode, const char* outcome) {
     if (m_options.anyArgument) UpgradeLog::Write("Outcome: %s (exit code %d)", outcome, exitCode);
 }
 
+// A signed release beside a configuration of someone else's would install
+// it with the vendor named on the elevation prompt: a release build runs
+// only the package it was sealed for. Checked before anything of the
+// package is read; a seal that is there but damaged is refused by
+// LoadConfig, with the configuration.
+bool COVUpgradeApp::RefuseUnsealedRelease() {
+    if (!kReleaseBuild) return false;
+    PackageSeal seal;
+    if (ProgramSeal(seal) != SealState::kUnsealed) return false;
+    UpgradeLog::Write("%s", kSealRequiredLine);
+    platform::SetLastErrorCode(ERROR_INVALID_DATA);
+    ReportFailure();
+    return true;
+}
+
 void COVUpgradeApp::ReportFailure(bool updateNotUndone) {
+    ReportFailureEndingWith(kExitFailed, "the update failed", updateNotUndone);
+}
+
+void COVUpgradeApp::ReportFailureEndingWith(int exitCode, const char* outcome,
+                                            bool updateNotUndone) {
     DWORD code = ::GetLastError();
     std::string systemText;
     if (!platform::SystemErrorText(code, systemText)) {
-        EndWith(kExitFailed, "the update failed");
+        EndWith(exitCode, outcome);
         return;
     }
     std::string text = kSeeLogText;
@@ -191,7 +216,7 @@ void COVUpgradeApp::ReportFailure(bool updateNotUndone) {
                                        updateNotUndone ? kNotUndoneNote : "") == 0) {
         text = NoLogText(systemText);
     }
-    EndWith(kExitFailed, "the update failed");
+    EndWith(exitCode, outcome);
     if (!AsksUser()) return;
     platform::ShowMessageBox(nullptr, text.c_str(), kFailureCaption, MB_ICONERROR | MB_OK);
 }

@@ -26,8 +26,11 @@ public:
     // (and logs it when the log is open). Call it right after the failure.
     // `updateNotUndone` adds to the log line that a failed update could not
     // be fully rolled back.
-    // Unattended runs show no box; every run ends with kExitFailed.
+    // Unattended runs show no box; the run ends with kExitFailed.
     void ReportFailure(bool updateNotUndone = false);
+    // The same report for a run that ends with `exitCode`, its outcome
+    // logged as `outcome` when a log is open.
+    void ReportFailureEndingWith(int exitCode, const char* outcome, bool updateNotUndone = false);
 
     // True: create, show and paint the status window, then pause a second.
     // False: hide and destroy it when it exists.
@@ -49,6 +52,9 @@ private:
     bool RefuseLogOverTheUpdate(const InstalledProduct& product);
     // Logs the restart switch given, once the installation's log is open.
     void LogRestartSwitch() const;
+    // In a release build, ends the run with the failure report
+    // (ERROR_INVALID_DATA) when the program carries no seal. True when it did.
+    bool RefuseUnsealedRelease();
     // Records the exit code; a run with arguments also logs the outcome.
     void EndWith(int exitCode, const char* outcome);
     // True when boxes and dialogs may be shown (no /quiet or /passive).

@@ -45,26 +45,48 @@ set(RESOURCE_FILE ${CMAKE_SOURCE_DIR}/res/RIZezuvu.rc)
 set_source_files_properties(${RESOURCE_FILE} PROPERTIES
   OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/RIZezuvu.ico;${CMAKE_SOURCE_DIR}/res/RIZezuvu.manifest;${CMAKE_SOURCE_DIR}/res/resource.h")
 
-add_executable(RIZezuvu WIN32
-  platform/entry_point.cpp
+# The program's own sources, shared by both builds of it below and by its
+# tests: all but app/release_build.cpp, which tells a release build.
+add_library(rizezuvu_app OBJECT
   app/upgrade_app.cpp
   app/upgrade_sequence.cpp
   app/status_progress.cpp
-  app/command_line_win.cpp
-  ${RESOURCE_FILE})
-target_link_libraries(RIZezuvu PRIVATE rizezuvu_win)
-target_compile_options(RIZezuvu PRIVATE ${PROJECT_WARNINGS})
-# What ships has no debug information: it goes to RIZezuvu.exe.debug beside
-# the program (linked by name, for a debugger). The load configuration
-# (DependentLoadFlags), which the linker leaves unset, is set last, reading
-# the symbol's address from the debug file.
-add_custom_command(TARGET RIZezuvu POST_BUILD
-  COMMAND ${MINGW_PREFIX}-objcopy --only-keep-debug $<TARGET_FILE:RIZezuvu> $<TARGET_FILE:RIZezuvu>.debug
-  COMMAND ${MINGW_PREFIX}-nm $<TARGET_FILE:RIZezuvu> > $<TARGET_FILE:RIZezuvu>.symbols
-  COMMAND ${MINGW_PREFIX}-objcopy --strip-all --add-gnu-debuglink=$<TARGET_FILE:RIZezuvu>.debug $<TARGET_FILE:RIZezuvu>
-  COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/set_load_config.py $<TARGET_FILE:RIZezuvu> $<TARGET_FILE:RIZezuvu>.symbols
-  WORKING_DIRECTORY $<TARGET_FILE_DIR:RIZezuvu>
-  VERBATIM)
+  app/command_line_win.cpp)
+target_link_libraries(rizezuvu_app PUBLIC rizezuvu_win)
+target_compile_options(rizezuvu_app PRIVATE ${PROJECT_WARNINGS})
+
+# A release build runs only a package sealed for it (app/release_build.h):
+# the release steps in README turn this on; off, an unsealed package runs.
+option(RIZEZUVU_RELEASE "Build RIZezuvu.exe as a release: it refuses to run without a seal" OFF)
+
+# One build of the program. What ships has no debug information: it goes to
+# NAME.exe.debug beside the program (linked by name, for a debugger). The
+# load configuration (DependentLoadFlags), which the linker leaves unset, is
+# set last, reading the symbol's address from the debug file.
+function(add_rizezuvu_program target release)
+  add_executable(${target} WIN32 platform/entry_point.cpp app/release_build.cpp
+    $<TARGET_OBJECTS:rizezuvu_app> ${RESOURCE_FILE})
+  target_link_libraries(${target} PRIVATE rizezuvu_win)
+  target_compile_options(${target} PRIVATE ${PROJECT_WARNINGS})
+  target_compile_definitions(${target} PRIVATE RIZEZUVU_RELEASE_BUILD=${release})
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${MINGW_PREFIX}-objcopy --only-keep-debug $<TARGET_FILE:${target}> $<TARGET_FILE:${target}>.debug
+    COMMAND ${MINGW_PREFIX}-nm $<TARGET_FILE:${target}> > $<TARGET_FILE:${target}>.symbols
+    COMMAND ${MINGW_PREFIX}-objcopy --strip-all --add-gnu-debuglink=$<TARGET_FILE:${target}>.debug $<TARGET_FILE:${target}>
+    COMMAND python3 ${CMAKE_SOURCE_DIR}/tools/set_load_config.py $<TARGET_FILE:${target}> $<TARGET_FILE:${target}>.symbols
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+    VERBATIM)
+endfunction()
+
+if(RIZEZUVU_RELEASE)
+  add_rizezuvu_program(RIZezuvu 1)
+else()
+  add_rizezuvu_program(RIZezuvu 0)
+endif()
+# Always a release, whatever RIZEZUVU_RELEASE says: the end-to-end tests run
+# it beside RIZezuvu.exe (tests/e2e/test_sealed_package.py).
+add_rizezuvu_program(RIZezuvu_release 1)
+set_target_properties(RIZezuvu_release PROPERTIES OUTPUT_NAME RIZezuvu-release)
 
 # The test tools: the automation driver and the stand-in programs.
 add_executable(uidriver tools/driver/uidriver.cpp)

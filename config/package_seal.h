@@ -102,6 +102,13 @@ struct SealedPackage {
 };
 
 // The log lines of a refused sealed package; each takes the file's name.
+// A file that is missing, changed or not listed does not match the seal
+// (ERROR_INVALID_DATA); one that is there but can't be read (another
+// program holds it) keeps the system's code.
 constexpr char kSealChangedLine[] = "Package seal: %s is not the file this package was sealed with";
 constexpr char kSealUnlistedLine[] = "Package seal: %s is not in the package's manifest";
+constexpr char kSealMissingLine[] = "Package seal: %s is missing from the package";
 constexpr char kSealUnreadableLine[] = "Package seal: %s can't be read";
+// The refusal of a release build (RIZEZUVU_RELEASE) that carries no seal.
+constexpr char kSealRequiredLine[] =
+    "Package seal: this release of RIZezuvu.exe runs only a sealed package, and it carries no seal";

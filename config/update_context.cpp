@@ -82,7 +82,9 @@ bool UpdateContext::CheckSeal(const std::string& configText) {
     std::string manifestText;
     std::string manifestPath = programFolder + "\\" + kManifestFileName;
     if (!platform::ReadWholeFileAt(manifestPath, manifestText, kManifestMaxBytes)) {
-        UpgradeLog::Write(kSealUnreadableLine, kManifestFileName);
+        UpgradeLog::Write(
+            platform::IsNotFoundCode(::GetLastError()) ? kSealMissingLine : kSealUnreadableLine,
+            kManifestFileName);
         return false;
     }
     SealedPackage package;

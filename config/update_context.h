@@ -35,8 +35,9 @@ public:
     // planned: true when every file the update would copy for `product` is
     // listed in the manifest and holds the sealed bytes. False, with the
     // file named in the log, otherwise: ERROR_INVALID_DATA for a file that
-    // is not listed or was changed, the system's code for one that can't be
-    // read. Reads each of those files once. True at once for an unsealed one.
+    // is not listed, was changed or is missing, the system's code for one
+    // that is there but can't be read. Reads each of those files once. True
+    // at once for an unsealed one.
     bool VerifySealedPayload(const InstalledProduct& product) const;
 
     // True and `text` set when `key` is in the table; false and `text` untouched otherwise.

@@ -12,9 +12,7 @@ namespace {
 // No real record comes near this; a larger file is not one of ours.
 constexpr unsigned long kRecordSizeLimit = 64ul * 1024 * 1024;
 
-bool IsNotFound(unsigned long code) {
-    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
-}
+bool IsNotFound(unsigned long code) { return platform::IsNotFoundCode(code); }
 
 }  // namespace
 
@@ -81,7 +79,7 @@ bool WindowsJournalFiles::Copy(const std::string& from, const std::string& to) {
     // changed since the check before the consent is caught before its copy
     // is put in place.
     SealedFileCheck check(*expected);
-    return platform::CopyFileDurably(
+    bool copied = platform::CopyFileDurably(
         from, to, [progress, &check, expected](const char* data, unsigned long bytes) {
             bool sealedSoFar = data != nullptr ? check.Add(data, bytes) : check.Matches();
             if (!sealedSoFar) {
@@ -92,6 +90,21 @@ bool WindowsJournalFiles::Copy(const std::string& from, const std::string& to) {
             if (progress != nullptr) progress->Copied(bytes);
             return true;
         });
+    if (!copied) SealedSourceGone(from);
+    return copied;
+}
+
+void WindowsJournalFiles::SealedSourceGone(const std::string& source) {
+    DWORD code = ::GetLastError();
+    if (sealed_ == nullptr || !IsNotFound(code)) return;
+    // The code may be the target's (a journal folder gone); only a source
+    // that is not there is the package's fault.
+    if (Probe(source) != Kind::Missing) {
+        platform::SetLastErrorCode(code);
+        return;
+    }
+    UpgradeLog::Write(kSealMissingLine, ManifestNameOf(source, sealed_->sourceBase).c_str());
+    platform::SetLastErrorCode(ERROR_INVALID_DATA);
 }
 
 bool WindowsJournalFiles::Remove(const std::string& path) {

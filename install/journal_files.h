@@ -38,6 +38,12 @@ public:
     void SetLastError(unsigned long code) override;
 
 private:
+    // After a copy from a sealed package failed: when the reason is that its
+    // source is gone, names it in the log and turns the code into
+    // ERROR_INVALID_DATA (a file missing from a sealed package does not
+    // match the seal); any other code is left as it is.
+    void SealedSourceGone(const std::string& source);
+
     platform::KernelHandle record_;
     // The folders the run writes in, held until it ends.
     std::vector<platform::KernelHandle> heldFolders_;

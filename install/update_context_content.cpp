@@ -125,9 +125,17 @@ bool UpdateContext::VerifySealedPayload(const InstalledProduct& product) const {
             read = false;
         }
         if (!read) {
-            UpgradeLog::Write(
-                ::GetLastError() == ERROR_INVALID_DATA ? kSealChangedLine : kSealUnreadableLine,
-                name.c_str());
+            DWORD code = ::GetLastError();
+            const char* line = kSealUnreadableLine;
+            if (code == ERROR_INVALID_DATA) {
+                line = kSealChangedLine;
+            } else if (platform::IsNotFoundCode(code)) {
+                // A sealed file that is not there does not match the seal
+                // either: the package is not the one the vendor sealed.
+                line = kSealMissingLine;
+                platform::SetLastErrorCode(ERROR_INVALID_DATA);
+            }
+            UpgradeLog::Write(line, name.c_str());
             return false;
         }
     }

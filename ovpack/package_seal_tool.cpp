@@ -219,7 +219,8 @@ void CheckPackageSeal(const std::string& packageFolder, const PackageContents& p
             report.findings.push_back(
                 {Finding::Severity::kWarning, 0,
                  "the package is not sealed: anything may change its files before they are "
-                 "installed (ovpack seal, then sign)"});
+                 "installed, and a program built for release refuses to run (ovpack seal, "
+                 "then sign)"});
             return;
         case SealState::kDamaged:
             error(0, "RIZezuvu.exe's seal section holds no seal: the program refuses to run");

@@ -124,6 +124,10 @@ bool GetFileAttributesAt(const std::string& path, unsigned long& attributes) {
     return true;
 }
 
+bool IsNotFoundCode(unsigned long code) {
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+}
+
 bool SetFileAttributesAt(const std::string& path, unsigned long attributes) {
     std::wstring wide;
     return SystemPath(path, wide) && ::SetFileAttributesW(wide.c_str(), attributes) != FALSE;

@@ -19,6 +19,9 @@ namespace platform {
 // The file's attributes; false (ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND
 // among others) when nothing can be found there.
 bool GetFileAttributesAt(const std::string& path, unsigned long& attributes);
+// True for the codes that say nothing is at a path: no such file, or no
+// such folder on its way there.
+bool IsNotFoundCode(unsigned long code);
 bool SetFileAttributesAt(const std::string& path, unsigned long attributes);
 // The same for an open file (opened with write access to its attributes).
 bool SetAttributesOf(const KernelHandle& file, unsigned long attributes);

@@ -56,7 +56,9 @@ add_dependencies(resource_tests RIZezuvu)
 # The image itself: static, hardened.
 add_test(NAME image_checks
   COMMAND ${CMAKE_SOURCE_DIR}/tests/check_image.sh $<TARGET_FILE:RIZezuvu> ${MINGW_PREFIX}-objdump)
-set_tests_properties(image_checks PROPERTIES TIMEOUT 60)
+add_test(NAME image_checks_release
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/check_image.sh $<TARGET_FILE:RIZezuvu_release> ${MINGW_PREFIX}-objdump)
+set_tests_properties(image_checks image_checks_release PROPERTIES TIMEOUT 60)
 
 # Authenticode signing with a throw-away certificate; the signed program runs.
 add_test(NAME signing COMMAND ${CMAKE_SOURCE_DIR}/tests/check_signing.sh $<TARGET_FILE:RIZezuvu> $<TARGET_FILE:ovpack>)
@@ -75,6 +77,5 @@ target_compile_options(hold_file PRIVATE ${PROJECT_WARNINGS})
 add_dependencies(uidriver hold_file)
 
 add_windows_test(upgrade_app_tests win/upgrade_app_test.cpp
-  ${CMAKE_SOURCE_DIR}/app/upgrade_app.cpp ${CMAKE_SOURCE_DIR}/app/upgrade_sequence.cpp
-  ${CMAKE_SOURCE_DIR}/app/status_progress.cpp ${CMAKE_SOURCE_DIR}/app/command_line_win.cpp
-  ${RESOURCE_FILE})
+  $<TARGET_OBJECTS:rizezuvu_app> ${CMAKE_SOURCE_DIR}/app/release_build.cpp ${RESOURCE_FILE})
+target_compile_definitions(upgrade_app_tests PRIVATE RIZEZUVU_RELEASE_BUILD=0)

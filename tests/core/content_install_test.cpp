@@ -934,7 +934,9 @@ void CheckScenario(const Scenario& scenario, unsigned seed) {
                             result == (acted ? actOn(expected.state) : expected.state))
                     << Describe(result);
             } else {
-                if (RecordLeft(run)) ASSERT_TRUE(Recover(run, log)) << run.lastError;
+                if (RecordLeft(run)) {
+                    ASSERT_TRUE(Recover(run, log)) << run.lastError;
+                }
                 result = Content(run);
                 ASSERT_TRUE(rolledBack(result) || (reachedFirst && result == before))
                     << Describe(result);

@@ -72,10 +72,11 @@ UPGRADE = """<Upgrade>
 
 
 
-def standard_package(root, messages=None, upgrade=UPGRADE, **versions):
+def standard_package(root, messages=None, upgrade=UPGRADE, exe_name="RIZezuvu.exe", **versions):
     """The usual package: every message, UPGRADE's entries and their files;
-    the links open link_marker.exe."""
-    package = Package(root)
+    the links open link_marker.exe. `exe_name` is the build's program that
+    the package holds as its RIZezuvu.exe."""
+    package = Package(root, exe_name)
     table = dict(FULL_MESSAGES if messages is None else messages)
     if "downloadlink" in table:
         table["downloadlink"] = package.link

@@ -6,10 +6,12 @@ window may be shown."""
 import os
 import subprocess
 
-from harness import (WINE, FULL_MESSAGES, WineTestCase, drive, log_lines, snapshot, standard_package, texts,
-                     visible_buttons, winpath)
+from harness import (WINE, FULL_MESSAGES, WineTestCase, drive, log_lines, snapshot, standard_package, system_text,
+                     texts, visible_buttons, winpath)
 
 UPDATED, DECLINED, FAILED, NOT_INSTALLED, RUNNING, BAD_COMMAND_LINE, VERSION = 0, 1602, 1603, 1605, 1618, 1639, 1642
+LOG_FAILURE = 1622  # ERROR_INSTALL_LOG_FAILURE
+ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED = 3, 5
 
 
 class Unattended(WineTestCase):
@@ -152,9 +154,32 @@ class Unattended(WineTestCase):
         self.assertEqual(log_lines(copy)[len(lines):], [
             "Outcome: Orvexa is not installed, or installed more than once (exit code 1605)"])
 
-        # A copy that can't be opened is a failure of its own.
-        self.assertEqual(self.run_quiet(package, f"/q /log:{winpath(os.path.join(self.root, 'no', 'x.log'))}"),
-                         FAILED)
+    def test_a_log_file_that_cant_be_opened_ends_with_1622_before_anything_changes(self):
+        install_dir = self.install()
+        package = standard_package(self.root)
+        a_folder = os.path.join(self.root, "a folder")
+        os.makedirs(a_folder)
+        before = snapshot(install_dir)
+        # (name, the /log path, the system's code for the failed open)
+        cases = [
+            ("its folder is missing", os.path.join(self.root, "no such folder", "x.log"), ERROR_PATH_NOT_FOUND),
+            ("the path is a folder", a_folder, ERROR_ACCESS_DENIED),
+        ]
+        for name, path, code in cases:
+            for quiet in (True, False):
+                with self.subTest(name, quiet=quiet):
+                    if quiet:
+                        self.assertEqual(self.run_quiet(package, f'/quiet "/log:{winpath(path)}"'), LOG_FAILURE)
+                    else:
+                        run = drive(package.exe, ["wait", "press:OK", "exit"], args=f'"/log:{winpath(path)}"')
+                        self.assertEqual(run.exit_code, LOG_FAILURE, run.raw)
+                        # The failure report, and nothing before it: no consent was asked.
+                        (report,) = run.windows
+                        self.assertFailureReport(report, system_text=system_text(code))
+                    self.assertEqual(snapshot(install_dir), before)
+                    self.assertFalse(os.path.exists(os.path.join(install_dir, "RIZezuvu.log")))
+                    self.assertFalse(os.path.exists(os.path.dirname(cases[0][1])))
+                    self.assertEqual(os.listdir(a_folder), [])
 
     # The lines of one successful run of the usual package.
     UPDATED_LINES = [

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 
+#include "config/package_seal.h"
 #include "config/update_context.h"
 #include "install/install_journal.h"
 #include "install/install_plan.h"
@@ -195,6 +196,51 @@ TEST_F(ContentCopyTest, MissingSourceFileLogsBothLinesAndStops) {
     EXPECT_FALSE(Exists(install + "\\absent.dat"));
     std::string log = LogLines();
     EXPECT_EQ(log.find("Updated file absent.dat\nCopy file failed absent.dat...\n"), 0u) << log;
+}
+
+// A file of a sealed package that is gone by the time its copy comes (it
+// was there for the check before the consent) does not match the seal:
+// ERROR_INVALID_DATA, the file named, whichever way its copy is made, and
+// nothing left changed.
+TEST_F(ContentCopyTest, ASealedFileGoneBeforeItsCopyIsInvalidData) {
+    const struct {
+        const char* name;
+        const char* oldTarget;  // null: the copy adds the file
+    } cases[] = {
+        {"an added file", nullptr},
+        {"a small file rewritten in place", "old bytes"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PackageFile("first.dat", "first");
+        ::DeleteFileA((install + "\\absent.dat").c_str());
+        if (c.oldTarget != nullptr) WriteFileBytes(install + "\\absent.dat", c.oldTarget);
+        const std::string before = testing_support::Snapshot(install);
+        Configure(
+            "<Upgrade><Product id='000000'><G dir=''><File name='first.dat'/>"
+            "<File name='gone\\absent.dat'/></G></Product></Upgrade>");
+        SealedPackage sealed;
+        ASSERT_TRUE(MakePlanBase(package, sealed.sourceBase));
+        for (const char* name : {"first.dat", "gone\\absent.dat"}) {
+            SealedFile file;
+            file.name = name;
+            file.size = 5;
+            file.digest = Sha256::Of(std::string("first"));
+            ASSERT_TRUE(sealed.manifest.Add(file));
+        }
+        context.sealed = sealed;
+        EXPECT_FALSE(Copy());
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+        EXPECT_EQ(testing_support::Snapshot(install), before);
+        std::string log = LogLines();
+        EXPECT_NE(
+            log.find("Updated file absent.dat\nPackage seal: gone\\absent.dat is missing from "
+                     "the package\nCopy file failed absent.dat...\n"),
+            std::string::npos)
+            << log;
+        context.sealed.reset();
+        context.messages.clear();
+    }
 }
 
 TEST_F(ContentCopyTest, FirmwareGroupWithoutImagesOrWithAnImmovableOneStillInstalls) {
