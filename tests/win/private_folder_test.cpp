@@ -1,5 +1,5 @@
 // The private folder on real folders: the access lists that the system keeps
-// for it and for what is created in it.
+// for it, for what is created in it, and for the journal's folders.
 //
 // Wine (8) keeps no access list on a file: it turns the list it is given
 // into the Unix mode bits and answers a list made up from them (SYSTEM and
@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "install/install_journal.h"
+#include "install/journal_files.h"
 #include "platform/file_system.h"
 #include "platform/private_folder_win.h"
 #include "test_support.h"
@@ -252,6 +254,50 @@ TEST_F(PrivateFolderTest, FailsWhereSomethingIsOrTheOriginCannotBeRead) {
     EXPECT_TRUE(testing_support::Exists(install + "\\taken\\kept"));
     EXPECT_TRUE(IsFolder(install + "\\taken"));
     EXPECT_FALSE(IsFolder(install + "\\file"));
+}
+
+// The journal's folders, in an installation folder whose path is long enough
+// that every call on them goes through the extended form.
+TEST_F(PrivateFolderTest, JournalFoldersArePrivateAtTheLongestPaths) {
+    std::string longInstall = install;
+    while (longInstall.size() < 250) {
+        longInstall += "\\" + std::string(40, 'd');
+        ASSERT_TRUE(platform::CreateFolderAt(longInstall));
+    }
+    ASSERT_TRUE(SetAccessList(longInstall, InstallationEntries()));
+    WindowsJournalFiles files;
+    std::string journal = longInstall + "\\" + InstallJournal::kFolderName;
+    std::string bucket = journal + "\\0";
+    ASSERT_TRUE(files.CreateHiddenFolder(journal));
+    ASSERT_TRUE(files.CreateHiddenFolder(bucket));
+    ::SetLastError(0);
+    EXPECT_FALSE(files.CreateHiddenFolder(bucket));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    for (const std::string& folder : {journal, bucket}) {
+        SCOPED_TRACE(folder);
+        unsigned long attributes = 0;
+        ASSERT_TRUE(platform::GetFileAttributesAt(folder, attributes));
+        EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+        EXPECT_NE(attributes & FILE_ATTRIBUTE_HIDDEN, 0u);
+        Security security = SecurityOf(folder);
+        ASSERT_TRUE(security.read);
+        EXPECT_FALSE(GrantsEveryone(security));
+        EXPECT_TRUE(CreateEmptyFile(folder + "\\1.new"));
+    }
+    if (!KeepsAccessLists()) return;
+    ASSERT_TRUE(CreateEmptyFile(longInstall + "\\placed"));
+    Security placed = SecurityOf(longInstall + "\\placed");
+    ASSERT_TRUE(placed.read);
+    for (const std::string& folder : {journal, bucket}) {
+        SCOPED_TRACE(folder);
+        Security security = SecurityOf(folder);
+        EXPECT_NE(security.control & SE_DACL_PROTECTED, 0);
+        for (const Entry& entry : ApplyingToItself(security))
+            EXPECT_TRUE(entry.sid == kAdministrators || entry.sid == kSystem);
+        Security file = SecurityOf(folder + "\\1.new");
+        ASSERT_TRUE(file.read);
+        EXPECT_EQ(file.entries, placed.entries);
+    }
 }
 
 // What only a system that keeps access lists shows: the lists themselves,
