@@ -10,6 +10,7 @@ add_library(rizezuvu_win STATIC
   platform/framework.cpp
   platform/path_services.cpp
   platform/file_system.cpp
+  platform/private_folder_win.cpp
   platform/named_lock.cpp
   platform/code_page.cpp
   platform/ini_file.cpp

@@ -6,6 +6,7 @@
 #include "install/copy_progress.h"
 #include "platform/file_system.h"
 #include "platform/path_services.h"
+#include "platform/private_folder_win.h"
 
 namespace {
 
@@ -25,7 +26,15 @@ JournalFiles::Kind WindowsJournalFiles::Probe(const std::string& path) {
 }
 
 bool WindowsJournalFiles::CreateJournalFolder(const std::string& path) {
-    if (!platform::CreateFolderAt(path)) return false;
+    // Private: the journal holds an elevated run's old files and new copies,
+    // so no one else may read it or put a link in it. What is made in it gets
+    // the entries of the folder it is made in: for the journal's own folder
+    // that is the installation folder, and for a sub-folder the journal's,
+    // whose entries for files are the installation's; so a new copy renamed
+    // into place carries the installation's access. (The last backslash is
+    // the one before the journal's own plain name.)
+    std::string parent = path.substr(0, path.rfind('\\') + 1);
+    if (!platform::CreatePrivateFolderAt(path, parent)) return false;
     // Hiding it is a courtesy to the user; the journal works without it.
     platform::LastErrorKeeper keep;
     platform::SetFileAttributesAt(path, FILE_ATTRIBUTE_HIDDEN);

@@ -32,8 +32,8 @@ bool FullPath(std::wstring& path) {
     return true;
 }
 
-// `path` as the wide calls take it. False (ERROR_NO_UNICODE_TRANSLATION or
-// the system's code) when it can't be converted.
+}  // namespace
+
 bool SystemPath(const std::string& path, std::wstring& wide) {
     wide.clear();
     if (path.empty()) return true;
@@ -60,6 +60,8 @@ bool SystemPath(const std::string& path, std::wstring& wide) {
     }
     return true;
 }
+
+namespace {
 
 bool ToAnsi(const wchar_t* wide, std::string& text) {
     int length = ::WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);

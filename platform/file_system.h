@@ -16,6 +16,12 @@
 
 namespace platform {
 
+// `path` as the wide calls take it, for the platform layer's other calls on
+// paths: an extended path from 248 characters on. False
+// (ERROR_NO_UNICODE_TRANSLATION or the system's code) when it can't be
+// converted.
+bool SystemPath(const std::string& path, std::wstring& wide);
+
 // The file's attributes; false (ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND
 // among others) when nothing can be found there.
 bool GetFileAttributesAt(const std::string& path, unsigned long& attributes);

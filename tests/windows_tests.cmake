@@ -41,6 +41,7 @@ endfunction()
 add_windows_test(upgrade_log_tests win/upgrade_log_test.cpp)
 add_windows_test(update_context_tests win/update_context_test.cpp)
 add_windows_test(content_copy_tests win/content_copy_test.cpp)
+add_windows_test(private_folder_tests win/private_folder_test.cpp)
 add_windows_test(installed_product_tests win/installed_product_test.cpp)
 add_dependencies(installed_product_tests test_fixtures)
 # Tests that install into the prefix's one Windows Installer registry, start

@@ -19,24 +19,41 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() { RemoveTree(path_); }
 
-void RemoveTree(const std::string& path) {
-    WIN32_FIND_DATAA data;
-    HANDLE search = ::FindFirstFileA((path + "\\*").c_str(), &data);
+namespace {
+
+void RemoveTreeAt(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    HANDLE search = ::FindFirstFileW((path + L"\\*").c_str(), &data);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            std::string name = data.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string child = path + "\\" + name;
-            ::SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring child = path + L"\\" + name;
+            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(child);
+                RemoveTreeAt(child);
             } else {
-                ::DeleteFileA(child.c_str());
+                ::DeleteFileW(child.c_str());
             }
-        } while (::FindNextFileA(search, &data));
+        } while (::FindNextFileW(search, &data));
         ::FindClose(search);
     }
-    ::RemoveDirectoryA(path.c_str());
+    ::RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
+
+// Through the extended form of the path, so that a tree deeper than the
+// usual limit (a test of long paths) goes too.
+void RemoveTree(const std::string& path) {
+    wchar_t wide[MAX_PATH];
+    wchar_t full[MAX_PATH];
+    if (::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) == 0) return;
+    DWORD length = ::GetFullPathNameW(wide, MAX_PATH, full, nullptr);
+    if (length == 0 || length >= MAX_PATH) return;
+    std::wstring extended(full);
+    if (extended.compare(0, 2, L"\\\\") != 0) extended = L"\\\\?\\" + extended;
+    RemoveTreeAt(extended);
 }
 
 bool MakeFolder(const std::string& path) {
