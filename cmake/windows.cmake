@@ -115,6 +115,15 @@ set_target_properties(planted_dll PROPERTIES PREFIX "")
 target_link_options(planted_dll PRIVATE -static-libgcc)
 target_compile_options(planted_dll PRIVATE ${PROJECT_WARNINGS})
 
+# What another program holds while an update runs: a file it keeps open or
+# a DLL it keeps loaded (tests/e2e/test_write_safety.py).
+add_executable(hold_open tools/standins/hold_open.cpp)
+target_compile_options(hold_open PRIVATE ${PROJECT_WARNINGS})
+add_library(inert_dll SHARED tools/standins/inert_dll.cpp)
+set_target_properties(inert_dll PROPERTIES PREFIX "")
+target_link_options(inert_dll PRIVATE -static-libgcc)
+target_compile_options(inert_dll PRIVATE ${PROJECT_WARNINGS})
+
 add_executable(dialog_viewer WIN32 tools/dialog_viewer.cpp ${RESOURCE_FILE})
 target_link_libraries(dialog_viewer PRIVATE rizezuvu_win)
 target_compile_options(dialog_viewer PRIVATE ${PROJECT_WARNINGS})
