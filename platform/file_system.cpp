@@ -438,7 +438,14 @@ KernelHandle OpenForAppendingInside(const char* path, const std::string& folderF
         if (code != ERROR_FILE_NOT_FOUND) return file;
         file = KernelHandle(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.IsValid()) return file;
+        if (!file.IsValid()) {
+            // Not there to open, yet its name is taken: a link that leads
+            // nowhere, which is never followed to make a file.
+            DWORD created = ::GetLastError();
+            if (created == ERROR_FILE_EXISTS || created == ERROR_ALREADY_EXISTS)
+                ::SetLastError(ERROR_CANT_ACCESS_FILE);
+            return file;
+        }
     } else {
         // As OPEN_ALWAYS leaves it for an existing file.
         ::SetLastError(ERROR_ALREADY_EXISTS);

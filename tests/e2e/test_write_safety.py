@@ -19,9 +19,10 @@ import tempfile
 import threading
 
 from harness import (BUILD, FULL_MESSAGES, PREFIX, Package, WineTestCase, config_xml, drive, log_lines,
-                     program_processes, snapshot, wait_for_file, winpath)
+                     program_processes, snapshot, system_text, wait_for_file, winpath)
 
 UPDATED, FAILED = 0, 1603
+ERROR_CANT_ACCESS_FILE = 1920
 JOURNAL = ".rizezuvu-journal"
 RECORD = "journal.txt"
 INTERRUPTED_ROLLED_BACK = "An interrupted update was rolled back."
@@ -170,6 +171,27 @@ class WriteSafety(WineTestCase):
                     self.assertEqual(code, FAILED, (attempt, lines))
                     self.assertTrue(any((WINDOWS_BASE + link).lower() in line.lower() for line in lines),
                                     (attempt, lines))
+
+    def test_a_log_that_is_a_link_outside_is_never_written(self):
+        # The installation's RIZezuvu.log, a link to a file elsewhere, or to
+        # one that is not there: nothing is written or made through it.
+        for name, exists in (("to a file", True), ("to nothing", False)):
+            with self.subTest(name):
+                install_dir, outside = self.fresh(), self.outside_folder()
+                write(os.path.join(install_dir, "common.dat"), b"common v1")
+                target = os.path.join(outside, "system.ini")
+                if exists:
+                    write(target, b"outside v1")
+                os.symlink(target, os.path.join(install_dir, "RIZezuvu.log"))
+                package = self.package([group("", "common.dat")], {"common.dat": b"common v2"})
+                copy = os.path.join(self.root, f"copy-{exists}.log")
+                before = (snapshot(install_dir), snapshot(outside))
+                for attempt in (1, 2):
+                    run = drive(package.exe, ["exit"], args=f"/quiet /log:{winpath(copy)}", timeout=120)
+                    self.assertEqual(run.exit_code, FAILED, run.raw)
+                    self.assertEqual((snapshot(install_dir), snapshot(outside)), before, attempt)
+                    self.assertIn("System Error: " + system_text(ERROR_CANT_ACCESS_FILE)[:-2] + "\r",
+                                  log_lines(copy))
 
     def test_a_folder_link_that_stays_inside_is_followed(self):
         for form in ("relative", "absolute"):
