@@ -146,6 +146,12 @@ bool WindowsJournalFiles::ListFilesEndingIn(const std::string& folder, const std
 }
 
 bool WindowsJournalFiles::FinalPath(const std::string& path, std::string& finalPath) {
+    // The check before the first copy looks at every existing target: the
+    // status window gets its turns meanwhile, as during the copies.
+    if (progress_ != nullptr) {
+        platform::LastErrorKeeper keep;
+        progress_->Copied(0);
+    }
     return platform::FinalPathAt(path, finalPath);
 }
 

@@ -487,45 +487,30 @@ hour apart), so read the ratios measured in one run, not the absolute times.
   `OVConfig.xml` and looks for a journal an interrupted run left. A quiet
   run does not load the common controls at all (Wine's own `msi.dll`
   imports them, so under Wine they come with it all the same).
-* Copy: a file of up to 4 MiB is rewritten in place as the loop does, its
-  old bytes kept first in the journal's data files (about 8 MiB each,
-  flushed together before the declaration, each entry checked by a CRC-32C
-  on the processor's CRC instruction). Rewriting a file of the same size in
-  place costs less than the loop's `CopyFileA`, which truncates the target
-  and allocates its blocks again: that is how the program passes the loop
-  on small files. For 500 KB files the second write of every old byte is
-  the difference, and no update that can be undone avoids it: the bare
-  write-ahead floor above (the same steps with no checks, no log and no
-  record of each step) is itself well past 1.10 times the flushing loop on
-  this disk, and the program runs close to that floor. No other way to
-  keep the old files did clearly better in bare programs run side by side
-  with the same steps: keeping each by name (a copy in the journal, a
-  link, a rename, a delete at the commit) took about as long at 500 KB
-  (0.9 to 1.2 times, run to run) and more on small files, where a new
-  file costs more than its bytes; moving each aside before copying the
-  new one (a new file for every target) took 1.2 to 1.4 times as long.
-  What the program does beyond the floor, per file: it looks at the
-  target before it declares the run and again when it takes the step, and
-  writes the log line. Four things cost more than they seemed to: reading
-  a file's size, attributes and time through `GetFileInformationByHandle`
-  (a round trip to Wine's mount manager per file, for the volume serial
-  number), a new buffer for every file read whole (under Wine each is
-  fresh memory, a page fault per page), moving the status window's bar
-  with every file (each move repaints it; it now moves when the window is
-  served, at most every 25 ms), and flushing each data file as it was
-  written (flushed together, the system writes them back while the next
-  old files are read).
-* Copy, files over 4 MiB: copied into the journal, linked and renamed into
-  place, their old copy deleted at the commit. There the second write of
-  the old bytes would cost more than the new name does.
+* Copy: every file is replaced by name, never written into (an elevated
+  program must not write into a file object that a link or a second name
+  shares with a file elsewhere): its new copy is made whole in the
+  journal and flushed, the old file renamed into the journal, the new one
+  renamed into its place, and the old copy deleted after the result. Before
+  the first change the program holds every folder it writes in and checks
+  where each target really lies (one open and one final-path query per
+  existing target). An earlier version rewrote files of up to 4 MiB in
+  place, their old bytes kept in data files first; it was faster on small
+  files (its bare floor is the write-ahead column above) but could not be
+  made safe against links, second names and files changed after a killed
+  run, so it is gone. What the program does beyond the loop, per file: the
+  new name in the journal, two renames, the old file's delete at the end,
+  the look at the target before the run and again when it takes the step,
+  and the log line. Reading a file's size, attributes and time through
+  `GetFileInformationByHandle` costs a round trip to Wine's mount manager
+  per file (the volume serial number), so the program asks only for what
+  it needs; moving the status window's bar with every file repaints it, so
+  it moves when the window is served, at most every 25 ms.
 * The commit: the record goes (the update is final), the result is shown,
-  and only then are the journal's data files and old copies deleted (about
-  0.2 s for 1,000 files of 500 KB, which the user no longer waits for).
+  and only then are the journal's old copies deleted, which the user no
+  longer waits for.
 * On a tmpfs the flushes cost next to nothing, and what is left is the
-  program's and Wine's: at 500 KB the run still takes more than the loop
-  there, the cost of reading each old file and writing it to the data file
-  (the write-ahead floor's column shows how much of it any such update
-  pays); on small files it stays ahead of the loop.
+  program's and Wine's: the new names, the renames and the deletes.
 * Windows Installer (Wine's own) extracts every file from the package's
   cabinet and records each component in its database: about 2 ms a small
   file and 6.5 ms a 500 KB one, well behind the program.

@@ -1,16 +1,16 @@
 // An in-memory file system behind JournalFiles that answers as Windows does:
 // names compare without regard to case, a missing file or folder fails with
 // ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND, a rename onto an existing
-// name with ERROR_ALREADY_EXISTS, a file held open by another process
-// (without sharing) with ERROR_SHARING_VIOLATION, a read-only file renamed
-// over with ERROR_ACCESS_DENIED, a volume without hard links with
-// ERROR_INVALID_FUNCTION, a full disk with ERROR_DISK_FULL.
+// name with ERROR_ALREADY_EXISTS (a new file made over one with
+// ERROR_FILE_EXISTS), a file held open by another process (without sharing)
+// with ERROR_SHARING_VIOLATION, a full disk with ERROR_DISK_FULL.
 //
 // A file may have several names (hard links: one `id`); a path may lead
-// through a link (`links`: a symbolic link or junction, to its target).
-// Nothing the journal does writes into an existing file, so each name holds
-// its file's value; an outside program's edit (EditFile) changes every name
-// of the file.
+// through a link (`links`: a symbolic link or junction, to its target),
+// which FinalPath and HoldFolder follow. Nothing the journal does writes
+// into an existing file, so each name holds its file's value; an outside
+// program's edit (EditFile) changes every name of the file, and
+// beforeOperation lets one act between any two operations.
 //
 // Any operation can be made to fail, and the process can be made to die at
 // any change: a copy then leaves a partial file and a record append a torn
@@ -34,7 +34,6 @@ constexpr unsigned long kAccessDenied = 5;
 constexpr unsigned long kSharingViolation = 32;
 constexpr unsigned long kDiskFull = 112;
 constexpr unsigned long kAlreadyExists = 183;
-constexpr unsigned long kInvalidFunction = 1;
 constexpr unsigned long kDirNotEmpty = 145;
 
 // Thrown where the process dies.

@@ -109,7 +109,7 @@ class SealedPackage(WineTestCase):
         # (the package file changed, how the copy writes it)
         cases = [
             ("Firmware\\123456\\update.bin", "copied into the journal, then put in place"),
-            ("common.dat", "rewritten in place, checked before the target is touched"),
+            ("common.dat", "an existing file: copied into the journal, then put in place"),
         ]
         install_dir = self.install()
         with open(os.path.join(install_dir, "update.bin"), "wb") as f:

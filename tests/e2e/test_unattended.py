@@ -137,14 +137,7 @@ class Unattended(WineTestCase):
         copy = os.path.join(self.root, "collected.log")
         self.assertEqual(self.run_quiet(package, f"/quiet /log:{winpath(copy)}"), UPDATED)
         lines = log_lines(os.path.join(install_dir, "RIZezuvu.log"))
-        self.assertEqual(lines, [
-            "Update tool 1.6.0.0 started.",
-            "Updated file default.skin",
-            "Updated file common.dat",
-            "Updated file update.bin",
-            "Update tool 1.6.0.0 finished.",
-            "Outcome: updated (exit code 0)",
-        ])
+        self.assertEqual(lines, self.UPDATED_LINES)
         self.assertEqual(log_lines(copy), lines)
 
         # With no installation there is no installation log; the copy still

@@ -28,8 +28,9 @@ RECORD = "journal.txt"
 INTERRUPTED_ROLLED_BACK = "An interrupted update was rolled back."
 # The installation folder as the program names it in the log.
 WINDOWS_BASE = "C:\\Program Files (x86)\\Orvexa\\"
-# Just past the size up to which a file is rewritten in place: such a file
-# is replaced by a rename instead.
+# Just past 4 MiB, the size up to which an earlier version rewrote files in
+# place: the program replaces every file by name now, and each case is tried
+# with a small file and with one of this size.
 LARGE = (4 << 20) + (64 << 10)
 # How long a test waits for another program, or the program's copy, to get
 # where the test needs it: a slow start under load, never a measurement.
@@ -138,9 +139,9 @@ class WriteSafety(WineTestCase):
         # outside: a file of that size or a folder (None), the package's
         # entries and files besides common.dat, which comes first)
         cases = [
-            ("a file replaced in place", "skin.ini", 20, [group("", "common.dat", "skin.ini")],
+            ("a small file", "skin.ini", 20, [group("", "common.dat", "skin.ini")],
              {"skin.ini": b"skin v2"}),
-            ("a file replaced by a rename", "big.dat", LARGE, [group("", "common.dat", "big.dat")],
+            ("a file over 4 MiB", "big.dat", LARGE, [group("", "common.dat", "big.dat")],
              {"big.dat": sized(b"big v2 ", LARGE)}),
             ("a group's folder", "Skins", None, [group("", "common.dat"), group("Skins", "Skins\\default.skin")],
              {"Skins\\default.skin": b"skin v2"}),
@@ -294,13 +295,13 @@ class WriteSafety(WineTestCase):
                 self.assertEqual(journal_folders(install_dir), [])
 
     def test_recovery_puts_back_only_what_the_killed_run_changed(self):
-        # The killed run rewrites first.dat in place and replaces big.dat by
-        # a rename, and is killed while it copies huge.dat: the kernel keeps
+        # The killed run replaces first.dat and big.dat, and is killed
+        # while it copies huge.dat: the kernel keeps
         # its second read of huge.dat's source waiting, so the kill lands
         # mid-copy for certain, not by a race with the disk. It never
         # reaches the last file, which its user then edits.
         # (name, the never-reached file and its size)
-        cases = [("a file rewritten in place", "later.ini", 40), ("a file replaced by a rename", "later.big", LARGE)]
+        cases = [("a small file", "later.ini", 40), ("a file over 4 MiB", "later.big", LARGE)]
         for name, later, size in cases:
             with self.subTest(name):
                 install_dir = self.fresh()

@@ -208,7 +208,7 @@ TEST_F(ContentCopyTest, ASealedFileGoneBeforeItsCopyIsInvalidData) {
         const char* oldTarget;  // null: the copy adds the file
     } cases[] = {
         {"an added file", nullptr},
-        {"a small file rewritten in place", "old bytes"},
+        {"an existing file replaced", "old bytes"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -360,10 +360,9 @@ TEST_F(ContentCopyTest, AFailureMidCopyRestoresTheInstallationExactly) {
     }
 }
 
-// A target rewritten in place ends where the new file ends, whether the old
-// one was longer or shorter; undoing it puts the old one back whole, length
-// and all.
-TEST_F(ContentCopyTest, AnInPlaceRewriteEndsWithTheNewFileAndItsUndoWithTheOld) {
+// A replaced target ends as the new file, whether the old one was longer
+// or shorter; undoing it puts the old one back whole, length and all.
+TEST_F(ContentCopyTest, AReplacedFileEndsAsTheNewOneAndItsUndoAsTheOld) {
     const struct {
         const char* name;
         const char* oldBytes;
