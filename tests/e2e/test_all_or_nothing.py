@@ -207,6 +207,9 @@ class AllOrNothing(WineTestCase):
         with open(os.path.join(journal, "journal.txt"), "wb") as f:
             f.write(f"RIZezuvu journal 3\nproduct {self.installation.product_code(install_dir)}\n"
                     "folder C:\\Program Files (x86)\\Orvexa\\\nadded 1 new.dat\n".encode())
+        # The killed run had put new.dat in place: its mark says so.
+        os.makedirs(os.path.join(journal, "0"))
+        open(os.path.join(journal, "0", "1.adding"), "wb").close()
         holder = self.start_process(os.path.join(BUILD, "tests", "hold_file.exe"),
                                     winpath(os.path.join(install_dir, "new.dat")))
         package = self.package("")
