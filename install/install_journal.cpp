@@ -197,6 +197,11 @@ std::string InstallJournal::FreshPath(unsigned index) const {
            ".new";
 }
 
+std::string InstallJournal::LinkedPath(unsigned index) const {
+    return folder_ + std::to_string((index - 1) / kBucketSize) + "\\" + std::to_string(index) +
+           ".linked";
+}
+
 std::string InstallJournal::AddingMarkPath(unsigned index) const {
     return folder_ + std::to_string((index - 1) / kBucketSize) + "\\" + std::to_string(index) +
            ".adding";
@@ -419,19 +424,29 @@ bool InstallJournal::Install(const std::string& source, const std::string& targe
     }
     if (declared != nullptr) ++resolved_;
     tookSteps_ = true;
-    // The new file is made whole in the journal first, then the old one
-    // goes aside and the new one takes its name: the target never holds a
-    // part of a file, and a write never goes into a file that another name
-    // (or a link from elsewhere) shares. An old file held open against
-    // renaming is found before anything of it changed.
+    // The new file is made whole in the journal first, then takes the
+    // target's name: the target never holds a part of a file, and a write
+    // never goes into a file that another name (or a link from elsewhere)
+    // shares. An old file held open against renaming is found before
+    // anything of it changed, and before its new copy is made: a second
+    // name of it could not be taken back while it is held.
+    if (exists && !files_.CanReplace(target)) return false;
     std::string fresh = FreshPath(step.index);
     if (!MakeBucket(step.index) || !files_.Copy(source, fresh)) return false;
-    if (exists) {
-        if (!MoveToBackup(target, step.index)) return false;
-    } else if (!files_.CreateMark(AddingMarkPath(step.index))) {
-        return false;
+    if (!exists) {
+        if (!files_.CreateMark(AddingMarkPath(step.index))) return false;
+        return files_.Move(fresh, target);
     }
-    return files_.Move(fresh, target);
+    // The old file keeps a second name in the journal and the new one is
+    // renamed over it: the target's name is never missing, and the rename
+    // finds a name that exists (Wine looks through the whole folder for
+    // one that doesn't).
+    if (files_.Link(target, LinkedPath(step.index)) && files_.Replace(fresh, target)) return true;
+    // No hard links on this volume, or a target that can't be renamed over
+    // (read-only, or a DLL another program has loaded): the old file is
+    // renamed into the journal, which Windows allows even then, and the new
+    // one into its place.
+    return MoveToBackup(target, step.index) && files_.Move(fresh, target);
 }
 
 size_t InstallJournal::MoveAside(const std::vector<std::string>& paths) {
@@ -589,6 +604,19 @@ InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, Rollbac
     }
     std::string backup = BackupPath(step.index);
     JournalFiles::Kind kind = files_.Probe(backup);
+    if (kind == JournalFiles::Kind::Missing) {
+        // Kept by a second name: unless the new file took the target's name
+        // (the old one is still there), that name goes back.
+        backup = LinkedPath(step.index);
+        kind = files_.Probe(backup);
+        bool same = false;
+        if (kind == JournalFiles::Kind::File && files_.Probe(target) == JournalFiles::Kind::File) {
+            if (!files_.SameFile(target, backup, same)) return fail();
+            // The second name goes, so that this undo, done again after an
+            // earlier step's undo has put another file there, finds nothing.
+            if (same) return files_.Remove(backup) ? Undone::kNothingToDo : Undone::kNameLeft;
+        }
+    }
     // No old file: the step was recorded but never taken, or was undone already.
     if (kind == JournalFiles::Kind::Missing) return Undone::kNothingToDo;
     if (kind != JournalFiles::Kind::File) return fail();
@@ -661,10 +689,11 @@ bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFa
         }
         Undone undone = UndoStep(order[i], listener, firstFailure);
         if (undone == Undone::kFailed) complete = false;
-        // An added file's step, whatever it found, and a failed step (it may
-        // have removed its target first) would act again on a file that a
-        // later restore brings back.
-        if (!order[i].moved || undone == Undone::kFailed) removedSinceMark = true;
+        // An added file's step, whatever it found, a failed step (it may
+        // have removed its target first) and one whose second name is left
+        // would act again on a file that a later restore brings back.
+        if (!order[i].moved || undone == Undone::kFailed || undone == Undone::kNameLeft)
+            removedSinceMark = true;
     }
     EndRun();
     if (!complete) return false;

@@ -5,8 +5,9 @@
 //
 // Every change is made by name, never by writing into an existing file: a
 // new file is written whole under a fresh name in the journal's folder, then
-// the old file (if any) is renamed into the journal and the new one renamed
-// into its place. So a write never lands in a file object that has other
+// the old file (if any) gets a second name in the journal and the new one is
+// renamed over it (or, where that can't be, the old file is renamed into the
+// journal and the new one into its place). So a write never lands in a file object that has other
 // names, or that a link in the installation folder shares with a file
 // elsewhere; an old file that another program has loaded can still be
 // renamed aside; and undoing a step is two renames.
@@ -20,7 +21,8 @@
 //   product {product code}
 //   folder C:\Program Files\Orvexa\   (the installation folder)
 //   moved 1 player.dll            a declared copy over an existing file: the
-//                                 new file made as 1.new, the old one kept as 1.old
+//                                 new file made as 1.new, the old one kept as
+//                                 1.linked (a second name) or 1.old (renamed)
 //   added 2 Skins\new.skin        a declared copy onto a missing file, made as 2.new
 //                                 and marked by an empty 2.adding as it takes its name
 //   after 1 moved 3 update.bin    a step taken after the first declared one
@@ -33,9 +35,9 @@
 // exact order in which the steps were taken: recovery undoes them in the
 // very order an in-run rollback does. A step recorded but never taken needs
 // no undo, and its undo finds that out by itself: a "moved" step without its
-// old file was never taken; an "added" step without its mark, or whose new
-// file is still in the journal, never put it in place (so a file that
-// something else made there since is not the update's).
+// old file, or whose old file is still the target, was never taken; an "added" step without its
+// mark, or whose new file is still in the journal, never put it in place (so a file that something
+// else made there since is not the update's).
 #pragma once
 
 #include <cstdint>
@@ -74,6 +76,16 @@ public:
     // Renames a file or a folder on one volume; fails when `to` exists.
     // Keeps attributes, times and security.
     virtual bool Move(const std::string& from, const std::string& to) = 0;
+    // Gives the file at `existing` a second name, `link` (a hard link);
+    // fails on a volume without them.
+    virtual bool Link(const std::string& existing, const std::string& link) = 0;
+    // Renames the file `from` over the existing file `to`, in one step;
+    // fails when `to` is read-only, held open or loaded by another program.
+    virtual bool Replace(const std::string& from, const std::string& to) = 0;
+    // True when nothing holds `path` against being renamed or deleted now.
+    virtual bool CanReplace(const std::string& path) = 0;
+    // True when `a` and `b` are names of one existing file.
+    virtual bool SameFile(const std::string& a, const std::string& b, bool& same) = 0;
     // Copies a file to the new name `to` (failing when it exists); the
     // copy's data is on the disk when this answers. The copy has the
     // source's attributes less read-only, hidden and system, and its
@@ -286,7 +298,10 @@ private:
     bool AppendSteps(const std::string& text);
     std::string RecordLine(const JournalLine& line) const;
     std::string Header() const;
-    enum class Undone { kNothingToDo, kRestored, kRemoved, kFailed };
+    // kNameLeft: the step was never taken, but the old file's second name
+    // could not be removed, so that undoing the step again would no longer
+    // find it so once an earlier step's undo has put a file back there.
+    enum class Undone { kNothingToDo, kRestored, kRemoved, kNameLeft, kFailed };
     Undone UndoStep(const JournalLine& step, RollbackListener& listener,
                     unsigned long* firstFailure);
     bool MarkUndone(size_t from);
@@ -295,6 +310,7 @@ private:
     bool RemoveJournalFolder(std::string* left = nullptr);
     std::string BackupPath(unsigned index) const;
     std::string FreshPath(unsigned index) const;
+    std::string LinkedPath(unsigned index) const;
     std::string AddingMarkPath(unsigned index) const;
     bool MoveToBackup(const std::string& path, unsigned index);
     bool MakeBucket(unsigned index);

@@ -69,6 +69,22 @@ bool WindowsJournalFiles::Move(const std::string& from, const std::string& to) {
     return platform::MoveTo(from, to);
 }
 
+bool WindowsJournalFiles::Link(const std::string& existing, const std::string& link) {
+    return platform::CreateHardLinkAt(link, existing);
+}
+
+bool WindowsJournalFiles::Replace(const std::string& from, const std::string& to) {
+    return platform::MoveReplacing(from, to);
+}
+
+bool WindowsJournalFiles::CanReplace(const std::string& path) {
+    return platform::CanReplaceFileAt(path);
+}
+
+bool WindowsJournalFiles::SameFile(const std::string& a, const std::string& b, bool& same) {
+    return platform::AreSameFile(a, b, same);
+}
+
 bool WindowsJournalFiles::Copy(const std::string& from, const std::string& to) {
     if (progress_ == nullptr && sealed_ == nullptr) return platform::CopyFileDurably(from, to);
     CopyProgress* progress = progress_;

@@ -26,6 +26,10 @@ public:
     bool CreateMark(const std::string& path) override;
     bool ReadAll(const std::string& path, std::string& text) override;
     bool Move(const std::string& from, const std::string& to) override;
+    bool Link(const std::string& existing, const std::string& link) override;
+    bool Replace(const std::string& from, const std::string& to) override;
+    bool CanReplace(const std::string& path) override;
+    bool SameFile(const std::string& a, const std::string& b, bool& same) override;
     bool Copy(const std::string& from, const std::string& to) override;
     bool Remove(const std::string& path) override;
     bool List(const std::string& folder, std::vector<std::string>& names) override;

@@ -174,6 +174,16 @@ bool CreateHardLinkAt(const std::string& link, const std::string& existing) {
            ::CreateHardLinkW(linkPath.c_str(), existingPath.c_str(), nullptr) != FALSE;
 }
 
+bool CanReplaceFileAt(const std::string& path) {
+    std::wstring wide;
+    if (!SystemPath(path, wide)) return false;
+    // Every kind of sharing: only a handle that denies deleting fails it.
+    return KernelHandle(::CreateFileW(wide.c_str(), DELETE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+        .IsValid();
+}
+
 bool CopyFileDurably(const std::string& source, const std::string& target,
                      const ChunkFunction& chunk) {
     std::wstring from, to;
@@ -249,7 +259,7 @@ bool SamePathText(const std::string& a, const std::string& b) {
                             -1) == CSTR_EQUAL;
 }
 
-bool SameExistingFile(const std::string& a, const std::string& b) {
+bool AreSameFile(const std::string& a, const std::string& b, bool& same) {
     auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
         std::wstring wide;
         if (!SystemPath(path, wide)) return false;
@@ -259,10 +269,16 @@ bool SameExistingFile(const std::string& a, const std::string& b) {
         return file.IsValid() && ::GetFileInformationByHandle(file.Get(), &info);
     };
     BY_HANDLE_FILE_INFORMATION first, second;
-    return identify(a, first) && identify(b, second) &&
-           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+    if (!identify(a, first) || !identify(b, second)) return false;
+    same = first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
            first.nFileIndexHigh == second.nFileIndexHigh &&
            first.nFileIndexLow == second.nFileIndexLow;
+    return true;
+}
+
+bool SameExistingFile(const std::string& a, const std::string& b) {
+    bool same = false;
+    return AreSameFile(a, b, same) && same;
 }
 
 bool ReadFileInChunks(const std::string& path, const ChunkFunction& chunk) {

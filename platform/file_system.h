@@ -38,6 +38,9 @@ bool RemoveFileAt(const std::string& path);
 bool MoveTo(const std::string& source, const std::string& target);
 // Renames `source` over an existing `target` in one step.
 bool MoveReplacing(const std::string& source, const std::string& target);
+// True when the file could be deleted or renamed now: no other handle
+// denies it (otherwise false with ERROR_SHARING_VIOLATION or the like).
+bool CanReplaceFileAt(const std::string& path);
 // Gives the file at `existing` a second name, `link` (same volume).
 bool CreateHardLinkAt(const std::string& link, const std::string& existing);
 // Copies `source` to the new file `target` (failing when one exists) and
@@ -73,6 +76,9 @@ bool SamePathText(const std::string& a, const std::string& b);
 // True when `a` and `b` are names of one existing file (another spelling, a
 // short name, a second link).
 bool SameExistingFile(const std::string& a, const std::string& b);
+// Whether `a` and `b` are names of one file (`same`); false when either
+// can't be looked at.
+bool AreSameFile(const std::string& a, const std::string& b, bool& same);
 // The size of the file at `path`.
 bool GetFileSizeAt(const std::string& path, unsigned long long& size);
 // Creates a new file for writing (failing when it exists); others may read it.

@@ -35,6 +35,7 @@ constexpr unsigned long kSharingViolation = 32;
 constexpr unsigned long kDiskFull = 112;
 constexpr unsigned long kAlreadyExists = 183;
 constexpr unsigned long kDirNotEmpty = 145;
+constexpr unsigned long kInvalidFunction = 1;
 
 // Thrown where the process dies.
 struct Crash {};
@@ -66,6 +67,10 @@ public:
     std::map<std::string, std::pair<std::string, File>> files;
     std::map<std::string, std::string> folders;  // key -> spelled name
     std::set<std::string> held;                  // keys of files others hold open
+    // Files (ids) another program has loaded (a DLL): renamed as any other,
+    // but no name of them is deleted or renamed over.
+    std::set<int> loaded;
+    bool hardLinks = true;
     // Links by key: the full path they lead to.
     std::map<std::string, std::string> links;
     // Keys of the folders the journal holds (HoldFolder).
@@ -203,6 +208,39 @@ public:
         MoveTree(from, to);
         return true;
     }
+    bool Link(const std::string& existing, const std::string& link) override {
+        if (Fails("link", existing, true)) return false;
+        if (!hardLinks) return Error(kInvalidFunction);
+        if (!HasFile(existing))
+            return Error(ParentExists(existing) ? kFileNotFound : kPathNotFound);
+        if (!ParentExists(link)) return Error(kPathNotFound);
+        if (Exists(link)) return Error(kAlreadyExists);
+        AddHardLink(existing, link);
+        return true;
+    }
+    bool Replace(const std::string& from, const std::string& to) override {
+        if (Fails("replace", to, true)) return false;
+        if (!HasFile(from)) return Error(kFileNotFound);
+        if (!HasFile(to)) return Error(HasFolder(to) ? kAccessDenied : kFileNotFound);
+        if (held.count(Key(from)) || held.count(Key(to))) return Error(kSharingViolation);
+        if (FileAt(to).readOnly || loaded.count(FileAt(to).id)) return Error(kAccessDenied);
+        auto file = files[Key(from)];
+        files.erase(Key(from));
+        files[Key(to)] = {files[Key(to)].first, file.second};
+        return true;
+    }
+    bool CanReplace(const std::string& path) override {
+        if (Fails("hold-check", path, false)) return false;
+        if (!HasFile(path)) return Error(kFileNotFound);
+        if (held.count(Key(path))) return Error(kSharingViolation);
+        return true;
+    }
+    bool SameFile(const std::string& a, const std::string& b, bool& same) override {
+        if (Fails("same-file", a, false)) return false;
+        if (!HasFile(a) || !HasFile(b)) return Error(kFileNotFound);
+        same = FileAt(a).id == FileAt(b).id;
+        return true;
+    }
     bool Copy(const std::string& from, const std::string& to) override {
         auto partial = [&] {
             if (HasFile(from) && ParentExists(to) && !Exists(to))
@@ -221,6 +259,7 @@ public:
         if (HasFolder(path)) return Error(kAccessDenied);
         if (!HasFile(path)) return true;
         if (held.count(Key(path))) return Error(kSharingViolation);
+        if (loaded.count(FileAt(path).id)) return Error(kAccessDenied);
         files.erase(Key(path));
         return true;
     }
