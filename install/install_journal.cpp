@@ -82,10 +82,12 @@ bool IsJournalFolderName(const std::string& relative, LeadBytePredicate isLeadBy
 bool ParseJournalRecord(const std::string& text, JournalRecord& record,
                         LeadBytePredicate isLeadByte) {
     record = JournalRecord();
-    // A power loss can leave the end of a file zero-filled: that part never
-    // reached the disk whole.
-    size_t length = text.find_last_not_of('\0');
-    length = length == std::string::npos ? 0 : length + 1;
+    // Each write of the record is flushed before its steps are taken, so a
+    // power loss can only tear the last one: sectors of it that never
+    // reached the disk read as zeros, at its end or amid it. From the first
+    // zero byte on, nothing was written whole (no line holds one).
+    size_t length = text.find('\0');
+    length = length == std::string::npos ? text.size() : length;
     std::string body = text.substr(0, length);
     // Whole lines only: a torn last line's step was never taken.
     size_t whole = body.rfind('\n');
@@ -206,15 +208,39 @@ bool InstallJournal::MakeBucket(unsigned index) {
     unsigned bucket = (index - 1) / kBucketSize;
     if (bucket < buckets_.size() && buckets_[bucket]) return true;
     std::string folder = folder_ + std::to_string(bucket);
-    if (files_.Probe(folder) == JournalFiles::Kind::Missing && !files_.CreateJournalFolder(folder))
-        return false;
+    if (files_.Probe(folder) == JournalFiles::Kind::Missing) {
+        if (!files_.CreateJournalFolder(folder)) return false;
+        Changed(folder);
+    }
     if (bucket >= buckets_.size()) buckets_.resize(bucket + 1, false);
     buckets_[bucket] = true;
     return true;
 }
 
 bool InstallJournal::MoveToBackup(const std::string& path, unsigned index) {
-    return MakeBucket(index) && files_.Move(path, BackupPath(index));
+    if (!MakeBucket(index) || !files_.Move(path, BackupPath(index))) return false;
+    Changed(path);
+    Changed(BackupPath(index));
+    return true;
+}
+
+// On a volume that keeps the order of name changes, a change never reaches
+// the disk before one made earlier: nothing needs flushing between steps.
+// Where nothing orders them (FAT, exFAT), a step that must be on the disk
+// before the next (the record before the first change, an old file in the
+// journal before the new one takes its name, every step before the record
+// goes) has its folders flushed first.
+void InstallJournal::Changed(const std::string& path) {
+    if (ordered_) return;
+    size_t slash = path.find_last_of('\\');
+    if (slash != std::string::npos) unsettled_.insert(path.substr(0, slash));
+}
+
+bool InstallJournal::Settle() {
+    bool flushed = true;
+    for (const std::string& folder : unsettled_) flushed = files_.FlushFolder(folder) && flushed;
+    unsettled_.clear();
+    return flushed;
 }
 
 std::string InstallJournal::RecordPath() const { return folder_ + kRecordName; }
@@ -247,11 +273,14 @@ bool InstallJournal::Start() {
         std::string folder = FolderPath(number);
         switch (files_.Probe(folder)) {
             case JournalFiles::Kind::Missing:
+                ordered_ = files_.KeepsNameOrder(owner_.folder);
                 if (!files_.CreateJournalFolder(folder)) return false;
                 number_ = number;
                 folder_ = folder + "\\";
                 started_ = true;
+                Changed(folder);
                 if (!files_.CreateRecord(RecordPath())) return false;
+                Changed(RecordPath());
                 recordOpen_ = true;
                 return true;
             case JournalFiles::Kind::Unknown:
@@ -426,12 +455,22 @@ bool InstallJournal::Install(const std::string& source, const std::string& targe
     // renaming is found before anything of it changed.
     std::string fresh = FreshPath(step.index);
     if (!MakeBucket(step.index) || !files_.Copy(source, fresh)) return false;
+    Changed(fresh);
+    // (A flush that fails leaves the step to go on: the system wrote what it
+    // could, and the run's own result is what the user sees.)
+    Settle();
     if (exists) {
         if (!MoveToBackup(target, step.index)) return false;
     } else if (!files_.CreateMark(AddingMarkPath(step.index))) {
         return false;
+    } else {
+        Changed(AddingMarkPath(step.index));
     }
-    return files_.Move(fresh, target);
+    Settle();
+    if (!files_.Move(fresh, target)) return false;
+    Changed(fresh);
+    Changed(target);
+    return true;
 }
 
 size_t InstallJournal::MoveAside(const std::vector<std::string>& paths) {
@@ -448,12 +487,14 @@ size_t InstallJournal::MoveAside(const std::vector<std::string>& paths) {
     if (!AppendSteps(text)) return 0;
     lines_.insert(lines_.end(), steps.begin(), steps.end());
     tookSteps_ = true;
+    Settle();
     for (size_t moved = 0; moved < steps.size(); ++moved) {
         // An image that something else removed since it was listed is gone
         // already: its step finds no old file to undo.
         if (!MoveToBackup(paths[moved], steps[moved].index) &&
             files_.LastError() != kErrorFileNotFound)
             return moved;
+        Settle();
     }
     if (refusal != 0) files_.SetLastError(refusal);
     return steps.size();
@@ -468,9 +509,19 @@ bool InstallJournal::Commit(CleanUp cleanUp) {
         files_.CloseRecord();
         recordOpen_ = false;
     }
+    Settle();
     if (!files_.Remove(RecordPath())) return false;
     // The update is final now; what is left in the folder is only clean-up,
-    // which the next run finishes when it can't be done now.
+    // which the next run finishes when it can't be done now. But a file
+    // system writes a folder's changes lazily: until the record's folder is
+    // flushed a power loss can bring the record back, and the next run would
+    // roll back an update its user was told had succeeded. A flush the
+    // system refuses can't be helped by undoing the update (the record is
+    // gone, and a rollback cut short then would leave a mix): the update
+    // stands and the caller says so.
+    commitNotFlushed_ = 0;
+    if (!files_.FlushFolder(folder_.substr(0, folder_.size() - 1)))
+        commitNotFlushed_ = files_.LastError() != 0 ? files_.LastError() : kErrorInvalidData;
     EndRun();
     leftovers_ = true;
     if (cleanUp == CleanUp::kNow) RemoveLeftovers();
@@ -487,6 +538,7 @@ void InstallJournal::RemoveLeftovers() {
 }
 
 void InstallJournal::Reset() {
+    unsettled_.clear();
     undoneFrom_ = SIZE_MAX;
     headerWritten_ = false;
     lines_.clear();
@@ -511,6 +563,7 @@ InstallJournal::Found InstallJournal::Load(unsigned number, JournalOwner* foreig
             return Found::kUnreadable;
     }
     started_ = true;
+    ordered_ = files_.KeepsNameOrder(owner_.folder);
     switch (files_.Probe(RecordPath())) {
         case JournalFiles::Kind::Missing:
             return Found::kCleanUp;  // committed, not yet cleaned
@@ -584,6 +637,7 @@ InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, Rollbac
         if (kind == JournalFiles::Kind::Missing || kind == JournalFiles::Kind::Folder)
             return Undone::kNothingToDo;
         if (kind != JournalFiles::Kind::File || !files_.Remove(target)) return fail();
+        Changed(target);
         listener.Removed(target);
         return Undone::kRemoved;
     }
@@ -594,7 +648,10 @@ InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, Rollbac
     if (kind != JournalFiles::Kind::File) return fail();
     // Whatever the update put in its place goes first; a target that
     // something else removed meanwhile is simply restored.
-    if (!files_.Remove(target) || !files_.Move(backup, target)) return fail();
+    if (!files_.Remove(target)) return fail();
+    Changed(target);
+    if (!files_.Move(backup, target)) return fail();
+    Changed(backup);
     listener.Restored(target);
     return Undone::kRestored;
 }
@@ -602,7 +659,11 @@ InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, Rollbac
 bool InstallJournal::MarkUndone(size_t from) {
     std::string mark = folder_ + kUndoneMark + std::to_string(from);
     if (files_.Probe(mark) == JournalFiles::Kind::File) return true;
-    return files_.CreateMark(mark);
+    if (!files_.CreateMark(mark)) return false;
+    // The mark is on the disk before the restore it lets pass.
+    Changed(mark);
+    Settle();
+    return true;
 }
 
 // The furthest a rollback that was itself interrupted got.
@@ -660,6 +721,9 @@ bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFa
             removedSinceMark = false;
         }
         Undone undone = UndoStep(order[i], listener, firstFailure);
+        // Where nothing orders name changes, a power loss could otherwise
+        // take back the halves of several restores at once.
+        Settle();
         if (undone == Undone::kFailed) complete = false;
         // An added file's step, whatever it found, and a failed step (it may
         // have removed its target first) would act again on a file that a
@@ -668,7 +732,8 @@ bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFa
     }
     EndRun();
     if (!complete) return false;
-    // Only a fully undone run may lose its record.
+    // Only a fully undone run may lose its record, once all of it is on the disk.
+    Settle();
     if (!files_.Remove(RecordPath())) {
         if (firstFailure != nullptr && *firstFailure == 0) *firstFailure = files_.LastError();
         listener.Failed(RecordPath(), files_.LastError());
