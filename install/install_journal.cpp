@@ -226,10 +226,12 @@ bool InstallJournal::MoveToBackup(const std::string& path, unsigned index) {
 
 // On a volume that keeps the order of name changes, a change never reaches
 // the disk before one made earlier: nothing needs flushing between steps.
-// Where nothing orders them (FAT, exFAT), a step that must be on the disk
-// before the next (the record before the first change, an old file in the
-// journal before the new one takes its name, every step before the record
-// goes) has its folders flushed first.
+// Where nothing orders them (FAT, exFAT), the folders changed so far are
+// flushed where the power-cut model test showed that a cut could otherwise
+// leave more than the one file whose step it fell in: before a new file
+// takes its name, after each image a purge moves aside, after each step a
+// rollback undoes, before the record goes at the commit, and after it goes
+// at the end of a rollback (before the marks of how far it got).
 void InstallJournal::Changed(const std::string& path) {
     if (ordered_) return;
     size_t slash = path.find_last_of('\\');
@@ -456,9 +458,6 @@ bool InstallJournal::Install(const std::string& source, const std::string& targe
     std::string fresh = FreshPath(step.index);
     if (!MakeBucket(step.index) || !files_.Copy(source, fresh)) return false;
     Changed(fresh);
-    // (A flush that fails leaves the step to go on: the system wrote what it
-    // could, and the run's own result is what the user sees.)
-    Settle();
     if (exists) {
         if (!MoveToBackup(target, step.index)) return false;
     } else if (!files_.CreateMark(AddingMarkPath(step.index))) {
@@ -466,6 +465,9 @@ bool InstallJournal::Install(const std::string& source, const std::string& targe
     } else {
         Changed(AddingMarkPath(step.index));
     }
+    // Everything so far goes to the disk before the new file takes its name.
+    // (A flush that fails leaves the step to go on: the system wrote what it
+    // could, and the run's own result is what the user sees.)
     Settle();
     if (!files_.Move(fresh, target)) return false;
     Changed(fresh);
@@ -487,13 +489,14 @@ size_t InstallJournal::MoveAside(const std::vector<std::string>& paths) {
     if (!AppendSteps(text)) return 0;
     lines_.insert(lines_.end(), steps.begin(), steps.end());
     tookSteps_ = true;
-    Settle();
     for (size_t moved = 0; moved < steps.size(); ++moved) {
         // An image that something else removed since it was listed is gone
         // already: its step finds no old file to undo.
         if (!MoveToBackup(paths[moved], steps[moved].index) &&
             files_.LastError() != kErrorFileNotFound)
             return moved;
+        // One image at a time: a power loss could otherwise take back the
+        // halves of several renames at once.
         Settle();
     }
     if (refusal != 0) files_.SetLastError(refusal);
@@ -660,9 +663,7 @@ bool InstallJournal::MarkUndone(size_t from) {
     std::string mark = folder_ + kUndoneMark + std::to_string(from);
     if (files_.Probe(mark) == JournalFiles::Kind::File) return true;
     if (!files_.CreateMark(mark)) return false;
-    // The mark is on the disk before the restore it lets pass.
     Changed(mark);
-    Settle();
     return true;
 }
 
@@ -732,13 +733,16 @@ bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFa
     }
     EndRun();
     if (!complete) return false;
-    // Only a fully undone run may lose its record, once all of it is on the disk.
-    Settle();
+    // Only a fully undone run may lose its record.
     if (!files_.Remove(RecordPath())) {
         if (firstFailure != nullptr && *firstFailure == 0) *firstFailure = files_.LastError();
         listener.Failed(RecordPath(), files_.LastError());
         return false;
     }
+    // The record goes to the disk before the marks do: a record without the
+    // mark of how far its rollback got would undo steps again.
+    Changed(RecordPath());
+    Settle();
     // What is left is clean-up; a part that can't go now is named, and the
     // next run finishes it.
     std::string left;
