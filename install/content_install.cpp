@@ -50,6 +50,8 @@ bool ContentInstaller::InstallPlans(const std::vector<std::vector<PlanStep>>& pl
         return false;
     }
     bool installed = journal_.Declare(targets);
+    if (journal_.HasWork() && !journal_.NamesKeptInOrder())
+        log_.NamesNotKeptInOrder(journal_.Folder());
     if (!installed) {
         log_.JournalNotStarted(journal_.Folder());
     } else {
@@ -62,6 +64,8 @@ bool ContentInstaller::InstallPlans(const std::vector<std::vector<PlanStep>>& pl
     }
     if (installed && journal_.Commit(committed ? InstallJournal::CleanUp::kLater
                                                : InstallJournal::CleanUp::kNow)) {
+        if (journal_.CommitNotFlushed() != 0)
+            log_.CommitNotFlushed(journal_.Folder(), journal_.CommitNotFlushed());
         if (committed) {
             committed();
             journal_.RemoveLeftovers();

@@ -34,6 +34,13 @@ public:
     // After a failed run's rollback that changed something back.
     virtual void RollbackComplete() = 0;
     virtual void RollbackIncomplete(const std::string& journalFolder) = 0;
+    // The installation folder is on a volume that does not keep the order
+    // of name changes (FAT, exFAT): every step is flushed before the next.
+    virtual void NamesNotKeptInOrder(const std::string& installFolder) = 0;
+    // The update is final, but the system refused to force the removal of
+    // its record out to the disk (`code`): a power loss in the next seconds
+    // could still have it rolled back by the next run.
+    virtual void CommitNotFlushed(const std::string& journalFolder, unsigned long code) = 0;
 };
 
 // The lines recovery writes to the log (each keeps the last error too).

@@ -95,6 +95,21 @@ public:
     void RollbackIncomplete(const std::string& journalFolder) override {
         WriteRollbackIncomplete(journalFolder);
     }
+    void NamesNotKeptInOrder(const std::string& installFolder) override {
+        UpgradeLog::Write(
+            "%s is on a file system that does not keep the order of its changes (FAT or exFAT): "
+            "each step is forced out to the disk before the next. The update stays all or "
+            "nothing if the program is stopped; a power loss in the middle of one file's step "
+            "can leave that one file missing or doubled (check the disk then).",
+            installFolder.c_str());
+    }
+    void CommitNotFlushed(const std::string& journalFolder, unsigned long code) override {
+        UpgradeLog::Write(
+            "The update is complete, but the system would not force the end of the journal in %s "
+            "out to the disk (error %lu): a power loss in the next seconds could still have the "
+            "next run roll it back.",
+            journalFolder.c_str(), code);
+    }
 
 private:
     const UpdateContext& context_;

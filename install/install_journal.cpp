@@ -82,10 +82,12 @@ bool IsJournalFolderName(const std::string& relative, LeadBytePredicate isLeadBy
 bool ParseJournalRecord(const std::string& text, JournalRecord& record,
                         LeadBytePredicate isLeadByte) {
     record = JournalRecord();
-    // A power loss can leave the end of a file zero-filled: that part never
-    // reached the disk whole.
-    size_t length = text.find_last_not_of('\0');
-    length = length == std::string::npos ? 0 : length + 1;
+    // Each write of the record is flushed before its steps are taken, so a
+    // power loss can only tear the last one: sectors of it that never
+    // reached the disk read as zeros, at its end or amid it. From the first
+    // zero byte on, nothing was written whole (no line holds one).
+    size_t length = text.find('\0');
+    length = length == std::string::npos ? text.size() : length;
     std::string body = text.substr(0, length);
     // Whole lines only: a torn last line's step was never taken.
     size_t whole = body.rfind('\n');
@@ -211,15 +213,41 @@ bool InstallJournal::MakeBucket(unsigned index) {
     unsigned bucket = (index - 1) / kBucketSize;
     if (bucket < buckets_.size() && buckets_[bucket]) return true;
     std::string folder = folder_ + std::to_string(bucket);
-    if (files_.Probe(folder) == JournalFiles::Kind::Missing && !files_.CreateJournalFolder(folder))
-        return false;
+    if (files_.Probe(folder) == JournalFiles::Kind::Missing) {
+        if (!files_.CreateJournalFolder(folder)) return false;
+        Changed(folder);
+    }
     if (bucket >= buckets_.size()) buckets_.resize(bucket + 1, false);
     buckets_[bucket] = true;
     return true;
 }
 
 bool InstallJournal::MoveToBackup(const std::string& path, unsigned index) {
-    return MakeBucket(index) && files_.Move(path, BackupPath(index));
+    if (!MakeBucket(index) || !files_.Move(path, BackupPath(index))) return false;
+    Changed(path);
+    Changed(BackupPath(index));
+    return true;
+}
+
+// On a volume that keeps the order of name changes, a change never reaches
+// the disk before one made earlier: nothing needs flushing between steps.
+// Where nothing orders them (FAT, exFAT), the folders changed so far are
+// flushed where the power-cut model test showed that a cut could otherwise
+// leave more than the one file whose step it fell in: before a new file
+// takes its name, after each image a purge moves aside, after each step a
+// rollback undoes, before the record goes at the commit, and after it goes
+// at the end of a rollback (before the marks of how far it got).
+void InstallJournal::Changed(const std::string& path) {
+    if (ordered_) return;
+    size_t slash = path.find_last_of('\\');
+    if (slash != std::string::npos) unsettled_.insert(path.substr(0, slash));
+}
+
+bool InstallJournal::Settle() {
+    bool flushed = true;
+    for (const std::string& folder : unsettled_) flushed = files_.FlushFolder(folder) && flushed;
+    unsettled_.clear();
+    return flushed;
 }
 
 std::string InstallJournal::RecordPath() const { return folder_ + kRecordName; }
@@ -252,11 +280,14 @@ bool InstallJournal::Start() {
         std::string folder = FolderPath(number);
         switch (files_.Probe(folder)) {
             case JournalFiles::Kind::Missing:
+                ordered_ = files_.KeepsNameOrder(owner_.folder);
                 if (!files_.CreateJournalFolder(folder)) return false;
                 number_ = number;
                 folder_ = folder + "\\";
                 started_ = true;
+                Changed(folder);
                 if (!files_.CreateRecord(RecordPath())) return false;
+                Changed(RecordPath());
                 recordOpen_ = true;
                 return true;
             case JournalFiles::Kind::Unknown:
@@ -433,20 +464,44 @@ bool InstallJournal::Install(const std::string& source, const std::string& targe
     if (exists && !files_.CanReplace(target)) return false;
     std::string fresh = FreshPath(step.index);
     if (!MakeBucket(step.index) || !files_.Copy(source, fresh)) return false;
+    Changed(fresh);
     if (!exists) {
         if (!files_.CreateMark(AddingMarkPath(step.index))) return false;
-        return files_.Move(fresh, target);
+        Changed(AddingMarkPath(step.index));
+        // Everything so far goes to the disk before the new file takes its
+        // name. (A flush that fails leaves the step to go on: the system
+        // wrote what it could, and the run's own result is what the user
+        // sees.)
+        Settle();
+        return PutInPlace(fresh, target);
     }
     // The old file keeps a second name in the journal and the new one is
     // renamed over it: the target's name is never missing, and the rename
     // finds a name that exists (Wine looks through the whole folder for
     // one that doesn't).
-    if (files_.Link(target, LinkedPath(step.index)) && files_.Replace(fresh, target)) return true;
+    if (files_.Link(target, LinkedPath(step.index))) {
+        Changed(LinkedPath(step.index));
+        Settle();
+        if (files_.Replace(fresh, target)) {
+            Changed(fresh);
+            Changed(target);
+            return true;
+        }
+    }
     // No hard links on this volume, or a target that can't be renamed over
     // (read-only, or a DLL another program has loaded): the old file is
     // renamed into the journal, which Windows allows even then, and the new
     // one into its place.
-    return MoveToBackup(target, step.index) && files_.Move(fresh, target);
+    if (!MoveToBackup(target, step.index)) return false;
+    Settle();
+    return PutInPlace(fresh, target);
+}
+
+bool InstallJournal::PutInPlace(const std::string& fresh, const std::string& target) {
+    if (!files_.Move(fresh, target)) return false;
+    Changed(fresh);
+    Changed(target);
+    return true;
 }
 
 size_t InstallJournal::MoveAside(const std::vector<std::string>& paths) {
@@ -469,6 +524,9 @@ size_t InstallJournal::MoveAside(const std::vector<std::string>& paths) {
         if (!MoveToBackup(paths[moved], steps[moved].index) &&
             files_.LastError() != kErrorFileNotFound)
             return moved;
+        // One image at a time: a power loss could otherwise take back the
+        // halves of several renames at once.
+        Settle();
     }
     if (refusal != 0) files_.SetLastError(refusal);
     return steps.size();
@@ -483,9 +541,19 @@ bool InstallJournal::Commit(CleanUp cleanUp) {
         files_.CloseRecord();
         recordOpen_ = false;
     }
+    Settle();
     if (!files_.Remove(RecordPath())) return false;
     // The update is final now; what is left in the folder is only clean-up,
-    // which the next run finishes when it can't be done now.
+    // which the next run finishes when it can't be done now. But a file
+    // system writes a folder's changes lazily: until the record's folder is
+    // flushed a power loss can bring the record back, and the next run would
+    // roll back an update its user was told had succeeded. A flush the
+    // system refuses can't be helped by undoing the update (the record is
+    // gone, and a rollback cut short then would leave a mix): the update
+    // stands and the caller says so.
+    commitNotFlushed_ = 0;
+    if (!files_.FlushFolder(folder_.substr(0, folder_.size() - 1)))
+        commitNotFlushed_ = files_.LastError() != 0 ? files_.LastError() : kErrorInvalidData;
     EndRun();
     leftovers_ = true;
     if (cleanUp == CleanUp::kNow) RemoveLeftovers();
@@ -502,6 +570,7 @@ void InstallJournal::RemoveLeftovers() {
 }
 
 void InstallJournal::Reset() {
+    unsettled_.clear();
     undoneFrom_ = SIZE_MAX;
     headerWritten_ = false;
     lines_.clear();
@@ -526,6 +595,7 @@ InstallJournal::Found InstallJournal::Load(unsigned number, JournalOwner* foreig
             return Found::kUnreadable;
     }
     started_ = true;
+    ordered_ = files_.KeepsNameOrder(owner_.folder);
     switch (files_.Probe(RecordPath())) {
         case JournalFiles::Kind::Missing:
             return Found::kCleanUp;  // committed, not yet cleaned
@@ -599,6 +669,7 @@ InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, Rollbac
         if (kind == JournalFiles::Kind::Missing || kind == JournalFiles::Kind::Folder)
             return Undone::kNothingToDo;
         if (kind != JournalFiles::Kind::File || !files_.Remove(target)) return fail();
+        Changed(target);
         listener.Removed(target);
         return Undone::kRemoved;
     }
@@ -614,7 +685,11 @@ InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, Rollbac
             if (!files_.SameFile(target, backup, same)) return fail();
             // The second name goes, so that this undo, done again after an
             // earlier step's undo has put another file there, finds nothing.
-            if (same) return files_.Remove(backup) ? Undone::kNothingToDo : Undone::kNameLeft;
+            if (same) {
+                if (!files_.Remove(backup)) return Undone::kNameLeft;
+                Changed(backup);
+                return Undone::kNothingToDo;
+            }
         }
     }
     // No old file: the step was recorded but never taken, or was undone already.
@@ -622,7 +697,10 @@ InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, Rollbac
     if (kind != JournalFiles::Kind::File) return fail();
     // Whatever the update put in its place goes first; a target that
     // something else removed meanwhile is simply restored.
-    if (!files_.Remove(target) || !files_.Move(backup, target)) return fail();
+    if (!files_.Remove(target)) return fail();
+    Changed(target);
+    if (!files_.Move(backup, target)) return fail();
+    Changed(backup);
     listener.Restored(target);
     return Undone::kRestored;
 }
@@ -630,7 +708,9 @@ InstallJournal::Undone InstallJournal::UndoStep(const JournalLine& step, Rollbac
 bool InstallJournal::MarkUndone(size_t from) {
     std::string mark = folder_ + kUndoneMark + std::to_string(from);
     if (files_.Probe(mark) == JournalFiles::Kind::File) return true;
-    return files_.CreateMark(mark);
+    if (!files_.CreateMark(mark)) return false;
+    Changed(mark);
+    return true;
 }
 
 // The furthest a rollback that was itself interrupted got.
@@ -688,6 +768,9 @@ bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFa
             removedSinceMark = false;
         }
         Undone undone = UndoStep(order[i], listener, firstFailure);
+        // Where nothing orders name changes, a power loss could otherwise
+        // take back the halves of several restores at once.
+        Settle();
         if (undone == Undone::kFailed) complete = false;
         // An added file's step, whatever it found, a failed step (it may
         // have removed its target first) and one whose second name is left
@@ -703,6 +786,10 @@ bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFa
         listener.Failed(RecordPath(), files_.LastError());
         return false;
     }
+    // The record goes to the disk before the marks do: a record without the
+    // mark of how far its rollback got would undo steps again.
+    Changed(RecordPath());
+    Settle();
     // What is left is clean-up; a part that can't go now is named, and the
     // next run finishes it.
     std::string left;

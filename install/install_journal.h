@@ -41,6 +41,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -93,6 +94,16 @@ public:
     virtual bool Copy(const std::string& from, const std::string& to) = 0;
     // Clears read-only and deletes; true when nothing is there.
     virtual bool Remove(const std::string& path) = 0;
+    // Forces the names created, renamed or deleted in `folder` out to the
+    // disk: until then a power loss may undo them (a file's own data is
+    // forced out by the call that writes it).
+    virtual bool FlushFolder(const std::string& folder) = 0;
+    // True when the file system that holds `folder` writes name changes to
+    // the disk in the order they were made, so that a power loss keeps the
+    // older ones of any it keeps (NTFS and ReFS, whose metadata goes through
+    // one log); false where nothing orders them (FAT, exFAT), or where that
+    // can't be told.
+    virtual bool KeepsNameOrder(const std::string& folder) = 0;
     // Names of the entries directly in `folder` (no "." or "..").
     virtual bool List(const std::string& folder, std::vector<std::string>& names) = 0;
     // Names of the files (not folders) directly in `folder` whose names end
@@ -251,7 +262,8 @@ public:
     // old files of a large update takes a while, which its user need not
     // wait for). False when the record could not be removed; the changes can
     // then still be rolled back. A folder that can't be removed whole is
-    // left for the next run, which finishes it.
+    // left for the next run, which finishes it. The record's removal is
+    // forced out to the disk before this answers (see CommitNotFlushed).
     enum class CleanUp { kNow, kLater };
     bool Commit(CleanUp cleanUp = CleanUp::kNow);
     // Removes what a run committed with CleanUp::kLater left; best effort.
@@ -263,6 +275,15 @@ public:
     // `firstFailure` gets the code of the first step that failed.
     bool RollBack(RollbackListener& listener, unsigned long* firstFailure = nullptr);
 
+    // Nonzero when the last Commit removed the record but the system refused
+    // to force that out to the disk (the system's code): the update stands,
+    // but a power loss in the next seconds could still bring the record
+    // back, and the next run would roll the update back.
+    unsigned long CommitNotFlushed() const { return commitNotFlushed_; }
+    // False when the installation is on a volume that does not keep the
+    // order of name changes (see JournalFiles::KeepsNameOrder): each step
+    // that must reach the disk before the next then has its folders flushed.
+    bool NamesKeptInOrder() const { return ordered_; }
     // True when this journal has a folder to roll back or remove.
     bool HasWork() const { return started_; }
     // True when this run has changed the installation.
@@ -294,6 +315,10 @@ public:
 
 private:
     bool Start();
+    // Notes a name made, renamed or removed at `path` (on a volume that does
+    // not keep their order), and makes every name noted so far durable.
+    void Changed(const std::string& path);
+    bool Settle();
     bool Record(const JournalLine& line);
     bool AppendSteps(const std::string& text);
     std::string RecordLine(const JournalLine& line) const;
@@ -313,6 +338,8 @@ private:
     std::string LinkedPath(unsigned index) const;
     std::string AddingMarkPath(unsigned index) const;
     bool MoveToBackup(const std::string& path, unsigned index);
+    // Renames the new file `fresh` to the missing `target`.
+    bool PutInPlace(const std::string& fresh, const std::string& target);
     bool MakeBucket(unsigned index);
     // The line for a step not declared as found: in place of the next
     // declared step when `replacesDeclared`, else after those dealt with.
@@ -340,4 +367,7 @@ private:
     bool recordOpen_ = false;
     bool tookSteps_ = false;
     bool leftovers_ = false;  // committed, its folder not yet removed
+    unsigned long commitNotFlushed_ = 0;
+    bool ordered_ = true;
+    std::set<std::string> unsettled_;  // folders with name changes not yet flushed
 };

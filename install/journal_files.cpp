@@ -142,6 +142,23 @@ bool WindowsJournalFiles::Remove(const std::string& path) {
     return platform::RemoveFileAt(path);
 }
 
+bool WindowsJournalFiles::FlushFolder(const std::string& folder) {
+    if (platform::FlushFolderToDisk(folder)) return true;
+    // A file system that won't flush a folder still flushes its volume, for
+    // an administrator (which an update's run is). The folder's code is the
+    // one reported when both are refused.
+    DWORD folderCode = ::GetLastError();
+    if (platform::FlushVolumeOf(folder)) return true;
+    platform::SetLastErrorCode(folderCode);
+    return false;
+}
+
+bool WindowsJournalFiles::KeepsNameOrder(const std::string& folder) {
+    std::string name;
+    if (!platform::FileSystemNameOf(folder, name)) return false;
+    return EqualIgnoringCase(name.c_str(), "NTFS") || EqualIgnoringCase(name.c_str(), "ReFS");
+}
+
 bool WindowsJournalFiles::List(const std::string& folder, std::vector<std::string>& names) {
     if (platform::ListFolder(folder, "*", true, names)) return true;
     return IsNotFound(::GetLastError());

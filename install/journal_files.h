@@ -32,6 +32,8 @@ public:
     bool SameFile(const std::string& a, const std::string& b, bool& same) override;
     bool Copy(const std::string& from, const std::string& to) override;
     bool Remove(const std::string& path) override;
+    bool FlushFolder(const std::string& folder) override;
+    bool KeepsNameOrder(const std::string& folder) override;
     bool List(const std::string& folder, std::vector<std::string>& names) override;
     bool ListFilesEndingIn(const std::string& folder, const std::string& suffix,
                            std::vector<std::string>& names) override;

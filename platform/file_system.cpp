@@ -441,6 +441,53 @@ bool WriteAll(const KernelHandle& file, const void* data, unsigned long size) {
 
 bool FlushToDisk(const KernelHandle& file) { return ::FlushFileBuffers(file.Get()) != FALSE; }
 
+bool FlushFolderToDisk(const std::string& path) {
+    std::wstring wide;
+    if (!SystemPath(path, wide)) return false;
+    // Shared every way: the run's own holds on its folders (read, no delete
+    // sharing) must not keep it from opening one to flush it.
+    KernelHandle folder(::CreateFileW(wide.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return folder.IsValid() && FlushToDisk(folder);
+}
+
+bool FileSystemNameOf(const std::string& path, std::string& name) {
+    std::wstring wide;
+    if (!SystemPath(path, wide)) return false;
+    wchar_t mount[MAX_PATH + 1];
+    if (!::GetVolumePathNameW(wide.c_str(), mount, MAX_PATH + 1)) return false;
+    wchar_t fileSystem[MAX_PATH + 1];
+    if (!::GetVolumeInformationW(mount, nullptr, 0, nullptr, nullptr, nullptr, fileSystem,
+                                 MAX_PATH + 1))
+        return false;
+    return ToAnsi(fileSystem, name);
+}
+
+bool FlushVolumeOf(const std::string& path) {
+    std::wstring wide;
+    if (!SystemPath(path, wide)) return false;
+    wchar_t mount[MAX_PATH + 1];
+    if (!::GetVolumePathNameW(wide.c_str(), mount, MAX_PATH + 1)) return false;
+    // "C:\" names the root folder; the volume is "\\.\C:", without the
+    // backslash. A volume mounted in a folder is reached by its GUID name.
+    std::wstring volume;
+    wchar_t guid[MAX_PATH + 1];
+    size_t length = std::wcslen(mount);
+    if (length == 3 && mount[1] == L':') {
+        volume = std::wstring(L"\\\\.\\") + mount[0] + L":";
+    } else if (::GetVolumeNameForVolumeMountPointW(mount, guid, MAX_PATH + 1)) {
+        volume = guid;
+        if (!volume.empty() && volume.back() == L'\\') volume.pop_back();
+    } else {
+        return false;
+    }
+    KernelHandle device(::CreateFileW(volume.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
+    return device.IsValid() && FlushToDisk(device);
+}
+
 KernelHandle OpenForAppending(const char* path) {
     return KernelHandle(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));

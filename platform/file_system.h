@@ -100,6 +100,18 @@ bool ListFolder(const std::string& folder, const char* pattern, bool foldersToo,
 bool WriteAll(const KernelHandle& file, const void* data, unsigned long size);
 // Forces what was written out to the disk.
 bool FlushToDisk(const KernelHandle& file);
+// Forces the folder at `path` out to the disk: names created, renamed or
+// deleted in it since then survive a power loss. The folder is opened with
+// write access (which FlushFileBuffers requires, and a folder handle only
+// gets with backup semantics); a file system that refuses to flush a folder
+// answers false with its code (ERROR_ACCESS_DENIED, ERROR_INVALID_FUNCTION).
+bool FlushFolderToDisk(const std::string& path);
+// The name of the file system of the volume that holds `path` ("NTFS",
+// "ReFS", "FAT32", "exFAT" ...).
+bool FileSystemNameOf(const std::string& path, std::string& name);
+// Forces the whole volume that holds `path` out to the disk: every file
+// system flushes a volume, but only for an administrator.
+bool FlushVolumeOf(const std::string& path);
 // Opens or creates `path` for writing without truncating it; others may read
 // it but not write it while it is open.
 KernelHandle OpenForAppending(const char* path);

@@ -10,7 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   wine wine64 wixl msitools
   xvfb xauth x11-apps imagemagick icoutils fonts-wine fonts-dejavu-core fonts-liberation
-  googletest dpkg-dev python3 osslsigncode openssl gnuplot-nox nsis
+  googletest dpkg-dev python3 osslsigncode openssl gnuplot-nox nsis strace
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -15,11 +15,28 @@
 // Any operation can be made to fail, and the process can be made to die at
 // any change: a copy then leaves a partial file and a record append a torn
 // line, as they would on a real disk.
+//
+// Or the power can be cut (StartPowerCuts, then PowerCut): the disk then
+// keeps only what was made durable. A file's data is durable once the call
+// that writes it answers (Copy and AppendRecord flush what they write); a
+// name created, renamed or deleted only once its folder is flushed
+// (FlushFolder; a rename needs both of its folders). Until then it is
+// pending, and a cut keeps of the pending name changes:
+//  - NameOrder::kKept (NTFS, ReFS: one log for the volume's metadata) a
+//    prefix of them, in the order they were made: the newest may be
+//    missing; a flush of any folder makes every earlier change durable;
+//  - NameOrder::kAny (FAT, exFAT: nothing orders the writes) any subset;
+//    a flush makes durable only the changes in that folder.
+// A write cut in the middle (the copy or append the cut fell in) survives
+// whole, is lost, or survives torn: each sector of it (512 bytes unless
+// `sector` says otherwise) written or not. PowerCut names what it drew, so
+// that a failing case can be followed.
 #pragma once
 
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -95,6 +112,110 @@ public:
     unsigned long lastError = 0;
     std::string openRecord;
 
+    // ---- Power cuts ----
+    enum class NameOrder { kKept, kAny };
+    // A disk writes whole sectors. A test may make them smaller: a smaller
+    // sector draws every tear a larger one can, and more.
+    size_t sector = 512;
+    struct NameChange {
+        // kUnlink and kLink: the halves of a file's rename from one folder to
+        // another where nothing orders the writes (each in its own folder).
+        enum Kind { kCreate, kRemove, kMove, kMkdir, kRmdir, kUnlink, kLink } kind;
+        std::string from, to;             // spelled; `to` for a create or mkdir
+        File file;                        // what a create makes
+        std::set<std::string> unflushed;  // keys of the folders still to flush
+    };
+    bool powerCuts = false;
+    NameOrder nameOrder = NameOrder::kKept;
+    // The disk's names (as `files` and `folders`; a file's bytes are taken
+    // from durableData by its id when it has an entry there).
+    std::map<std::string, std::pair<std::string, File>> durableFiles;
+    std::map<std::string, std::string> durableFolders;
+    std::map<int, std::string> durableData;
+    std::vector<NameChange> pending;
+    // The write the cut fell in: the file (by id), at which offset, what.
+    bool writeInFlight = false;
+    int inFlightId = 0;
+    size_t inFlightAt = 0;
+    std::string inFlightBytes;
+    size_t flushes = 0;
+
+    // From now on, what the disk keeps is tracked: all there is now is durable.
+    void StartPowerCuts(NameOrder order) {
+        powerCuts = true;
+        nameOrder = order;
+        durableFiles = files;
+        durableFolders = folders;
+        durableData.clear();
+        for (const auto& file : files)
+            durableData[file.second.second.id] = file.second.second.bytes;
+        pending.clear();
+        writeInFlight = false;
+    }
+
+    // The power goes: what is on the disk is all there is. Answers what it
+    // drew. `random` decides which pending changes and sectors survive.
+    std::string PowerCut(std::mt19937& random) {
+        std::string drawn;
+        size_t keep = pending.size();
+        std::vector<bool> kept(pending.size(), true);
+        if (nameOrder == NameOrder::kKept) {
+            keep = random() % (pending.size() + 1);
+            for (size_t i = keep; i < pending.size(); ++i) kept[i] = false;
+        } else {
+            for (size_t i = 0; i < pending.size(); ++i) kept[i] = random() % 2 == 0;
+        }
+        for (size_t i = 0; i < pending.size(); ++i) {
+            drawn += std::string(kept[i] ? "kept " : "lost ") + Describe(pending[i]) + "; ";
+            if (kept[i]) Apply(pending[i]);
+        }
+        if (writeInFlight) {
+            std::string& data = durableData[inFlightId];
+            std::string before = data;
+            std::string after = before.substr(0, std::min(before.size(), inFlightAt));
+            after.resize(inFlightAt, '\0');
+            after += inFlightBytes;
+            int outcome = static_cast<int>(random() % 3);
+            if (outcome == 0) {
+                data = after;
+                drawn += "write whole";
+            } else if (outcome == 1) {
+                drawn += "write lost";
+            } else {
+                // Sector by sector: written, or what the disk held there
+                // before (nothing past the old end: zeros).
+                std::string torn = after;
+                drawn += "write torn:";
+                for (size_t at = inFlightAt / sector * sector; at < after.size(); at += sector) {
+                    bool written = random() % 2 == 0;
+                    drawn += written ? " w" : " -";
+                    if (written) continue;
+                    for (size_t i = at; i < std::min(after.size(), at + sector); ++i)
+                        torn[i] = i < before.size() ? before[i] : '\0';
+                }
+                data = torn;
+            }
+        }
+        pending.clear();
+        writeInFlight = false;
+        // What the disk shows: a name whose folder is not there is lost with it.
+        files.clear();
+        folders.clear();
+        for (const auto& folder : durableFolders)
+            if (ParentOnDisk(folder.second)) folders.insert(folder);
+        for (const auto& entry : durableFiles) {
+            if (!HasFolder(Parent(entry.second.first)) && !Parent(entry.second.first).empty())
+                continue;
+            auto file = entry.second;
+            auto data = durableData.find(file.second.id);
+            if (data != durableData.end()) file.second.bytes = data->second;
+            files[entry.first] = file;
+        }
+        openRecord.clear();
+        heldFolders.clear();
+        return drawn;
+    }
+
     void AddFolder(const std::string& path) { folders[Key(path)] = path; }
     void AddFile(const std::string& path, const std::string& bytes, bool readOnly = false) {
         files[Key(path)] = {path, {bytes, readOnly, nextId++}};
@@ -142,6 +263,7 @@ public:
         if (!ParentExists(path)) return Error(kPathNotFound);
         if (Exists(path)) return Error(kAlreadyExists);
         AddFolder(path);
+        Changed({NameChange::kMkdir, "", path, {}, {}});
         return true;
     }
     bool RemoveFolder(const std::string& path) override {
@@ -153,6 +275,7 @@ public:
         for (const auto& sub : folders)
             if (sub.first.compare(0, prefix.size(), prefix) == 0) return Error(kDirNotEmpty);
         folders.erase(Key(path));
+        Changed({NameChange::kRmdir, path, "", {}, {}});
         return true;
     }
     bool CreateRecord(const std::string& path) override {
@@ -160,6 +283,7 @@ public:
         if (!ParentExists(path)) return Error(kPathNotFound);
         if (Exists(path)) return Error(kAlreadyExists);
         AddFile(path, "");
+        Changed({NameChange::kCreate, "", path, FileAt(path), {}});
         openRecord = path;
         return true;
     }
@@ -167,11 +291,19 @@ public:
         ++appends;
         if (openRecord.empty() || !HasFile(openRecord)) return Error(6 /* invalid handle */);
         if (Fails("append", openRecord, true, [&] {
+                File& record = files[Key(openRecord)].second;
+                if (powerCuts) {
+                    // On the way to the disk: the cut decides.
+                    InFlight(record.id, record.bytes.size(), text);
+                    return;
+                }
                 // Dying in the middle of a write leaves part of it.
-                files[Key(openRecord)].second.bytes += text.substr(0, text.size() / 2);
+                record.bytes += text.substr(0, text.size() / 2);
             }))
             return false;
-        files[Key(openRecord)].second.bytes += text;
+        File& record = files[Key(openRecord)].second;
+        record.bytes += text;
+        if (powerCuts) durableData[record.id] = record.bytes;  // flushed
         return true;
     }
     void CloseRecord() override { openRecord.clear(); }
@@ -180,6 +312,7 @@ public:
         if (!ParentExists(path)) return Error(kPathNotFound);
         if (Exists(path)) return Error(kAlreadyExists);
         AddFile(path, "");
+        Changed({NameChange::kCreate, "", path, FileAt(path), {}});
         return true;
     }
     bool ReadAll(const std::string& path, std::string& text) override {
@@ -199,13 +332,20 @@ public:
             files.erase(Key(from));
             file.first = to;
             files[Key(to)] = file;
+            if (nameOrder == NameOrder::kAny && Key(Parent(from)) != Key(Parent(to))) {
+                Changed({NameChange::kLink, "", to, file.second, {}});
+                Changed({NameChange::kUnlink, from, "", {}, {}});
+            } else {
+                Changed({NameChange::kMove, from, to, {}, {}});
+            }
             return true;
         }
         // A folder: everything under it moves along.
         std::string prefix = Key(from) + "\\";
         for (const std::string& key : held)
             if (key.compare(0, prefix.size(), prefix) == 0) return Error(kAccessDenied);
-        MoveTree(from, to);
+        MoveTree(files, folders, from, to);
+        Changed({NameChange::kMove, from, to, {}, {}});
         return true;
     }
     bool Link(const std::string& existing, const std::string& link) override {
@@ -216,6 +356,7 @@ public:
         if (!ParentExists(link)) return Error(kPathNotFound);
         if (Exists(link)) return Error(kAlreadyExists);
         AddHardLink(existing, link);
+        Changed({NameChange::kLink, "", link, FileAt(link), {}});
         return true;
     }
     bool Replace(const std::string& from, const std::string& to) override {
@@ -227,6 +368,12 @@ public:
         auto file = files[Key(from)];
         files.erase(Key(from));
         files[Key(to)] = {files[Key(to)].first, file.second};
+        if (nameOrder == NameOrder::kAny && Key(Parent(from)) != Key(Parent(to))) {
+            Changed({NameChange::kLink, "", to, file.second, {}});
+            Changed({NameChange::kUnlink, from, "", {}, {}});
+        } else {
+            Changed({NameChange::kMove, from, to, {}, {}});
+        }
         return true;
     }
     bool CanReplace(const std::string& path) override {
@@ -243,8 +390,16 @@ public:
     }
     bool Copy(const std::string& from, const std::string& to) override {
         auto partial = [&] {
-            if (HasFile(from) && ParentExists(to) && !Exists(to))
-                AddFile(to, FileAt(from).bytes.substr(0, FileAt(from).bytes.size() / 2));
+            if (!HasFile(from) || !ParentExists(to) || Exists(to)) return;
+            if (powerCuts) {
+                // Made, its bytes on the way to the disk: the cut decides.
+                std::string bytes = FileAt(from).bytes;
+                AddFile(to, "");
+                Changed({NameChange::kCreate, "", to, FileAt(to), {}});
+                InFlight(FileAt(to).id, 0, bytes);
+                return;
+            }
+            AddFile(to, FileAt(from).bytes.substr(0, FileAt(from).bytes.size() / 2));
         };
         if (Fails("copy", to, true, partial)) return false;
         if (!HasFile(from)) return Error(HasFolder(from) ? kAccessDenied : kFileNotFound);
@@ -252,6 +407,10 @@ public:
         if (!ParentExists(to)) return Error(kPathNotFound);
         if (Exists(to)) return Error(kFileExists);
         AddFile(to, FileAt(from).bytes);
+        if (powerCuts) {
+            durableData[FileAt(to).id] = FileAt(to).bytes;  // flushed
+            Changed({NameChange::kCreate, "", to, FileAt(to), {}});
+        }
         return true;
     }
     bool Remove(const std::string& path) override {
@@ -261,6 +420,34 @@ public:
         if (held.count(Key(path))) return Error(kSharingViolation);
         if (loaded.count(FileAt(path).id)) return Error(kAccessDenied);
         files.erase(Key(path));
+        Changed({NameChange::kRemove, path, "", {}, {}});
+        return true;
+    }
+    bool KeepsNameOrder(const std::string& folder) override {
+        if (Fails("volume", folder, false)) return false;
+        return nameOrder == NameOrder::kKept;
+    }
+    bool FlushFolder(const std::string& folder) override {
+        if (Fails("flush-folder", folder, false)) return false;
+        if (!HasFolder(folder)) return Error(kFileNotFound);
+        ++flushes;
+        if (!powerCuts) return true;
+        const std::string key = Key(folder);
+        if (nameOrder == NameOrder::kKept) {
+            // One log for the volume: what came before is written with it.
+            for (const NameChange& change : pending) Apply(change);
+            pending.clear();
+            return true;
+        }
+        for (auto it = pending.begin(); it != pending.end();) {
+            it->unflushed.erase(key);
+            if (it->unflushed.empty()) {
+                Apply(*it);
+                it = pending.erase(it);
+            } else {
+                ++it;
+            }
+        }
         return true;
     }
     bool List(const std::string& folder, std::vector<std::string>& names) override {
@@ -345,6 +532,74 @@ private:
         lastError = code;
         return false;
     }
+    void Changed(NameChange change) {
+        if (!powerCuts) return;
+        for (const std::string& path : {change.from, change.to})
+            if (!path.empty()) change.unflushed.insert(Key(Parent(path)));
+        pending.push_back(change);
+    }
+    void InFlight(int id, size_t at, const std::string& bytes) {
+        writeInFlight = true;
+        inFlightId = id;
+        inFlightAt = at;
+        inFlightBytes = bytes;
+    }
+    static std::string Describe(const NameChange& change) {
+        switch (change.kind) {
+            case NameChange::kCreate:
+                return "create " + change.to;
+            case NameChange::kRemove:
+                return "remove " + change.from;
+            case NameChange::kMove:
+                return "move " + change.from + " to " + change.to;
+            case NameChange::kMkdir:
+                return "mkdir " + change.to;
+            case NameChange::kRmdir:
+                return "rmdir " + change.from;
+            case NameChange::kUnlink:
+                return "unlink " + change.from;
+            case NameChange::kLink:
+                return "link " + change.to;
+        }
+        return "";
+    }
+    // A change reaches the disk: as it was made, where what it acts on is
+    // there (an unordered disk may have lost what it acted on).
+    void Apply(const NameChange& change) {
+        switch (change.kind) {
+            case NameChange::kCreate:
+            case NameChange::kLink:
+                durableFiles[Key(change.to)] = {change.to, change.file};
+                break;
+            case NameChange::kRemove:
+            case NameChange::kUnlink:
+                durableFiles.erase(Key(change.from));
+                break;
+            case NameChange::kMkdir:
+                durableFolders[Key(change.to)] = change.to;
+                break;
+            case NameChange::kRmdir:
+                durableFolders.erase(Key(change.from));
+                break;
+            case NameChange::kMove: {
+                auto file = durableFiles.find(Key(change.from));
+                if (file != durableFiles.end()) {
+                    auto moved = file->second;
+                    durableFiles.erase(file);
+                    moved.first = change.to;
+                    durableFiles[Key(change.to)] = moved;
+                } else if (durableFolders.count(Key(change.from))) {
+                    MoveTree(durableFiles, durableFolders, change.from, change.to);
+                }
+                break;
+            }
+        }
+    }
+    bool ParentOnDisk(const std::string& path) const {
+        for (std::string parent = Parent(path); !parent.empty(); parent = Parent(parent))
+            if (!durableFolders.count(Key(parent))) return false;
+        return true;
+    }
     static std::string Parent(const std::string& path) {
         size_t slash = path.find_last_of('\\');
         return slash == std::string::npos ? std::string() : path.substr(0, slash);
@@ -367,32 +622,34 @@ private:
             for (const auto& sub : folders) add(sub.first, sub.second);
         return names;
     }
-    void MoveTree(const std::string& from, const std::string& to) {
+    static void MoveTree(std::map<std::string, std::pair<std::string, File>>& treeFiles,
+                         std::map<std::string, std::string>& treeFolders, const std::string& from,
+                         const std::string& to) {
         std::string prefix = Key(from);
         std::map<std::string, std::pair<std::string, File>> movedFiles;
-        for (auto it = files.begin(); it != files.end();) {
+        for (auto it = treeFiles.begin(); it != treeFiles.end();) {
             if (it->first == prefix ||
                 it->first.compare(0, prefix.size() + 1, prefix + "\\") == 0) {
                 std::string spelled = to + it->second.first.substr(from.size());
                 movedFiles[Key(spelled)] = {spelled, it->second.second};
-                it = files.erase(it);
+                it = treeFiles.erase(it);
             } else {
                 ++it;
             }
         }
         std::map<std::string, std::string> movedFolders;
-        for (auto it = folders.begin(); it != folders.end();) {
+        for (auto it = treeFolders.begin(); it != treeFolders.end();) {
             if (it->first == prefix ||
                 it->first.compare(0, prefix.size() + 1, prefix + "\\") == 0) {
                 std::string spelled = to + it->second.substr(from.size());
                 movedFolders[Key(spelled)] = spelled;
-                it = folders.erase(it);
+                it = treeFolders.erase(it);
             } else {
                 ++it;
             }
         }
-        files.insert(movedFiles.begin(), movedFiles.end());
-        folders.insert(movedFolders.begin(), movedFolders.end());
+        treeFiles.insert(movedFiles.begin(), movedFiles.end());
+        treeFolders.insert(movedFolders.begin(), movedFolders.end());
     }
 };
 

@@ -56,6 +56,11 @@ TEST(JournalRecordTest, TornHeadersHoldNoStepAndForeignTextIsRefused) {
         {std::string(kHeader), true, true},
         {std::string(kHeader) + "added 1 a\n" + std::string(64, '\0'), true, true},
         {std::string(40, '\0'), true, false},
+        // A last write torn by a power loss: a sector amid it never written.
+        {std::string(kHeader) + "added 1 a\n" + std::string(16, '\0') + "ded 2 b\nadded 3 c\n",
+         true, true},
+        {std::string("RIZezuvu journal 3\n") + std::string(16, '\0') + "folder C:\\\n", true,
+         false},
         {"not a journal", false, false},
         {"RIZezuvu journal 4\n", false, false},
         {std::string(kHeader) + "added a\n", false, false},

@@ -8,6 +8,8 @@
 #include "config/update_context.h"
 #include "install/install_journal.h"
 #include "install/install_plan.h"
+#include "install/journal_files.h"
+#include "platform/file_system.h"
 #include "platform/path_services.h"
 #include "log/upgrade_log.h"
 #include "product/installed_product.h"
@@ -406,6 +408,30 @@ TEST_F(ContentCopyTest, AJournalFolderOfAnotherRunIsNeverReusedNorBlocks) {
         EXPECT_EQ(ReadFileBytes(install + "\\.RIZezuvu-journal\\7.old"), "kept");
         EXPECT_FALSE(Exists(install + "\\.RIZezuvu-journal-2"));
     }
+}
+
+// The commit's flush of the journal's folder, on a real folder: it opens
+// the folder for writing with backup semantics and flushes it (Wine 8 does
+// so with fsync on the folder), also while the run holds the folder
+// against renaming; a folder that is not there fails with the system's
+// code. The file system's name tells whether name changes keep their order.
+TEST_F(ContentCopyTest, TheJournalsFolderIsFlushedWhileItIsHeld) {
+    const std::string folder = install + "\\.RIZezuvu-journal";
+    ASSERT_TRUE(MakeFolder(folder));
+    WindowsJournalFiles files;
+    std::string held;
+    ASSERT_TRUE(files.HoldFolder(folder, held)) << ::GetLastError();
+    ::SetLastError(0);
+    EXPECT_TRUE(platform::FlushFolderToDisk(folder)) << ::GetLastError();
+    EXPECT_TRUE(files.FlushFolder(folder)) << ::GetLastError();
+    files.ReleaseFolders();
+    EXPECT_FALSE(platform::FlushFolderToDisk(folder + "\\missing"));
+    EXPECT_TRUE(platform::IsNotFoundCode(::GetLastError())) << ::GetLastError();
+    std::string fileSystem;
+    ASSERT_TRUE(platform::FileSystemNameOf(folder, fileSystem)) << ::GetLastError();
+    RecordProperty("fileSystem", fileSystem);
+    EXPECT_EQ(files.KeepsNameOrder(folder), fileSystem == "NTFS" || fileSystem == "ReFS")
+        << fileSystem;
 }
 
 // The journal's own paths are some 30 characters longer than the
