@@ -187,6 +187,13 @@ bool RecoverInterruptedUpdates(JournalFiles& files, const JournalOwner& owner,
             case InstallJournal::Found::kCleanUp:
             case InstallJournal::Found::kEmpty:
             case InstallJournal::Found::kInterrupted: {
+                std::string refused;
+                if (found == InstallJournal::Found::kInterrupted &&
+                    !journal.CheckRecordedWrites(refused)) {
+                    LastErrorKept failure(files);
+                    log.WriteRefused(refused, files.LastError() == JournalFiles::kLeadsOutside);
+                    return false;
+                }
                 unsigned long failure = 0;
                 if (!journal.RollBack(log, &failure)) {
                     log.RollbackIncomplete(folder);

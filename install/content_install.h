@@ -55,6 +55,10 @@ public:
     // A leftover that can't be removed now; the update goes on without it.
     virtual void LeftoverKept(const std::string& journalFolder) = 0;
     virtual void JournalUnreadable(const std::string& journalFolder) = 0;
+    // An interrupted run's journal names a folder or file that now leads
+    // outside the installation folder (or can't be looked at): nothing of
+    // it is undone.
+    virtual void WriteRefused(const std::string& path, bool leadsOutside) = 0;
     virtual void RollbackIncomplete(const std::string& journalFolder) = 0;
 };
 

@@ -28,6 +28,17 @@ inline void WriteLeftInJournal(const std::string& path, unsigned long code) {
         "will remove it.",
         path.c_str(), code);
 }
+inline void WriteRefusedLine(const std::string& path, bool leadsOutside) {
+    if (leadsOutside) {
+        UpgradeLog::Write(
+            "Refused: %s is a link that leads outside the installation folder; nothing was "
+            "changed.",
+            path.c_str());
+    } else {
+        UpgradeLog::Write("Refused: where %s leads can't be checked; nothing was changed.",
+                          path.c_str());
+    }
+}
 inline void WriteRollbackIncomplete(const std::string& journalFolder) {
     UpgradeLog::Write(
         "Rollback incomplete: the journal in %s is kept; the next run will finish restoring.",
@@ -67,15 +78,7 @@ public:
         UpgradeLog::Write("Directory not found %s...\n", folder.c_str());
     }
     void WriteRefused(const std::string& path, bool leadsOutside) override {
-        if (leadsOutside) {
-            UpgradeLog::Write(
-                "Refused: %s is a link that leads outside the installation folder; nothing was "
-                "changed.",
-                path.c_str());
-        } else {
-            UpgradeLog::Write("Refused: where %s leads can't be checked; nothing was changed.",
-                              path.c_str());
-        }
+        WriteRefusedLine(path, leadsOutside);
     }
     void ConfigurationFault(const PlanStep& step) override {
         UpgradeLog::Write("Invalid configuration at line %d (group %s of Product '%s'): %s%s%s",
@@ -145,6 +148,9 @@ public:
         UpgradeLog::Write(
             "The finished journal in %s can't be removed yet; a later run will remove it.",
             journalFolder.c_str());
+    }
+    void WriteRefused(const std::string& path, bool leadsOutside) override {
+        WriteRefusedLine(path, leadsOutside);
     }
     void JournalUnreadable(const std::string& journalFolder) override {
         UpgradeLog::Write(

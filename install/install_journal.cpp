@@ -189,24 +189,25 @@ std::string InstallJournal::FolderPath(unsigned number) const {
 // A step's files go into sub-folders of kBucketSize steps each: a folder
 // that gains a new name is searched whole by some file systems (and by Wine
 // on every one), so small folders keep each step cheap.
-std::string InstallJournal::BackupPath(unsigned index) const {
-    return folder_ + std::to_string((index - 1) / kBucketSize) + "\\" + std::to_string(index) +
-           ".old";
+std::string InstallJournal::BucketPath(unsigned index) const {
+    return folder_ + std::to_string((index - 1) / kBucketSize);
 }
 
-std::string InstallJournal::FreshPath(unsigned index) const {
-    return folder_ + std::to_string((index - 1) / kBucketSize) + "\\" + std::to_string(index) +
-           ".new";
+// Step `index`'s file of kind `suffix` (".old", ".new", ".linked", ".adding").
+std::string InstallJournal::StepFilePath(unsigned index, const char* suffix) const {
+    return BucketPath(index) + "\\" + std::to_string(index) + suffix;
 }
+
+std::string InstallJournal::BackupPath(unsigned index) const { return StepFilePath(index, ".old"); }
+
+std::string InstallJournal::FreshPath(unsigned index) const { return StepFilePath(index, ".new"); }
 
 std::string InstallJournal::LinkedPath(unsigned index) const {
-    return folder_ + std::to_string((index - 1) / kBucketSize) + "\\" + std::to_string(index) +
-           ".linked";
+    return StepFilePath(index, ".linked");
 }
 
 std::string InstallJournal::AddingMarkPath(unsigned index) const {
-    return folder_ + std::to_string((index - 1) / kBucketSize) + "\\" + std::to_string(index) +
-           ".adding";
+    return StepFilePath(index, ".adding");
 }
 
 bool InstallJournal::MakeBucket(unsigned index) {
@@ -326,37 +327,44 @@ bool InstallJournal::AppendSteps(const std::string& text) {
     return true;
 }
 
+// Where the installation folder really is, held: it may be a link itself
+// (to another drive, say), and where it leads is where the installation is.
+bool InstallJournal::HoldBase() {
+    if (!baseFinal_.empty()) return true;
+    std::string installFolder = owner_.folder;
+    while (!installFolder.empty() && installFolder.back() == '\\') installFolder.pop_back();
+    return files_.HoldFolder(installFolder, baseFinal_);
+}
+
+// Holds `folder` (once a run) and checks that it really lies inside the
+// installation folder. A missing folder is never created: what is to be
+// written in it fails by itself.
+bool InstallJournal::HoldInside(const std::string& folder) {
+    std::string key = folder;
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (heldFolders_.count(key) != 0) return true;
+    std::string finalPath;
+    if (!files_.HoldFolder(folder, finalPath)) {
+        return files_.Probe(folder) == JournalFiles::Kind::Missing;
+    }
+    heldFolders_.insert(key);
+    if (FinalPathLiesInside(finalPath, baseFinal_, true)) return true;
+    files_.SetLastError(JournalFiles::kLeadsOutside);
+    return false;
+}
+
 bool InstallJournal::CheckWhereWritesLand(const std::vector<std::string>& folders,
                                           const std::vector<std::string>& targets,
                                           std::string& refused) {
-    // The installation folder itself may be a link (to another drive, say):
-    // where it leads is where the installation is.
-    std::string base;
-    std::string installFolder = owner_.folder;
-    while (!installFolder.empty() && installFolder.back() == '\\') installFolder.pop_back();
-    if (!files_.HoldFolder(installFolder, base)) {
-        refused = installFolder;
+    if (!HoldBase()) {
+        refused = owner_.folder;
         return false;
     }
-    auto lands = [&](const std::string& finalPath, const std::string& path, bool orSame) {
-        if (FinalPathLiesInside(finalPath, base, orSame)) return true;
-        refused = path;
-        files_.SetLastError(JournalFiles::kLeadsOutside);
-        return false;
-    };
-    std::set<std::string> held;
     for (const std::string& folder : folders) {
-        std::string key = folder;
-        for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (!held.insert(key).second) continue;
-        std::string finalPath;
-        if (!files_.HoldFolder(folder, finalPath)) {
-            // A missing folder is never created: its copy fails by itself.
-            if (files_.Probe(folder) == JournalFiles::Kind::Missing) continue;
+        if (!HoldInside(folder)) {
             refused = folder;
             return false;
         }
-        if (!lands(finalPath, folder, true)) return false;
     }
     for (const std::string& target : targets) {
         JournalFiles::Kind kind = files_.Probe(target);
@@ -366,9 +374,44 @@ bool InstallJournal::CheckWhereWritesLand(const std::vector<std::string>& folder
             refused = target;
             return false;
         }
-        if (!lands(finalPath, target, false)) return false;
+        if (!FinalPathLiesInside(finalPath, baseFinal_, false)) {
+            refused = target;
+            files_.SetLastError(JournalFiles::kLeadsOutside);
+            return false;
+        }
     }
     return true;
+}
+
+bool InstallJournal::CheckRecordedWrites(std::string& refused) {
+    // A journal's record names files inside the installation folder, but a
+    // folder on their way may have become a link since; and the journal's
+    // own sub-folders must be its own, not links to files elsewhere.
+    // (An undo only renames and deletes names: a file that is a link
+    // itself is moved or removed as a link, never written through.)
+    std::vector<std::string> folders;
+    for (const JournalLine& line : lines_) {
+        std::string target = owner_.folder + line.target;
+        size_t slash = target.find_last_of("\\/");
+        folders.push_back(target.substr(0, slash));
+        std::string bucket = BucketPath(line.index);
+        if (files_.Probe(bucket) == JournalFiles::Kind::Folder && !IsOwnFolder(bucket)) {
+            refused = bucket;
+            files_.SetLastError(JournalFiles::kLeadsOutside);
+            return false;
+        }
+    }
+    return CheckWhereWritesLand(folders, {}, refused);
+}
+
+// True when the folder at `path` (inside the installation folder) is where
+// its path says, not a link to somewhere else: what a journal's folders
+// must be before anything in them is read, moved or deleted.
+bool InstallJournal::IsOwnFolder(const std::string& path) {
+    std::string finalPath;
+    if (!HoldBase() || !files_.FinalPath(path, finalPath)) return false;
+    std::string expected = baseFinal_ + "\\" + path.substr(owner_.folder.size());
+    return SameIgnoringCase(finalPath, expected);
 }
 
 bool InstallJournal::Declare(const std::vector<std::string>& targets) {
@@ -429,6 +472,9 @@ JournalLine InstallJournal::UnforeseenStep(bool replacesDeclared, bool moved,
 bool InstallJournal::Install(const std::string& source, const std::string& target) {
     std::string relative;
     if (!RelativeToBase(target, relative)) return false;
+    // A folder that was missing at the check and is there now is held and
+    // checked before anything is written in it.
+    if (!HoldBase() || !HoldInside(target.substr(0, target.find_last_of("\\/")))) return false;
     // Copies are taken in the order they were declared; a copy that is not
     // the next one declared is recorded as it comes.
     const JournalLine* declared = nullptr;
@@ -561,7 +607,11 @@ bool InstallJournal::Commit(CleanUp cleanUp) {
     return true;
 }
 
-void InstallJournal::EndRun() { files_.ReleaseFolders(); }
+void InstallJournal::EndRun() {
+    heldFolders_.clear();
+    baseFinal_.clear();
+    files_.ReleaseFolders();
+}
 
 void InstallJournal::RemoveLeftovers() {
     if (!leftovers_) return;
@@ -594,6 +644,9 @@ InstallJournal::Found InstallJournal::Load(unsigned number, JournalOwner* foreig
         case JournalFiles::Kind::Unknown:
             return Found::kUnreadable;
     }
+    // A journal's name that is a link (or a junction) leads elsewhere: it
+    // is never read, undone or removed through, only stepped around.
+    if (!IsOwnFolder(FolderPath(number))) return Found::kNotAJournal;
     started_ = true;
     ordered_ = files_.KeepsNameOrder(owner_.folder);
     switch (files_.Probe(RecordPath())) {
@@ -812,11 +865,22 @@ bool InstallJournal::RemoveJournalFolder(std::string* left) {
             firstCode = files_.LastError();
         }
     };
-    if (!files_.List(folder, names)) stays(folder);
+    // Only the journal's own folders are emptied: not one that was put in
+    // its place, nor a link inside it.
+    if (!IsOwnFolder(folder)) {
+        stays(folder);
+        names.clear();
+    } else if (!files_.List(folder, names)) {
+        stays(folder);
+    }
     for (const std::string& name : names) {
         std::string path = folder_ + name;
         if (files_.Probe(path) != JournalFiles::Kind::Folder) {
             if (!files_.Remove(path)) stays(path);
+            continue;
+        }
+        if (!IsOwnFolder(path)) {
+            stays(path);
             continue;
         }
         std::vector<std::string> kept;

@@ -42,6 +42,7 @@
 
 #include <cstdint>
 #include <set>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -233,6 +234,10 @@ public:
     // RollBack ends the run.
     bool CheckWhereWritesLand(const std::vector<std::string>& folders,
                               const std::vector<std::string>& targets, std::string& refused);
+    // The same for what a journal found by Load (kInterrupted) would undo:
+    // the folders and files its record names, and its own sub-folders,
+    // which must not be links. Before RollBack.
+    bool CheckRecordedWrites(std::string& refused);
 
     // Declares, before the first of them, the copies a run is about to make,
     // in order: a target that exists now will have its old file kept, one
@@ -333,6 +338,8 @@ private:
     bool ReadUndoneMarks(size_t steps);
     // Removes the journal's folder; false leaves `left` naming what is left.
     bool RemoveJournalFolder(std::string* left = nullptr);
+    std::string BucketPath(unsigned index) const;
+    std::string StepFilePath(unsigned index, const char* suffix) const;
     std::string BackupPath(unsigned index) const;
     std::string FreshPath(unsigned index) const;
     std::string LinkedPath(unsigned index) const;
@@ -346,6 +353,9 @@ private:
     JournalLine UnforeseenStep(bool replacesDeclared, bool moved, const std::string& target);
     // Ends what a run holds (its folders) once it is committed or rolled back.
     void EndRun();
+    bool HoldBase();
+    bool HoldInside(const std::string& folder);
+    bool IsOwnFolder(const std::string& path);
     static constexpr unsigned kBucketSize = 64;
     std::string RecordPath() const;
     bool RelativeToBase(const std::string& path, std::string& relative);
@@ -361,7 +371,9 @@ private:
     size_t resolved_ = 0;             // declared steps taken or replaced so far
     size_t undoneFrom_ = SIZE_MAX;    // steps from here on (taken order) are undone
     unsigned nextIndex_ = 1;
-    std::vector<bool> buckets_;  // sub-folders made by this run
+    std::vector<bool> buckets_;          // sub-folders made by this run
+    std::string baseFinal_;              // where the installation folder really is, once held
+    std::set<std::string> heldFolders_;  // folded paths of the folders held
     bool started_ = false;
     bool headerWritten_ = false;
     bool recordOpen_ = false;

@@ -11,7 +11,6 @@
 #include "platform/handles.h"
 #include "platform/path_services.h"
 #include "platform/file_system.h"
-#include "platform/path_rules.h"
 
 std::FILE* UpgradeLog::s_stream = nullptr;
 std::FILE* UpgradeLog::s_copy = nullptr;
@@ -107,19 +106,9 @@ int UpgradeLog::Open(const char* location) {
             platform::SetLastErrorCode(ERROR_PATH_NOT_FOUND);
         return 0;
     }
+    // (A log left read-only, hidden or system by an earlier run is made a
+    // plain file again, through the checked handle.)
     s_stream = OpenAppendStream(path.c_str(), nullptr, &folder);
-    if (s_stream == nullptr && ::GetLastError() == ERROR_ACCESS_DENIED) {
-        // A log left read-only by an earlier run is reopened, once it is
-        // known to be the installation's own.
-        std::string finalPath;
-        if (!platform::FinalPathAt(path, finalPath)) return 0;
-        if (!FinalPathLiesInside(finalPath, folder, false)) {
-            platform::SetLastErrorCode(ERROR_CANT_ACCESS_FILE);
-            return 0;
-        }
-        platform::SetFileAttributesAt(path, FILE_ATTRIBUTE_NORMAL);
-        s_stream = OpenAppendStream(path.c_str(), nullptr, &folder);
-    }
     return s_stream != nullptr ? 1 : 0;
 }
 

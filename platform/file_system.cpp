@@ -493,9 +493,40 @@ KernelHandle OpenForAppending(const char* path) {
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+namespace {
+
+// True when the open `file` really lies inside the folder whose final path
+// is `folderFinalPath` and has no other name (a hard link whose other name
+// lies elsewhere would take the write there); else ERROR_CANT_ACCESS_FILE.
+bool OnlyInside(const KernelHandle& file, const std::string& folderFinalPath) {
+    std::string finalPath;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!FinalPathOf(file, finalPath) || !::GetFileInformationByHandle(file.Get(), &info))
+        return false;
+    if (FinalPathLiesInside(finalPath, folderFinalPath, false) && info.nNumberOfLinks == 1)
+        return true;
+    ::SetLastError(ERROR_CANT_ACCESS_FILE);
+    return false;
+}
+
+}  // namespace
+
 KernelHandle OpenForAppendingInside(const char* path, const std::string& folderFinalPath) {
     KernelHandle file(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid() && ::GetLastError() == ERROR_ACCESS_DENIED) {
+        // Read-only (left so by an earlier run): made a plain file again
+        // through a handle that is checked first, then opened once more.
+        KernelHandle attributes(::CreateFileA(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!attributes.IsValid() || !OnlyInside(attributes, folderFinalPath) ||
+            !SetAttributesOf(attributes, FILE_ATTRIBUTE_NORMAL))
+            return KernelHandle();
+        attributes.Reset();
+        file = KernelHandle(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
     if (!file.IsValid()) {
         DWORD code = ::GetLastError();
         if (code != ERROR_FILE_NOT_FOUND) return file;
@@ -514,13 +545,7 @@ KernelHandle OpenForAppendingInside(const char* path, const std::string& folderF
         ::SetLastError(ERROR_ALREADY_EXISTS);
     }
     DWORD opened = ::GetLastError();
-    std::string finalPath;
-    if (!FinalPathOf(file, finalPath)) return KernelHandle();
-    if (!FinalPathLiesInside(finalPath, folderFinalPath, false)) {
-        file.Reset();
-        ::SetLastError(ERROR_CANT_ACCESS_FILE);
-        return KernelHandle();
-    }
+    if (!OnlyInside(file, folderFinalPath)) return KernelHandle();
     ::SetLastError(opened);
     return file;
 }

@@ -117,9 +117,10 @@ bool FlushVolumeOf(const std::string& path);
 KernelHandle OpenForAppending(const char* path);
 // As OpenForAppending, for a file that must lie inside the folder whose
 // final path is `folderFinalPath`: a file there is opened only when it
-// really lies inside (no link takes the write elsewhere; else
-// ERROR_CANT_ACCESS_FILE), and a new one is only created where no name is
-// (a link that leads nowhere is never followed to make a file).
+// really lies inside and has no other name (no link takes the write
+// elsewhere; else ERROR_CANT_ACCESS_FILE), made a plain file first when it
+// was read-only, and a new one is only created where no name is (a link
+// that leads nowhere is never followed to make a file).
 KernelHandle OpenForAppendingInside(const char* path, const std::string& folderFinalPath);
 
 }  // namespace platform

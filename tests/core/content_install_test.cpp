@@ -516,6 +516,74 @@ TEST_F(ContentInstallTest, AFileAnotherProgramHasLoadedIsReplacedOrPutBackWhole)
     }
 }
 
+// Whoever can write the installation folder can leave something there in
+// the journal's name: a link to a folder elsewhere, a record whose folder
+// is a link, a sub-folder that is one. Nothing is read, moved or deleted
+// through any of them.
+TEST_F(ContentInstallTest, APlantedJournalNeverLeadsOutside) {
+    const std::string journal = "C:\\Orvexa\\.RIZezuvu-journal";
+    struct Case {
+        const char* name;
+        void (*arrange)(fake::Files&, const std::string&);
+        bool updates;  // else refused: 1920, nothing changed
+    } cases[] = {
+        {"the journal's name a link to a folder elsewhere",
+         [](fake::Files& f, const std::string& j) {
+             f.AddLink(j, "D:\\Victim");
+             f.AddFolder(j);  // what the link shows
+             f.AddFile(j + "\\victim.txt", "someone's");
+         },
+         true},
+        {"a sub-folder of a left journal a link to a folder elsewhere",
+         [](fake::Files& f, const std::string& j) {
+             f.AddFolder(j);
+             f.AddLink(j + "\\0", "D:\\Victim");
+             f.AddFolder(j + "\\0");
+             f.AddFile(j + "\\0\\victim.txt", "someone's");
+         },
+         true},
+        {"a record whose folder is a link to a folder elsewhere",
+         [](fake::Files& f, const std::string& j) {
+             f.AddFolder(j);
+             f.AddFolder(j + "\\0");
+             f.AddFile(j + "\\journal.txt",
+                       "RIZezuvu journal 3\nproduct {ORVEXA}\nfolder C:\\Orvexa\\\nmoved 1 "
+                       "Skins\\victim.txt\n");
+             f.AddFile(j + "\\0\\1.old", "planted");
+             f.folders.erase(fake::Key("C:\\Orvexa\\Skins"));
+             f.AddLink("C:\\Orvexa\\Skins", "D:\\Victim");
+             f.AddFolder("C:\\Orvexa\\Skins");
+             f.AddFile("C:\\Orvexa\\Skins\\victim.txt", "someone's");
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::Files run = fs;
+        run.AddFolder("D:");
+        run.AddFolder("D:\\Victim");
+        c.arrange(run, journal);
+        State before = run.Snapshot(kInstall);
+        Lines lines;
+        // What the links show: their files stay whatever the run does.
+        std::vector<std::string> shown;
+        for (const auto& file : run.files)
+            if (file.first.find("victim.txt") != std::string::npos) shown.push_back(file.first);
+        EXPECT_EQ(RunUpdate(run, {{Group(""), Copy("player.dll", "", "player.dll")}}, lines),
+                  c.updates)
+            << run.lastError;
+        for (const std::string& key : shown) {
+            ASSERT_TRUE(run.files.count(key)) << key;
+            EXPECT_EQ(run.files.at(key).second.bytes, "someone's") << key;
+        }
+        if (!c.updates) {
+            EXPECT_EQ(run.lastError, fake::kCantAccessFile);
+            EXPECT_TRUE(lines.Has("refused C:\\Orvexa\\Skins outside"));
+            EXPECT_EQ(run.Snapshot(kInstall), before);
+        }
+    }
+}
+
 // A rollback that leaves something in the journal's folder (a file another
 // program holds) says so, by name, after every file is back.
 TEST_F(ContentInstallTest, ARollbackNamesWhatItLeftInTheJournal) {
@@ -868,7 +936,8 @@ void CheckScenario(const Scenario& scenario, unsigned seed) {
             }
         }
         Lines recoveryLog;
-        ASSERT_TRUE(Recover(run, recoveryLog)) << run.lastError;
+        ASSERT_TRUE(Recover(run, recoveryLog))
+            << run.lastError << " " << (recoveryLog.lines.empty() ? "" : recoveryLog.lines.back());
         State recovered = Content(run);
         if (verbose) {
             std::fprintf(stderr, "crash at change %lu:\n%s", static_cast<unsigned long>(crash),

@@ -279,11 +279,7 @@ public:
         return true;
     }
     bool CreateRecord(const std::string& path) override {
-        if (Fails("create", path, true)) return false;
-        if (!ParentExists(path)) return Error(kPathNotFound);
-        if (Exists(path)) return Error(kAlreadyExists);
-        AddFile(path, "");
-        Changed({NameChange::kCreate, "", path, FileAt(path), {}});
+        if (!CreateEmpty("create", path)) return false;
         openRecord = path;
         return true;
     }
@@ -307,8 +303,10 @@ public:
         return true;
     }
     void CloseRecord() override { openRecord.clear(); }
-    bool CreateMark(const std::string& path) override {
-        if (Fails("mark", path, true)) return false;
+    bool CreateMark(const std::string& path) override { return CreateEmpty("mark", path); }
+    // A new empty file at `path`, failing when something is there.
+    bool CreateEmpty(const char* operation, const std::string& path) {
+        if (Fails(operation, path, true)) return false;
         if (!ParentExists(path)) return Error(kPathNotFound);
         if (Exists(path)) return Error(kAlreadyExists);
         AddFile(path, "");

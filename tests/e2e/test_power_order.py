@@ -89,6 +89,9 @@ def events(trace_path):
             fd = FD_PATH.match(arguments)
             if fd:
                 paths.insert(0, fd.group(1))
+            # The server names a file by the drive's link at times
+            # (dosdevices/c:/...), by the folder itself at others.
+            paths = [os.path.realpath(p) if p.startswith("/") else p for p in paths]
             found.append((begun, ended, name, paths))
     return found
 
@@ -158,7 +161,8 @@ class PowerOrder(WineTestCase):
             for begun, ended, name, paths in calls:
                 if predicate(name, paths):
                     return begun, ended
-            self.fail(what + " is not in the trace")
+            self.fail(what + " is not in the trace: " +
+                      repr([c for c in calls if c[2].startswith(("rename", "unlink"))][:20]))
 
         def flushed(path):
             return [f for f in flushes if f[2] == path]

@@ -175,17 +175,19 @@ class WriteSafety(WineTestCase):
 
     def test_a_log_that_is_a_link_outside_is_never_written(self):
         # The installation's RIZezuvu.log, a link to a file elsewhere, or to
-        # one that is not there: nothing is written or made through it.
-        for name, exists in (("to a file", True), ("to nothing", False)):
+        # one that is not there, or a second name of a file elsewhere:
+        # nothing is written or made through it.
+        for name, exists, link in (("to a file", True, os.symlink), ("to nothing", False, os.symlink),
+                                   ("a second name of a file", True, os.link)):
             with self.subTest(name):
                 install_dir, outside = self.fresh(), self.outside_folder()
                 write(os.path.join(install_dir, "common.dat"), b"common v1")
                 target = os.path.join(outside, "system.ini")
                 if exists:
                     write(target, b"outside v1")
-                os.symlink(target, os.path.join(install_dir, "RIZezuvu.log"))
+                link(target, os.path.join(install_dir, "RIZezuvu.log"))
                 package = self.package([group("", "common.dat")], {"common.dat": b"common v2"})
-                copy = os.path.join(self.root, f"copy-{exists}.log")
+                copy = os.path.join(self.root, f"copy-{name.replace(' ', '-')}.log")
                 before = (snapshot(install_dir), snapshot(outside))
                 for attempt in (1, 2):
                     run = drive(package.exe, ["exit"], args=f"/quiet /log:{winpath(copy)}", timeout=120)
@@ -193,6 +195,25 @@ class WriteSafety(WineTestCase):
                     self.assertEqual((snapshot(install_dir), snapshot(outside)), before, attempt)
                     self.assertIn("System Error: " + system_text(ERROR_CANT_ACCESS_FILE)[:-2] + "\r",
                                   log_lines(copy))
+
+    def test_a_journal_name_that_is_a_link_is_never_followed(self):
+        # Whoever can write the installation folder can put a link where the
+        # journal goes, to a folder of someone else's: it is stepped around,
+        # never emptied.
+        install_dir, outside = self.fresh(), self.outside_folder()
+        write(os.path.join(install_dir, "common.dat"), b"common v1")
+        write(os.path.join(outside, "someone.txt"), b"someone's")
+        os.makedirs(os.path.join(outside, "0"))
+        write(os.path.join(outside, "0", "1.old"), b"someone's too")
+        os.symlink(outside, os.path.join(install_dir, ".RIZezuvu-journal"))
+        package = self.package([group("", "common.dat")], {"common.dat": b"common v2"})
+        before = snapshot(outside)
+        for attempt in (1, 2):
+            code, lines = self.run_quiet(package)
+            self.assertEqual(code, UPDATED, (attempt, lines))
+            self.assertEqual(read(os.path.join(install_dir, "common.dat")), b"common v2")
+            self.assertEqual(snapshot(outside), before, (attempt, lines))
+            self.assertTrue(os.path.islink(os.path.join(install_dir, ".RIZezuvu-journal")))
 
     def test_a_folder_link_that_stays_inside_is_followed(self):
         for form in ("relative", "absolute"):
