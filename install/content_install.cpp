@@ -7,20 +7,15 @@ constexpr unsigned long kErrorPathNotFound = 3;
 constexpr unsigned long kErrorInvalidData = 13;
 constexpr unsigned long kErrorFilenameExcedRange = 206;
 
-// The folders the steps up to the first fault write in: the group folders,
-// the purged ones, and each copy's own.
+// The group and purged folders of the steps up to the first fault (the
+// journal adds each copy's own).
 std::vector<std::string> FoldersWrittenBeforeFirstFault(
     const std::vector<std::vector<PlanStep>>& plans) {
     std::vector<std::string> folders;
     for (const std::vector<PlanStep>& plan : plans) {
         for (const PlanStep& step : plan) {
             if (step.kind == PlanStep::Kind::kFault) return folders;
-            if (step.kind != PlanStep::Kind::kCopyFile) {
-                folders.push_back(step.folder);
-                continue;
-            }
-            size_t slash = step.target.find_last_of("\\/");
-            if (slash != std::string::npos) folders.push_back(step.target.substr(0, slash));
+            if (step.kind != PlanStep::Kind::kCopyFile) folders.push_back(step.folder);
         }
     }
     return folders;

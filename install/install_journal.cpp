@@ -13,6 +13,7 @@ namespace {
 
 // The system's codes, spelled out: this file includes no system header.
 constexpr unsigned long kErrorFileNotFound = 2;
+constexpr unsigned long kErrorPathNotFound = 3;
 constexpr unsigned long kErrorInvalidData = 13;
 constexpr unsigned long kErrorAlreadyExists = 183;
 
@@ -25,6 +26,13 @@ constexpr unsigned long kLargestNumber = 0xFFFFFFu;
 // Whole texts (a NUL inside one never ends the comparison early).
 bool SameIgnoringCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && EqualIgnoringCase(a.c_str(), b.c_str());
+}
+
+// A name as the file system compares it: ASCII letters folded.
+std::string FoldedName(const std::string& name) {
+    std::string folded = name;
+    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return folded;
 }
 
 bool StartsWithIgnoringCase(const std::string& text, const char* prefix) {
@@ -240,8 +248,8 @@ bool InstallJournal::MoveToBackup(const std::string& path, unsigned index) {
 // at the end of a rollback (before the marks of how far it got).
 void InstallJournal::Changed(const std::string& path) {
     if (ordered_) return;
-    size_t slash = path.find_last_of('\\');
-    if (slash != std::string::npos) unsettled_.insert(path.substr(0, slash));
+    std::string folder = FolderOfPath(path, isLeadByte_);
+    if (!folder.empty()) unsettled_.insert(folder);
 }
 
 bool InstallJournal::Settle() {
@@ -340,8 +348,7 @@ bool InstallJournal::HoldBase() {
 // installation folder. A missing folder is never created: what is to be
 // written in it fails by itself.
 bool InstallJournal::HoldInside(const std::string& folder) {
-    std::string key = folder;
-    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string key = FoldedName(folder);
     if (heldFolders_.count(key) != 0) return true;
     std::string finalPath;
     if (!files_.HoldFolder(folder, finalPath)) {
@@ -367,10 +374,15 @@ bool InstallJournal::CheckWhereWritesLand(const std::vector<std::string>& folder
         }
     }
     for (const std::string& target : targets) {
-        JournalFiles::Kind kind = files_.Probe(target);
-        if (kind == JournalFiles::Kind::Missing) continue;
+        if (!HoldInside(FolderOfPath(target, isLeadByte_))) {
+            refused = FolderOfPath(target, isLeadByte_);
+            return false;
+        }
         std::string finalPath;
-        if (kind == JournalFiles::Kind::Unknown || !files_.FinalPath(target, finalPath)) {
+        if (!files_.FinalPath(target, finalPath)) {
+            // Nothing there yet: its folder is what counts.
+            unsigned long code = files_.LastError();
+            if (code == kErrorFileNotFound || code == kErrorPathNotFound) continue;
             refused = target;
             return false;
         }
@@ -391,9 +403,7 @@ bool InstallJournal::CheckRecordedWrites(std::string& refused) {
     // itself is moved or removed as a link, never written through.)
     std::vector<std::string> folders;
     for (const JournalLine& line : lines_) {
-        std::string target = owner_.folder + line.target;
-        size_t slash = target.find_last_of("\\/");
-        folders.push_back(target.substr(0, slash));
+        folders.push_back(FolderOfPath(owner_.folder + line.target, isLeadByte_));
         std::string bucket = BucketPath(line.index);
         if (files_.Probe(bucket) == JournalFiles::Kind::Folder && !IsOwnFolder(bucket)) {
             refused = bucket;
@@ -427,10 +437,7 @@ bool InstallJournal::Declare(const std::vector<std::string>& targets) {
     for (const std::string& target : targets) {
         JournalLine step;
         if (!RelativeToBase(target, step.target)) return false;
-        std::string key;
-        for (char c : step.target)
-            key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (!seen.insert(key).second) {
+        if (!seen.insert(FoldedName(step.target)).second) {
             step.moved = true;
         } else {
             switch (files_.Probe(target)) {
@@ -474,7 +481,7 @@ bool InstallJournal::Install(const std::string& source, const std::string& targe
     if (!RelativeToBase(target, relative)) return false;
     // A folder that was missing at the check and is there now is held and
     // checked before anything is written in it.
-    if (!HoldBase() || !HoldInside(target.substr(0, target.find_last_of("\\/")))) return false;
+    if (!HoldBase() || !HoldInside(FolderOfPath(target, isLeadByte_))) return false;
     // Copies are taken in the order they were declared; a copy that is not
     // the next one declared is recorded as it comes.
     const JournalLine* declared = nullptr;

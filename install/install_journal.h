@@ -224,8 +224,9 @@ public:
 
     // Checks, before anything changes, that every write of the run lands
     // inside the installation folder, judged by where the objects really
-    // are, not by the paths' text: each of `folders` (the folders the run
-    // writes in) and the installation folder are held (see
+    // are, not by the paths' text: the installation folder, each of
+    // `folders` (the other folders the run writes in: group and purged
+    // folders) and the folder of each of `targets` are held (see
     // JournalFiles::HoldFolder) and must lie inside it once every link is
     // followed, and each existing file of `targets` too. A link whose final
     // target lies inside is followed. False, with `refused` naming the

@@ -13,14 +13,12 @@ namespace {
 // No real record comes near this; a larger file is not one of ours.
 constexpr unsigned long kRecordSizeLimit = 64ul * 1024 * 1024;
 
-bool IsNotFound(unsigned long code) { return platform::IsNotFoundCode(code); }
-
 }  // namespace
 
 JournalFiles::Kind WindowsJournalFiles::Probe(const std::string& path) {
     unsigned long attributes = 0;
     if (!platform::GetFileAttributesAt(path, attributes)) {
-        return IsNotFound(::GetLastError()) ? Kind::Missing : Kind::Unknown;
+        return platform::IsNotFoundCode(::GetLastError()) ? Kind::Missing : Kind::Unknown;
     }
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? Kind::Folder : Kind::File;
 }
@@ -121,7 +119,7 @@ bool WindowsJournalFiles::Copy(const std::string& from, const std::string& to) {
 
 void WindowsJournalFiles::SealedSourceGone(const std::string& source) {
     DWORD code = ::GetLastError();
-    if (sealed_ == nullptr || !IsNotFound(code)) return;
+    if (sealed_ == nullptr || !platform::IsNotFoundCode(code)) return;
     // The code may be the target's (a journal folder gone); only a source
     // that is not there is the package's fault.
     if (Probe(source) != Kind::Missing) {
@@ -135,7 +133,7 @@ void WindowsJournalFiles::SealedSourceGone(const std::string& source) {
 bool WindowsJournalFiles::Remove(const std::string& path) {
     if (platform::RemoveFileAt(path)) return true;
     DWORD code = ::GetLastError();
-    if (IsNotFound(code)) return true;
+    if (platform::IsNotFoundCode(code)) return true;
     if (code != ERROR_ACCESS_DENIED) return false;
     // Read-only: made normal only now, so that the common case costs one call.
     platform::SetFileAttributesAt(path, FILE_ATTRIBUTE_NORMAL);
@@ -161,7 +159,7 @@ bool WindowsJournalFiles::KeepsNameOrder(const std::string& folder) {
 
 bool WindowsJournalFiles::List(const std::string& folder, std::vector<std::string>& names) {
     if (platform::ListFolder(folder, "*", true, names)) return true;
-    return IsNotFound(::GetLastError());
+    return platform::IsNotFoundCode(::GetLastError());
 }
 
 bool WindowsJournalFiles::ListFilesEndingIn(const std::string& folder, const std::string& suffix,

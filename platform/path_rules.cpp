@@ -111,6 +111,11 @@ std::string LastPathComponent(const std::string& name, LeadBytePredicate isLeadB
     return name.substr(start);
 }
 
+std::string FolderOfPath(const std::string& path, LeadBytePredicate isLeadByte) {
+    size_t name = path.size() - LastPathComponent(path, isLeadByte).size();
+    return name == 0 ? std::string() : path.substr(0, name - 1);
+}
+
 bool FinalPathLiesInside(const std::string& finalPath, const std::string& folder, bool orSame) {
     size_t length = folder.size();
     while (length > 0 && folder[length - 1] == '\\') --length;

@@ -40,6 +40,10 @@ bool IsPlainRelativePath(const std::string& path, LeadBytePredicate isLeadByte);
 bool JoinContainedPath(const std::string& folder, const std::string& name, std::string& out,
                        LeadBytePredicate isLeadByte);
 
+// The folder part of `path`: all before its last separator (stepping over
+// double-byte characters), empty when it has none.
+std::string FolderOfPath(const std::string& path, LeadBytePredicate isLeadByte);
+
 // True when `finalPath` lies inside `folder` (or is it, with `orSame`):
 // both as the system spells where an object really is (FinalPathAt in
 // file_system.h), compared component by component, ASCII case aside. What

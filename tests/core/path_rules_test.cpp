@@ -65,3 +65,26 @@ TEST(PathRulesTest, JoinsResolveDotsAndKeepTheRoom) {
 }
 
 }  // namespace
+
+namespace {
+bool ShiftJisLeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+}  // namespace
+
+// The folder a path lies in, as the journal holds and flushes it: a
+// double-byte character whose second byte is 0x5C ('\') is no separator.
+TEST(PathRulesTest, TheFolderOfAPathEndsAtItsLastRealSeparator) {
+    const struct {
+        const char* path;
+        LeadBytePredicate lead;
+        const char* folder;
+    } cases[] = {
+        {"C:\\Orvexa\\Skins\\a.skin", nullptr, "C:\\Orvexa\\Skins"},
+        {"C:\\Orvexa/a.dll", nullptr, "C:\\Orvexa"},
+        {"a.dll", nullptr, ""},
+        {"C:\\Orvexa\\\x95\\.dll", &ShiftJisLeadByte, "C:\\Orvexa"},
+        {"C:\\Orvexa\\\x95\\.dll", nullptr, "C:\\Orvexa\\\x95"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FolderOfPath(c.path, c.lead), c.folder) << c.path;
+}
