@@ -7,37 +7,37 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 endif()
 
 add_library(rizezuvu_win STATIC
-  platform/framework.cpp
-  platform/path_services.cpp
-  platform/file_system.cpp
+  platform/framework_win.cpp
+  platform/path_services_win.cpp
+  platform/file_system_win.cpp
   platform/private_folder_win.cpp
-  platform/named_lock.cpp
-  platform/code_page.cpp
-  platform/ini_file.cpp
-  platform/system_error.cpp
-  platform/message_loop.cpp
-  platform/window_services.cpp
-  platform/shell_open.cpp
-  platform/system_library.cpp
+  platform/named_lock_win.cpp
+  platform/code_page_win.cpp
+  platform/ini_file_win.cpp
+  platform/system_error_win.cpp
+  platform/message_loop_win.cpp
+  platform/window_services_win.cpp
+  platform/shell_open_win.cpp
+  platform/system_library_win.cpp
   platform/standard_error_win.cpp
-  config/update_context.cpp
-  config/seal_section.cpp
-  product/installed_product.cpp
-  install/update_context_content.cpp
-  install/content_recovery.cpp
-  install/journal_files.cpp
-  log/upgrade_log.cpp
-  ui/msg_dialog.cpp
-  ui/status_dialog.cpp)
+  config/update_context_win.cpp
+  config/seal_section_win.cpp
+  product/installed_product_win.cpp
+  install/update_context_content_win.cpp
+  install/content_recovery_win.cpp
+  install/journal_files_win.cpp
+  log/upgrade_log_win.cpp
+  ui/msg_dialog_win.cpp
+  ui/status_dialog_win.cpp)
 target_include_directories(rizezuvu_win PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/res)
 # The main product's upgrade code: one text file that the program and the
 # fixture packages (tools/make_fixture_msi.py) both read.
 file(STRINGS ${CMAKE_SOURCE_DIR}/product/upgrade_code.txt RIZEZUVU_UPGRADE_CODE LIMIT_COUNT 1)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/product/upgrade_code.txt)
-set_source_files_properties(product/installed_product.cpp PROPERTIES
+set_source_files_properties(product/installed_product_win.cpp PROPERTIES
   COMPILE_DEFINITIONS "RIZEZUVU_UPGRADE_CODE=\"${RIZEZUVU_UPGRADE_CODE}\"")
 # Only KnownDLLs are imported; the common controls, the shell and shlwapi are
-# loaded from System32 at run time (platform/system_library.h).
+# loaded from System32 at run time (platform/system_library_win.h).
 # uuid is a static library of interface ids, not a DLL.
 target_link_libraries(rizezuvu_win PUBLIC rizezuvu_core user32 gdi32 uuid)
 target_compile_options(rizezuvu_win PRIVATE ${PROJECT_WARNINGS})
@@ -49,9 +49,9 @@ set_source_files_properties(${RESOURCE_FILE} PROPERTIES
 # The program's own sources, shared by both builds of it below and by its
 # tests: all but app/release_build.cpp, which tells a release build.
 add_library(rizezuvu_app OBJECT
-  app/upgrade_app.cpp
-  app/upgrade_sequence.cpp
-  app/status_progress.cpp
+  app/upgrade_app_win.cpp
+  app/upgrade_sequence_win.cpp
+  app/status_progress_win.cpp
   app/command_line_win.cpp)
 target_link_libraries(rizezuvu_app PUBLIC rizezuvu_win)
 target_compile_options(rizezuvu_app PRIVATE ${PROJECT_WARNINGS})
@@ -65,7 +65,7 @@ option(RIZEZUVU_RELEASE "Build RIZezuvu.exe as a release: it refuses to run with
 # load configuration (DependentLoadFlags), which the linker leaves unset, is
 # set last, reading the symbol's address from the debug file.
 function(add_rizezuvu_program target release)
-  add_executable(${target} WIN32 platform/entry_point.cpp app/release_build.cpp
+  add_executable(${target} WIN32 platform/entry_point_win.cpp app/release_build.cpp
     $<TARGET_OBJECTS:rizezuvu_app> ${RESOURCE_FILE})
   target_link_libraries(${target} PRIVATE rizezuvu_win)
   target_compile_options(${target} PRIVATE ${PROJECT_WARNINGS})

@@ -21,7 +21,7 @@ constexpr char kManifestHeader[] = "RIZezuvu manifest 1";
 constexpr size_t kManifestMaxBytes = 16 * 1024 * 1024;
 
 // The executable section the seal lives in, and its size: the build
-// reserves it zeroed (config/seal_section.cpp), `ovpack seal` fills it.
+// reserves it zeroed (config/seal_section_win.cpp), `ovpack seal` fills it.
 constexpr char kSealSectionName[] = ".ovseal";
 constexpr size_t kSealBytes = 128;
 // The seal's first bytes; the rest of the section is the two digests and zeros.

@@ -2,7 +2,7 @@
 // configuration (install/install_plan.h) carried out step by step through
 // the install journal, and the recovery of what an interrupted run left.
 // Pure logic over JournalFiles: the program runs it on the real file system
-// (install/update_context_content.cpp), the tests on one that fails or crashes at any
+// (install/update_context_content_win.cpp), the tests on one that fails or crashes at any
 // operation.
 #pragma once
 

@@ -2,7 +2,7 @@
 // a relative path may contain to stay inside its base folder, how the shell
 // joins one to a folder, and the room of a path. One home for them: the
 // plan of the content copy, the install journal and ovpack all call these.
-// Pure logic, no system calls (the system's side is path_services.h).
+// Pure logic, no system calls (the system's side is path_services_win.h).
 #pragma once
 
 #include <cstddef>
@@ -46,7 +46,7 @@ std::string FolderOfPath(const std::string& path, LeadBytePredicate isLeadByte);
 
 // True when `finalPath` lies inside `folder` (or is it, with `orSame`):
 // both as the system spells where an object really is (FinalPathAt in
-// file_system.h), compared component by component, ASCII case aside. What
+// file_system_win.h), compared component by component, ASCII case aside. What
 // an elevated write may reach is judged by this, never by a path's text.
 bool FinalPathLiesInside(const std::string& finalPath, const std::string& folder, bool orSame);
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/file_system.h"
-#include "platform/handles.h"
+#include "platform/file_system_win.h"
+#include "platform/handles_win.h"
 
 namespace platform {
 

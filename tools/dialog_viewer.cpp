@@ -16,10 +16,10 @@
 
 #include "config/message_keys.h"
 #include "config/update_context.h"
-#include "platform/window_services.h"
+#include "platform/window_services_win.h"
 #include "resource.h"
-#include "ui/msg_dialog.h"
-#include "ui/status_dialog.h"
+#include "ui/msg_dialog_win.h"
+#include "ui/status_dialog_win.h"
 #include "platform/message_loop.h"
 
 namespace {

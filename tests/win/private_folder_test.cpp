@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "install/install_journal.h"
-#include "install/journal_files.h"
-#include "platform/file_system.h"
+#include "install/journal_files_win.h"
+#include "platform/file_system_win.h"
 #include "platform/private_folder_win.h"
 #include "test_support.h"
 

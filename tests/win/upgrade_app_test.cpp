@@ -1,6 +1,6 @@
 // The application object's own operations that show nothing modal: the
 // status window's show and hide, and the failure report's silent case.
-#include "app/upgrade_app.h"
+#include "app/upgrade_app_win.h"
 
 #include <gtest/gtest.h>
 
@@ -10,13 +10,13 @@
 #include <iterator>
 #include <string>
 
-#include "app/status_progress.h"
+#include "app/status_progress_win.h"
 #include "config/message_keys.h"
 #include "config/update_context.h"
 #include "log/upgrade_log.h"
-#include "platform/window_services.h"
+#include "platform/window_services_win.h"
 #include "resource.h"
-#include "ui/msg_dialog.h"
+#include "ui/msg_dialog_win.h"
 #include "test_support.h"
 #include "platform/message_loop.h"
 

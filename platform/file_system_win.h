@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/handles.h"
+#include "platform/handles_win.h"
 
 namespace platform {
 

@@ -8,9 +8,9 @@
 #include <ctime>
 #include <string>
 
-#include "platform/handles.h"
-#include "platform/path_services.h"
-#include "platform/file_system.h"
+#include "platform/handles_win.h"
+#include "platform/path_services_win.h"
+#include "platform/file_system_win.h"
 
 std::FILE* UpgradeLog::s_stream = nullptr;
 std::FILE* UpgradeLog::s_copy = nullptr;

@@ -7,9 +7,9 @@
 #include "config/seal_section.h"
 #include "install/install_plan.h"
 #include "log/upgrade_log.h"
-#include "platform/handles.h"
-#include "platform/file_system.h"
-#include "platform/path_services.h"
+#include "platform/handles_win.h"
+#include "platform/file_system_win.h"
+#include "platform/path_services_win.h"
 
 UpdateContext* g_pUpdateContext = nullptr;
 

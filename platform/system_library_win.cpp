@@ -1,4 +1,4 @@
-#include "platform/system_library.h"
+#include "platform/system_library_win.h"
 
 #include <map>
 #include <string>

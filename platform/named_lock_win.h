@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/handles.h"
+#include "platform/handles_win.h"
 
 namespace platform {
 

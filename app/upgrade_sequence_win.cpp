@@ -1,23 +1,23 @@
 // The upgrade's decision chain, from the product search to the result.
 #include <string>
 
-#include "app/status_progress.h"
-#include "app/upgrade_app.h"
+#include "app/status_progress_win.h"
+#include "app/upgrade_app_win.h"
 #include "config/message_keys.h"
 #include "config/update_context.h"
 #include "install/content_recovery.h"
 #include "install/content_install.h"
 #include "log/upgrade_log.h"
-#include "platform/handles.h"
-#include "platform/named_lock.h"
-#include "platform/path_services.h"
-#include "platform/window_services.h"
+#include "platform/handles_win.h"
+#include "platform/named_lock_win.h"
+#include "platform/path_services_win.h"
+#include "platform/window_services_win.h"
 #include "product/installed_product.h"
 #include "product/version_fields.h"
-#include "ui/msg_dialog.h"
-#include "ui/status_dialog.h"
+#include "ui/msg_dialog_win.h"
+#include "ui/status_dialog_win.h"
 #include "platform/code_page.h"
-#include "platform/system_error.h"
+#include "platform/system_error_win.h"
 
 namespace {
 

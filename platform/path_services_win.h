@@ -1,7 +1,7 @@
 // The shell's path operations on ANSI, backslash-separated paths held in
 // buffers of kPathBufferSize characters, and the program's own path. Each
 // answers success as a bool and leaves the system's last-error code in place
-// for the caller on failure. (Files themselves: file_system.h.)
+// for the caller on failure. (Files themselves: file_system_win.h.)
 #pragma once
 
 #include <windows.h>

@@ -1,11 +1,11 @@
-#include "install/journal_files.h"
+#include "install/journal_files_win.h"
 
 #include "config/config_document.h"
 #include "config/package_seal.h"
 #include "log/upgrade_log.h"
 #include "install/copy_progress.h"
-#include "platform/file_system.h"
-#include "platform/path_services.h"
+#include "platform/file_system_win.h"
+#include "platform/path_services_win.h"
 #include "platform/private_folder_win.h"
 
 namespace {

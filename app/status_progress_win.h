@@ -2,7 +2,7 @@
 #pragma once
 
 #include "install/copy_progress.h"
-#include "ui/status_dialog.h"
+#include "ui/status_dialog_win.h"
 
 // Moves the status window's bar by the bytes copied over the bytes planned,
 // and serves the window's messages as the copy goes: between chunks of a

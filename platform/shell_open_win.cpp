@@ -12,8 +12,8 @@
 
 #include <string>
 
-#include "platform/system_library.h"
-#include "platform/window_services.h"
+#include "platform/system_library_win.h"
+#include "platform/window_services_win.h"
 
 namespace platform {
 namespace {

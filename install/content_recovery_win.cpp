@@ -3,9 +3,9 @@
 #include "install/content_install.h"
 #include "install/content_log.h"
 #include "install/install_plan.h"
-#include "install/journal_files.h"
+#include "install/journal_files_win.h"
 #include "platform/code_page.h"
-#include "platform/handles.h"
+#include "platform/handles_win.h"
 #include "product/installed_product.h"
 
 bool MakeJournalOwner(const InstalledProduct& product, const std::string& location,

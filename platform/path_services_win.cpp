@@ -1,8 +1,8 @@
-#include "platform/path_services.h"
+#include "platform/path_services_win.h"
 
 #include <shlwapi.h>
 
-#include "platform/system_library.h"
+#include "platform/system_library_win.h"
 
 #include <cstring>
 #include <string>

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "install/install_journal.h"
-#include "platform/file_system.h"
-#include "platform/handles.h"
+#include "platform/file_system_win.h"
+#include "platform/handles_win.h"
 
 class CopyProgress;
 struct SealedPackage;

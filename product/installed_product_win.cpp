@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/handles.h"
+#include "platform/handles_win.h"
 #include "platform/path_rules.h"
-#include "platform/path_services.h"
-#include "platform/system_library.h"
+#include "platform/path_services_win.h"
+#include "platform/system_library_win.h"
 #include "product/version_fields.h"
 #include "platform/code_page.h"
 #include "platform/ini_file.h"

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "app/command_line.h"
-#include "platform/framework.h"
-#include "ui/status_dialog.h"
+#include "platform/framework_win.h"
+#include "ui/status_dialog_win.h"
 
 class InstalledProduct;
 

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "platform/handles.h"
+#include "platform/handles_win.h"
 
 namespace platform {
 
@@ -33,7 +33,7 @@ void FitDialogIcons(HWND dialog, int id, IconHandle& icon);
 // it, so that what it starts runs at the user's level even when this
 // program is elevated; where there is no such shell, this process asks
 // the shell itself. Nothing is reported: the caller closes its dialog
-// either way. Implemented in shell_open.cpp.
+// either way. Implemented in shell_open_win.cpp.
 void ShellOpen(const char* link, int showCommand);
 
 }  // namespace platform

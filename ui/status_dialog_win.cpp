@@ -1,4 +1,4 @@
-#include "ui/status_dialog.h"
+#include "ui/status_dialog_win.h"
 
 #include <commctrl.h>
 
@@ -6,7 +6,7 @@
 
 #include "config/message_keys.h"
 #include "config/update_context.h"
-#include "platform/window_services.h"
+#include "platform/window_services_win.h"
 #include "resource.h"
 
 CStatusDlg::CStatusDlg(HWND parent) : CDialog(IDD_STATUS, parent) {}

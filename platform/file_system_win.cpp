@@ -1,4 +1,4 @@
-#include "platform/file_system.h"
+#include "platform/file_system_win.h"
 
 #include "platform/path_rules.h"
 

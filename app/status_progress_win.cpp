@@ -1,6 +1,6 @@
-#include "app/status_progress.h"
+#include "app/status_progress_win.h"
 
-#include "platform/window_services.h"
+#include "platform/window_services_win.h"
 #include "platform/message_loop.h"
 
 void StatusProgress::Planned(unsigned long long bytes) {

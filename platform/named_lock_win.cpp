@@ -1,4 +1,4 @@
-#include "platform/named_lock.h"
+#include "platform/named_lock_win.h"
 
 namespace platform {
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "platform/framework.h"
-#include "platform/handles.h"
+#include "platform/framework_win.h"
+#include "platform/handles_win.h"
 
 class CMsg : public CDialog {
 public:

@@ -3,8 +3,8 @@
 // button, nothing that takes input.
 #pragma once
 
-#include "platform/framework.h"
-#include "platform/handles.h"
+#include "platform/framework_win.h"
+#include "platform/handles_win.h"
 
 class CStatusDlg : public CDialog {
 public:

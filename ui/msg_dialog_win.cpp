@@ -1,8 +1,8 @@
-#include "ui/msg_dialog.h"
+#include "ui/msg_dialog_win.h"
 
 #include "config/message_keys.h"
 #include "config/update_context.h"
-#include "platform/window_services.h"
+#include "platform/window_services_win.h"
 #include "resource.h"
 
 const MessageMapEntry CMsg::s_entries[] = {

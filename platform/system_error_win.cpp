@@ -1,6 +1,6 @@
-#include "platform/system_error.h"
+#include "platform/system_error_win.h"
 
-#include "platform/handles.h"
+#include "platform/handles_win.h"
 
 namespace platform {
 

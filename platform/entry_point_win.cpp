@@ -3,8 +3,8 @@
 
 #include <cstddef>
 
-#include "platform/framework.h"
-#include "platform/system_library.h"
+#include "platform/framework_win.h"
+#include "platform/system_library_win.h"
 
 // The image's load configuration: DependentLoadFlags (the field the headers
 // call Reserved1) tells the loader to resolve the libraries that the

@@ -1,11 +1,11 @@
-#include "platform/window_services.h"
+#include "platform/window_services_win.h"
 
 #include <commctrl.h>
 
 #include <utility>
 
-#include "platform/handles.h"
-#include "platform/system_library.h"
+#include "platform/handles_win.h"
+#include "platform/system_library_win.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/framework.h"
+#include "platform/framework_win.h"
 
 #include <exception>
 

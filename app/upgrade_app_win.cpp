@@ -1,4 +1,4 @@
-#include "app/upgrade_app.h"
+#include "app/upgrade_app_win.h"
 
 #include <string>
 #include <vector>
@@ -8,13 +8,13 @@
 #include "config/seal_section.h"
 #include "config/update_context.h"
 #include "log/upgrade_log.h"
-#include "platform/handles.h"
-#include "platform/path_services.h"
-#include "platform/window_services.h"
+#include "platform/handles_win.h"
+#include "platform/path_services_win.h"
+#include "platform/window_services_win.h"
 #include "product/installed_product.h"
 #include "resource.h"
 #include "platform/code_page.h"
-#include "platform/system_error.h"
+#include "platform/system_error_win.h"
 #include "platform/message_loop.h"
 #include "platform/standard_error.h"
 
