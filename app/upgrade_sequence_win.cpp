@@ -9,6 +9,7 @@
 #include "install/content_install.h"
 #include "log/upgrade_log.h"
 #include "platform/handles_win.h"
+#include "platform/named_lock.h"
 #include "platform/named_lock_win.h"
 #include "platform/path_services_win.h"
 #include "platform/window_services_win.h"

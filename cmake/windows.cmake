@@ -12,6 +12,7 @@ add_library(rizezuvu_win STATIC
   platform/file_system_win.cpp
   platform/private_folder_win.cpp
   platform/named_lock_win.cpp
+  platform/error_codes_win.cpp
   platform/code_page_win.cpp
   platform/ini_file_win.cpp
   platform/system_error_win.cpp

@@ -1,11 +1,8 @@
 #include "install/content_install.h"
 
-namespace {
+#include "platform/error_codes.h"
 
-// The system's codes, spelled out: this file includes no system header.
-constexpr unsigned long kErrorPathNotFound = 3;
-constexpr unsigned long kErrorInvalidData = 13;
-constexpr unsigned long kErrorFilenameExcedRange = 206;
+namespace {
 
 // The group and purged folders of the steps up to the first fault (the
 // journal adds each copy's own).
@@ -87,11 +84,11 @@ bool ContentInstaller::Fault(const PlanStep& step) {
     // A path too long keeps the system's code for it, as a failed join
     // would; every other fault is one that no system call reports.
     if (step.fault == PlanFault::kPathTooLong) {
-        files_.SetLastError(kErrorFilenameExcedRange);
+        files_.SetLastError(error_code::kFilenameExcedRange);
         return false;
     }
     log_.ConfigurationFault(step);
-    files_.SetLastError(kErrorInvalidData);
+    files_.SetLastError(error_code::kInvalidData);
     return false;
 }
 
@@ -107,7 +104,8 @@ bool ContentInstaller::CopyProductContent(const std::vector<PlanStep>& plan) {
                 JournalFiles::Kind kind = files_.Probe(step.folder);
                 if (kind != JournalFiles::Kind::Folder) {
                     // A file of that name: the folder is not found either.
-                    if (kind == JournalFiles::Kind::File) files_.SetLastError(kErrorPathNotFound);
+                    if (kind == JournalFiles::Kind::File)
+                        files_.SetLastError(error_code::kPathNotFound);
                     log_.FolderNotFound(step.folder);
                     return false;
                 }
@@ -138,69 +136,4 @@ FirmwarePurge ContentInstaller::MoveFirmwareImagesAside(const std::string& folde
     for (const std::string& name : names) paths.push_back(base + name);
     return journal_.MoveAside(paths) == paths.size() ? FirmwarePurge::kAllMoved
                                                      : FirmwarePurge::kStopped;
-}
-
-std::string InstallationLockName(const std::string& installFolder) {
-    // FNV-1a over the folder as the file system compares it (ASCII case and
-    // separators folded, trailing separators dropped): a name of fixed
-    // length, free of backslashes.
-    size_t length = installFolder.size();
-    while (length > 0 && (installFolder[length - 1] == '\\' || installFolder[length - 1] == '/'))
-        --length;
-    unsigned long long hash = 14695981039346656037ull;
-    for (size_t i = 0; i < length; ++i) {
-        char folded = installFolder[i] == '/' ? '\\' : installFolder[i];
-        if (folded >= 'a' && folded <= 'z') folded = static_cast<char>(folded - 'a' + 'A');
-        hash = (hash ^ static_cast<unsigned char>(folded)) * 1099511628211ull;
-    }
-    static const char kDigits[] = "0123456789abcdef";
-    std::string name = "Global\\RIZezuvu-update-";
-    for (int shift = 60; shift >= 0; shift -= 4) name += kDigits[(hash >> shift) & 0xF];
-    return name;
-}
-
-bool RecoverInterruptedUpdates(JournalFiles& files, const JournalOwner& owner,
-                               LeadBytePredicate isLeadByte, RecoveryLog& log) {
-    for (unsigned number = 0; number < InstallJournal::kFolderNames; ++number) {
-        InstallJournal journal(files, owner, isLeadByte);
-        JournalOwner foreign;
-        InstallJournal::Found found = journal.Load(number, &foreign);
-        std::string folder = journal.FolderPath(number);
-        switch (found) {
-            case InstallJournal::Found::kNothing:
-            case InstallJournal::Found::kNotAJournal:
-                break;
-            case InstallJournal::Found::kUnreadable:
-                log.JournalUnreadable(folder);
-                return false;
-            case InstallJournal::Found::kForeign: {
-                std::string newName;
-                journal.SetAside(newName);
-                log.ForeignJournalSetAside(folder, foreign, newName);
-                break;
-            }
-            case InstallJournal::Found::kCleanUp:
-            case InstallJournal::Found::kEmpty:
-            case InstallJournal::Found::kInterrupted: {
-                std::string refused;
-                if (found == InstallJournal::Found::kInterrupted &&
-                    !journal.CheckRecordedWrites(refused)) {
-                    LastErrorKept failure(files);
-                    log.WriteRefused(refused, files.LastError() == JournalFiles::kLeadsOutside);
-                    return false;
-                }
-                unsigned long failure = 0;
-                if (!journal.RollBack(log, &failure)) {
-                    log.RollbackIncomplete(folder);
-                    files.SetLastError(failure != 0 ? failure : kErrorInvalidData);
-                    return false;
-                }
-                if (found == InstallJournal::Found::kInterrupted) log.InterruptedRolledBack();
-                if (found == InstallJournal::Found::kEmpty) log.EmptyJournalRemoved(folder);
-                if (files.Probe(folder) != JournalFiles::Kind::Missing) log.LeftoverKept(folder);
-                break;
-            }
-        }
-    }
-    return true;
 }

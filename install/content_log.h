@@ -9,6 +9,7 @@
 #include "config/message_keys.h"
 #include "config/update_context.h"
 #include "install/content_install.h"
+#include "install/journal_recovery.h"
 #include "log/upgrade_log.h"
 
 namespace content_log {

@@ -12,132 +12,32 @@
 // elsewhere; an old file that another program has loaded can still be
 // renamed aside; and undoing a step is two renames.
 //
-// Pure logic: the file system is reached through JournalFiles, so the order
-// of steps, the record format and the rollback are tested without the OS.
+// A step recorded but never taken needs no undo, and its undo finds that
+// out by itself: a "moved" step without its old file, or whose old file is
+// still the target, was never taken; an "added" step without its mark, or
+// whose new file is still in the journal, never put it in place (so a file
+// that something else made there since is not the update's).
 //
-// The record (journal.txt in the journal's folder) is text:
-//
-//   RIZezuvu journal 3
-//   product {product code}
-//   folder C:\Program Files\Orvexa\   (the installation folder)
-//   moved 1 player.dll            a declared copy over an existing file: the
-//                                 new file made as 1.new, the old one kept as
-//                                 1.linked (a second name) or 1.old (renamed)
-//   added 2 Skins\new.skin        a declared copy onto a missing file, made as 2.new
-//                                 and marked by an empty 2.adding as it takes its name
-//   after 1 moved 3 update.bin    a step taken after the first declared one
-//   instead 2 added 4 new.skin    declared step 2, replaced by what was found
-//
-// Declared steps are written in one go before the first of them is taken,
-// and are taken in their order. A step the declaration did not foresee (a
-// firmware purge, or a declared copy whose target has changed since) names
-// its place among them, so that a record read back from disk gives the
-// exact order in which the steps were taken: recovery undoes them in the
-// very order an in-run rollback does. A step recorded but never taken needs
-// no undo, and its undo finds that out by itself: a "moved" step without its
-// old file, or whose old file is still the target, was never taken; an "added" step without its
-// mark, or whose new file is still in the journal, never put it in place (so a file that something
-// else made there since is not the update's).
+// Pure logic, over JournalFiles (install/journal_files.h). Its units, each
+// one concern:
+//   install/journal_record.*       the record's text: writer, parser, taken order
+//   install/journal_names.*        the journal's folder and file names
+//   install/journal_flushes.*      which name changes go to the disk when
+//   install/install_journal.cpp    a run: declare, install, move aside, commit
+//   install/journal_confinement.cpp  every write lands inside the installation
+//   install/journal_recovery.*     rollback, and what earlier runs left
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <set>
-#include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "install/journal_files.h"
+#include "install/journal_flushes.h"
+#include "install/journal_record.h"
 #include "platform/path_rules.h"
-
-// The few file operations the journal needs. Each answers success as a bool
-// and leaves the reason for LastError(), with the system's codes.
-class JournalFiles {
-public:
-    enum class Kind { Missing, File, Folder, Unknown };
-    // What the journal answers for a write that a link would carry out of
-    // the installation folder: ERROR_CANT_ACCESS_FILE.
-    static constexpr unsigned long kLeadsOutside = 1920;
-
-    virtual ~JournalFiles() = default;
-    // What is at `path`; Unknown (with LastError) when that can't be told.
-    virtual Kind Probe(const std::string& path) = 0;
-    // Creates the journal's folder (or a sub-folder of it): hidden, and
-    // open to the administrators and the system only, while the files made
-    // in it get what files made in the installation folder get.
-    virtual bool CreateJournalFolder(const std::string& path) = 0;
-    // Removes a folder that must be empty by now.
-    virtual bool RemoveFolder(const std::string& path) = 0;
-    // Creates `path` (failing when it exists) and keeps it open for appending.
-    virtual bool CreateRecord(const std::string& path) = 0;
-    // Appends to the open record and flushes it to the disk.
-    virtual bool AppendRecord(const std::string& text) = 0;
-    virtual void CloseRecord() = 0;
-    // Creates the empty file `path` (failing when it exists): a mark.
-    virtual bool CreateMark(const std::string& path) = 0;
-    virtual bool ReadAll(const std::string& path, std::string& text) = 0;
-    // Renames a file or a folder on one volume; fails when `to` exists.
-    // Keeps attributes, times and security.
-    virtual bool Move(const std::string& from, const std::string& to) = 0;
-    // Gives the file at `existing` a second name, `link` (a hard link);
-    // fails on a volume without them.
-    virtual bool Link(const std::string& existing, const std::string& link) = 0;
-    // Renames the file `from` over the existing file `to`, in one step;
-    // fails when `to` is read-only, held open or loaded by another program.
-    virtual bool Replace(const std::string& from, const std::string& to) = 0;
-    // True when nothing holds `path` against being renamed or deleted now.
-    virtual bool CanReplace(const std::string& path) = 0;
-    // True when `a` and `b` are names of one existing file.
-    virtual bool SameFile(const std::string& a, const std::string& b, bool& same) = 0;
-    // Copies a file to the new name `to` (failing when it exists); the
-    // copy's data is on the disk when this answers. The copy has the
-    // source's attributes less read-only, hidden and system, and its
-    // last-write time. A failed copy leaves nothing at `to`.
-    virtual bool Copy(const std::string& from, const std::string& to) = 0;
-    // Clears read-only and deletes; true when nothing is there.
-    virtual bool Remove(const std::string& path) = 0;
-    // Forces the names created, renamed or deleted in `folder` out to the
-    // disk: until then a power loss may undo them (a file's own data is
-    // forced out by the call that writes it).
-    virtual bool FlushFolder(const std::string& folder) = 0;
-    // True when the file system that holds `folder` writes name changes to
-    // the disk in the order they were made, so that a power loss keeps the
-    // older ones of any it keeps (NTFS and ReFS, whose metadata goes through
-    // one log); false where nothing orders them (FAT, exFAT), or where that
-    // can't be told.
-    virtual bool KeepsNameOrder(const std::string& folder) = 0;
-    // Names of the entries directly in `folder` (no "." or "..").
-    virtual bool List(const std::string& folder, std::vector<std::string>& names) = 0;
-    // Names of the files (not folders) directly in `folder` whose names end
-    // in `suffix` (without regard to case), in the order the system lists
-    // them. An empty list when there are none.
-    virtual bool ListFilesEndingIn(const std::string& folder, const std::string& suffix,
-                                   std::vector<std::string>& names) = 0;
-    // Where the existing file or folder at `path` really is: its full path
-    // once every link on the way (symbolic links, junctions, mount points)
-    // is followed, spelled so that one object always gives the same text.
-    virtual bool FinalPath(const std::string& path, std::string& finalPath) = 0;
-    // Opens the folder at `path` and keeps it open until ReleaseFolders, so
-    // that nobody can rename or delete it (nor put a link in its place)
-    // meanwhile; `finalPath` gets FinalPath of the very folder held.
-    virtual bool HoldFolder(const std::string& path, std::string& finalPath) = 0;
-    virtual void ReleaseFolders() = 0;
-    virtual unsigned long LastError() = 0;
-    virtual void SetLastError(unsigned long code) = 0;
-};
-
-// Keeps the files' last error across a clean-up step, so that it still
-// names the step that failed.
-class LastErrorKept {
-public:
-    explicit LastErrorKept(JournalFiles& files) : files_(files), code_(files.LastError()) {}
-    ~LastErrorKept() { files_.SetLastError(code_); }
-    LastErrorKept(const LastErrorKept&) = delete;
-    LastErrorKept& operator=(const LastErrorKept&) = delete;
-
-private:
-    JournalFiles& files_;
-    unsigned long code_;
-};
 
 // Told about each step of a rollback, in the order they are undone. Every
 // call leaves the thread's last error as it found it.
@@ -156,66 +56,8 @@ public:
     virtual void LeftInJournal(const std::string& path, unsigned long code) = 0;
 };
 
-// The installation a journal belongs to: a record left by another one (the
-// product was removed and installed again since) is never rolled back over
-// this one.
-struct JournalOwner {
-    std::string productCode;
-    std::string folder;  // the installation folder, with its trailing backslash
-};
-
-// One line of the record.
-struct JournalLine {
-    enum class Place {
-        kDeclared,  // the next declared step
-        kAfter,     // taken once `position` declared steps were dealt with
-        kInstead,   // replaces declared step `position` (counted from 1)
-    };
-    Place place = Place::kDeclared;
-    unsigned position = 0;
-    bool moved = false;  // else added
-    // The step's number: its new file is made as N.new, a moved step's old
-    // file kept as N.old.
-    unsigned index = 0;
-    std::string target;  // relative to the installation folder
-};
-
-// A record read back from disk.
-struct JournalRecord {
-    bool complete = false;  // false: torn before its header was whole
-    JournalOwner owner;
-    std::vector<JournalLine> lines;
-};
-
-// Parses a whole record. False when it is not a record of ours or a
-// complete line is malformed; a last line without its line feed (or a tail
-// of zero bytes) was never flushed whole, so its step was never taken, and
-// it is ignored. A record torn within its header parses as not complete.
-bool ParseJournalRecord(const std::string& text, JournalRecord& record,
-                        LeadBytePredicate isLeadByte);
-
-// The steps of a record in the order they were taken.
-std::vector<JournalLine> StepsInTakenOrder(const std::vector<JournalLine>& lines);
-
-// True when the first component of `relative` is a name the journal uses
-// for its folders (a live journal, a fresh name, or one set aside): nothing
-// of the update may be put there.
-bool IsJournalFolderName(const std::string& relative, LeadBytePredicate isLeadByte);
-
 class InstallJournal {
 public:
-    // The journal's hidden folder inside the installation folder; when a
-    // leftover holds that name, the next free of kFolderName-2 ... -9.
-    static constexpr const char* kFolderName = ".RIZezuvu-journal";
-    static constexpr unsigned kFolderNames = 9;
-    // A journal that belongs to another installation is renamed to this
-    // prefix and a number.
-    static constexpr const char* kSetAsideName = ".RIZezuvu-set-aside-";
-    static constexpr const char* kRecordName = "journal.txt";
-    // An empty file "undone-N" in the journal's folder: a rollback has
-    // undone every step from number N on (in the order taken).
-    static constexpr const char* kUndoneMark = "undone-";
-
     // `owner.folder` is the installation folder with its trailing backslash.
     InstallJournal(JournalFiles& files, const JournalOwner& owner, LeadBytePredicate isLeadByte);
     InstallJournal(const InstallJournal&) = delete;
@@ -289,7 +131,7 @@ public:
     // False when the installation is on a volume that does not keep the
     // order of name changes (see JournalFiles::KeepsNameOrder): each step
     // that must reach the disk before the next then has its folders flushed.
-    bool NamesKeptInOrder() const { return ordered_; }
+    bool NamesKeptInOrder() const { return flushes_.NamesKeptInOrder(); }
     // True when this journal has a folder to roll back or remove.
     bool HasWork() const { return started_; }
     // True when this run has changed the installation.
@@ -320,15 +162,34 @@ public:
     std::string FolderPath(unsigned number) const;
 
 private:
+    // A run (install_journal.cpp).
     bool Start();
-    // Notes a name made, renamed or removed at `path` (on a volume that does
-    // not keep their order), and makes every name noted so far durable.
-    void Changed(const std::string& path);
-    bool Settle();
     bool Record(const JournalLine& line);
+    // Writes step lines, after the header when they are the run's first.
     bool AppendSteps(const std::string& text);
-    std::string RecordLine(const JournalLine& line) const;
-    std::string Header() const;
+    // The line for a step not declared as found: in place of the next
+    // declared step when `replacesDeclared`, else after those dealt with.
+    JournalLine UnforeseenStep(bool replacesDeclared, bool moved, const std::string& target);
+    bool MakeStepFolder(unsigned index);
+    bool MoveToBackup(const std::string& path, unsigned index);
+    // Renames the new file `fresh` to the missing `target`.
+    bool PutInPlace(const std::string& fresh, const std::string& target);
+    // `path` relative to the installation folder; false (ERROR_INVALID_DATA)
+    // when it does not lie inside it, or lies in the journal's own folders.
+    bool RelativeToBase(const std::string& path, std::string& relative);
+    // Ends what a run holds (its folders) once it is committed or rolled back.
+    void EndRun();
+    void Reset();
+    // Step `index`'s file of kind `suffix` (journal_names::kNewSuffix ...).
+    std::string StepFile(unsigned index, const char* suffix) const;
+    std::string RecordPath() const;
+
+    // Where writes land (journal_confinement.cpp).
+    bool HoldBase();
+    bool HoldInside(const std::string& folder);
+    bool IsOwnFolder(const std::string& path);
+
+    // Rollback (journal_recovery.cpp).
     // kNameLeft: the step was never taken, but the old file's second name
     // could not be removed, so that undoing the step again would no longer
     // find it so once an earlier step's undo has put a file back there.
@@ -339,32 +200,11 @@ private:
     bool ReadUndoneMarks(size_t steps);
     // Removes the journal's folder; false leaves `left` naming what is left.
     bool RemoveJournalFolder(std::string* left = nullptr);
-    std::string BucketPath(unsigned index) const;
-    std::string StepFilePath(unsigned index, const char* suffix) const;
-    std::string BackupPath(unsigned index) const;
-    std::string FreshPath(unsigned index) const;
-    std::string LinkedPath(unsigned index) const;
-    std::string AddingMarkPath(unsigned index) const;
-    bool MoveToBackup(const std::string& path, unsigned index);
-    // Renames the new file `fresh` to the missing `target`.
-    bool PutInPlace(const std::string& fresh, const std::string& target);
-    bool MakeBucket(unsigned index);
-    // The line for a step not declared as found: in place of the next
-    // declared step when `replacesDeclared`, else after those dealt with.
-    JournalLine UnforeseenStep(bool replacesDeclared, bool moved, const std::string& target);
-    // Ends what a run holds (its folders) once it is committed or rolled back.
-    void EndRun();
-    bool HoldBase();
-    bool HoldInside(const std::string& folder);
-    bool IsOwnFolder(const std::string& path);
-    static constexpr unsigned kBucketSize = 64;
-    std::string RecordPath() const;
-    bool RelativeToBase(const std::string& path, std::string& relative);
-    void Reset();
 
     JournalFiles& files_;
     JournalOwner owner_;
     LeadBytePredicate isLeadByte_;
+    JournalFlushes flushes_;
     unsigned number_ = 0;             // which of the journal folder names
     std::string folder_;              // with trailing backslash
     std::vector<JournalLine> lines_;  // as recorded (or read back)
@@ -372,7 +212,7 @@ private:
     size_t resolved_ = 0;             // declared steps taken or replaced so far
     size_t undoneFrom_ = SIZE_MAX;    // steps from here on (taken order) are undone
     unsigned nextIndex_ = 1;
-    std::vector<bool> buckets_;          // sub-folders made by this run
+    std::vector<bool> stepFolders_;      // sub-folders made by this run
     std::string baseFinal_;              // where the installation folder really is, once held
     std::set<std::string> heldFolders_;  // folded paths of the folders held
     bool started_ = false;
@@ -381,6 +221,4 @@ private:
     bool tookSteps_ = false;
     bool leftovers_ = false;  // committed, its folder not yet removed
     unsigned long commitNotFlushed_ = 0;
-    bool ordered_ = true;
-    std::set<std::string> unsettled_;  // folders with name changes not yet flushed
 };

@@ -1,7 +1,7 @@
 #include "install/install_plan.h"
 
 #include "config/config_document.h"
-#include "install/install_journal.h"
+#include "install/journal_names.h"
 #include "tinyxml.h"
 
 namespace {

@@ -13,6 +13,7 @@
 
 #include "fake_journal_files.h"
 #include "install/content_install.h"
+#include "install/journal_recovery.h"
 #include "install/install_plan.h"
 
 namespace {

@@ -41,24 +41,25 @@
 #include <string>
 #include <vector>
 
-#include "install/install_journal.h"
+#include "install/journal_files.h"
+#include "platform/error_codes.h"
 
 namespace fake {
 
-constexpr unsigned long kFileNotFound = 2;
-constexpr unsigned long kPathNotFound = 3;
-constexpr unsigned long kAccessDenied = 5;
-constexpr unsigned long kSharingViolation = 32;
-constexpr unsigned long kDiskFull = 112;
-constexpr unsigned long kAlreadyExists = 183;
-constexpr unsigned long kDirNotEmpty = 145;
-constexpr unsigned long kInvalidFunction = 1;
+// The codes it answers with are the system's own.
+using error_code::kAccessDenied;
+using error_code::kAlreadyExists;
+using error_code::kCantAccessFile;
+using error_code::kDirNotEmpty;
+using error_code::kDiskFull;
+using error_code::kFileExists;
+using error_code::kFileNotFound;
+using error_code::kInvalidFunction;
+using error_code::kPathNotFound;
+using error_code::kSharingViolation;
 
 // Thrown where the process dies.
 struct Crash {};
-
-constexpr unsigned long kFileExists = 80;
-constexpr unsigned long kCantAccessFile = 1920;
 
 struct File {
     std::string bytes;

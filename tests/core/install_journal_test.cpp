@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "install/content_install.h"
-#include "install/install_journal.h"
+#include "install/journal_names.h"
+#include "install/journal_record.h"
+#include "platform/named_lock.h"
 
 namespace {
 

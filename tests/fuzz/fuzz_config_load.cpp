@@ -7,7 +7,7 @@
 
 #include "config/config_document.h"
 #include "config/config_limits.h"
-#include "install/install_journal.h"
+#include "install/journal_names.h"
 #include "tinyxml.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "install/install_journal.h"
+#include "install/journal_names.h"
+#include "install/journal_record.h"
 
 namespace {
 bool SjisLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }

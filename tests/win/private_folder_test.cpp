@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "install/install_journal.h"
+#include "install/journal_names.h"
 #include "install/journal_files_win.h"
 #include "platform/file_system_win.h"
 #include "platform/private_folder_win.h"
@@ -266,7 +266,7 @@ TEST_F(PrivateFolderTest, JournalFoldersArePrivateAtTheLongestPaths) {
     }
     ASSERT_TRUE(SetAccessList(longInstall, InstallationEntries()));
     WindowsJournalFiles files;
-    std::string journal = longInstall + "\\" + InstallJournal::kFolderName;
+    std::string journal = longInstall + "\\" + journal_names::kFolderName;
     std::string bucket = journal + "\\0";
     ASSERT_TRUE(files.CreateJournalFolder(journal));
     ASSERT_TRUE(files.CreateJournalFolder(bucket));
