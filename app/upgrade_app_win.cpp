@@ -7,6 +7,7 @@
 #include "config/package_seal.h"
 #include "config/seal_section.h"
 #include "config/update_context.h"
+#include "install/content_install_win.h"
 #include "log/upgrade_log.h"
 #include "platform/handles_win.h"
 #include "platform/path_services_win.h"
@@ -144,12 +145,15 @@ bool COVUpgradeApp::LogCopyIsAFileOfTheUpdate() {
     // log to compare with.
     g_pUpdateContext->LoadConfig();
     InstalledProduct product;
-    return product.found && g_pUpdateContext->UpdateWrites(product, m_options.extraLogPath);
+    std::string location;
+    if (!product.found || !product.GetInstallLocation(location)) return false;
+    return UpdateWrites(MakeUpdatePlan(*g_pUpdateContext, product, location),
+                        m_options.extraLogPath);
 }
 
-bool COVUpgradeApp::RefuseLogOverTheUpdate(const InstalledProduct& product) {
+bool COVUpgradeApp::RefuseLogOverTheUpdate(const UpdatePlan& plan) {
     const std::string& path = m_options.extraLogPath;
-    if (path.empty() || !g_pUpdateContext->UpdateWrites(product, path)) return false;
+    if (path.empty() || !UpdateWrites(plan, path)) return false;
     // Nothing is written, and a copy this run made is removed again.
     UpgradeLog::DiscardCopy();
     m_exitCode = kExitBadCommandLine;

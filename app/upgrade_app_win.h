@@ -7,6 +7,7 @@
 #include "ui/status_dialog_win.h"
 
 class InstalledProduct;
+struct UpdatePlan;
 
 class COVUpgradeApp : public CWinApp {
 public:
@@ -49,7 +50,7 @@ private:
     bool LogCopyIsAFileOfTheUpdate();
     // Ends the run as a usage error when the /log file is one the update
     // writes (its own log, or a file it replaces). True when it did.
-    bool RefuseLogOverTheUpdate(const InstalledProduct& product);
+    bool RefuseLogOverTheUpdate(const UpdatePlan& plan);
     // Logs the restart switch given, once the installation's log is open.
     void LogRestartSwitch() const;
     // In a release build, ends the run with the failure report

@@ -5,8 +5,7 @@
 #include "app/upgrade_app_win.h"
 #include "config/message_keys.h"
 #include "config/update_context.h"
-#include "install/content_recovery.h"
-#include "install/content_install.h"
+#include "install/content_install_win.h"
 #include "log/upgrade_log.h"
 #include "platform/handles_win.h"
 #include "platform/named_lock.h"
@@ -68,12 +67,9 @@ bool COVUpgradeApp::RunSequence() {
         ReportFailure();
         return false;
     }
-    // The /log file must not be the installation's log or a file the update
-    // replaces: refused as a usage error before anything is touched.
-    if (RefuseLogOverTheUpdate(product)) return false;
     // One run at a time per installation, taken before anything of it is
-    // touched: a second run must neither share the log nor read the
-    // journal of the run in progress.
+    // read or touched: a second run must neither share the log nor read the
+    // journal of the run in progress, nor plan from a half-updated folder.
     platform::NamedLock oneRunAtATime;
     if (!oneRunAtATime.Take(InstallationLockName(installLocation))) {
         if (::GetLastError() != ERROR_ALREADY_EXISTS) {
@@ -88,6 +84,11 @@ bool COVUpgradeApp::RunSequence() {
         EndWith(kExitAnotherRun, "another run is updating this installation");
         return false;
     }
+    // What the run will do, worked out once and used by every step below.
+    UpdatePlan plan = MakeUpdatePlan(context, product, installLocation);
+    // The /log file must not be the installation's log or a file the update
+    // replaces: refused as a usage error before anything is touched.
+    if (RefuseLogOverTheUpdate(plan)) return false;
     if (!UpgradeLog::Open(installLocation.c_str())) {
         ReportFailure();
         return false;
@@ -102,10 +103,14 @@ bool COVUpgradeApp::RunSequence() {
 
     // A run that was killed mid-copy left its journal: with Orvexa's files
     // free now, put the installation back before anything else.
-    if (!RecoverInterruptedUpdate(product, installLocation)) {
+    bool rolledBack = false;
+    if (!RecoverInterruptedUpdate(plan, rolledBack)) {
         ReportFailure();
         return false;
     }
+    // Undoing that run may have put back files the plan was made from
+    // (RAZoro.ini among them): it is made again from what is there now.
+    if (rolledBack) plan = MakeUpdatePlan(context, product, installLocation);
 
     std::string maximum = context.maxVersion;
     std::string minimum = context.minVersion;
@@ -124,7 +129,7 @@ bool COVUpgradeApp::RunSequence() {
 
     // A sealed package's files are checked before the user is asked: a
     // damaged download is refused with nothing changed.
-    if (!context.VerifySealedPayload(product)) {
+    if (!VerifySealedPayload(context, plan)) {
         ReportFailure();
         return false;
     }
@@ -158,9 +163,11 @@ bool COVUpgradeApp::RunSequence() {
         context.LookupMessage(message_key::kUpdateComplete, message);
         UpgradeLog::WriteConfigured(message.c_str(), kToolVersion);
     };
-    if (!context.CopyContent(product, statusShown ? &progress : nullptr, updated)) {
+    bool rollbackIncomplete = false;
+    if (!CopyContent(context, plan, statusShown ? &progress : nullptr, updated,
+                     rollbackIncomplete)) {
         HideStatusIfShown();
-        ReportFailure(context.rollbackIncomplete);
+        ReportFailure(rollbackIncomplete);
         return false;
     }
     EndWith(kExitUpdated, "updated");

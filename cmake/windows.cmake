@@ -24,8 +24,8 @@ add_library(rizezuvu_win STATIC
   config/update_context_win.cpp
   config/seal_section_win.cpp
   product/installed_product_win.cpp
-  install/update_context_content_win.cpp
-  install/content_recovery_win.cpp
+  install/content_install_win.cpp
+  install/sealed_reading_win.cpp
   install/journal_files_win.cpp
   log/upgrade_log_win.cpp
   ui/msg_dialog_win.cpp

@@ -1,9 +1,8 @@
 // The update package's configuration: where the package lies, the version
 // range it may upgrade, its message table, and the parsed document that the
-// content copy walks.
+// content copy walks (install/content_install_win.h).
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,9 +10,6 @@
 #include "config/config_document.h"
 #include "config/package_seal.h"
 #include "tinyxml.h"
-
-class CopyProgress;
-class InstalledProduct;
 
 class UpdateContext {
 public:
@@ -31,35 +27,8 @@ public:
     // not open yet).
     bool LoadConfig();
 
-    // For a sealed package (the program carries a seal), before any copy is
-    // planned: true when every file the update would copy for `product` is
-    // listed in the manifest and holds the sealed bytes. False, with the
-    // file named in the log, otherwise: ERROR_INVALID_DATA for a file that
-    // is not listed, was changed or is missing, the system's code for one
-    // that is there but can't be read. Reads each of those files once. True
-    // at once for an unsealed one.
-    bool VerifySealedPayload(const InstalledProduct& product) const;
-
     // True and `text` set when `key` is in the table; false and `text` untouched otherwise.
     bool LookupMessage(const std::string& key, std::string& text) const;
-
-    // Installs the package's content for the installed product (every entry
-    // for the default id and for the product's id). False at the first
-    // failure, after every change of the run has been rolled back (the
-    // failing step's code stays the last error); `rollbackIncomplete` tells
-    // whether something could not be put back.
-    // Carried out by ContentInstaller (install/content_install.h), which
-    // holds the copy of one entry (CopyProductContent) and the firmware
-    // purge (MoveFirmwareImagesAside).
-    // `progress`, when given, learns what the run will copy and follows it.
-    // `committed`, when given, is called once the update is final, before
-    // the old files it replaced are deleted.
-    bool CopyContent(const InstalledProduct& product, CopyProgress* progress = nullptr,
-                     const std::function<void()>& committed = nullptr);
-
-    // True when `path` names the installation's log or a file that the
-    // update would write (as the copy plans it, up to its first fault).
-    bool UpdateWrites(const InstalledProduct& product, const std::string& path) const;
 
     std::string programFolder;  // no trailing backslash, except a drive root
     std::string configPath;
@@ -67,8 +36,6 @@ public:
     std::string maxVersion;
     TiXmlDocument document;
     MessageTable messages;
-    // Set by a failed CopyContent whose rollback left the journal behind.
-    bool rollbackIncomplete = false;
     // Set by LoadConfig for a sealed package: its manifest, checked
     // against the seal.
     std::optional<SealedPackage> sealed;

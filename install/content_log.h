@@ -122,8 +122,10 @@ private:
 class RecoveryLogLines : public WithRollbackLines<RecoveryLog> {
 public:
     void InterruptedRolledBack() override {
+        interruptedRunRolledBack_ = true;
         UpgradeLog::Write("An interrupted update was rolled back.");
     }
+    bool InterruptedRunRolledBack() const { return interruptedRunRolledBack_; }
     void EmptyJournalRemoved(const std::string& journalFolder) override {
         UpgradeLog::Write(
             "The journal in %s records no change: the update that left it changed nothing. "
@@ -161,6 +163,9 @@ public:
     void RollbackIncomplete(const std::string& journalFolder) override {
         WriteRollbackIncomplete(journalFolder);
     }
+
+private:
+    bool interruptedRunRolledBack_ = false;
 };
 
 }  // namespace content_log

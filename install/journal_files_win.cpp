@@ -1,9 +1,6 @@
 #include "install/journal_files_win.h"
 
 #include "config/config_document.h"
-#include "config/package_seal.h"
-#include "log/upgrade_log.h"
-#include "install/copy_progress.h"
 #include "platform/file_system_win.h"
 #include "platform/path_services_win.h"
 #include "platform/private_folder_win.h"
@@ -84,50 +81,14 @@ bool WindowsJournalFiles::SameFile(const std::string& a, const std::string& b, b
 }
 
 bool WindowsJournalFiles::Copy(const std::string& from, const std::string& to) {
-    if (progress_ == nullptr && sealed_ == nullptr) return platform::CopyFileDurably(from, to);
-    CopyProgress* progress = progress_;
-    if (sealed_ == nullptr) {
-        return platform::CopyFileDurably(from, to, [progress](const char*, unsigned long bytes) {
-            progress->Copied(bytes);
-            return true;
-        });
-    }
-    const SealedFile* expected = sealed_->Find(from);
-    if (expected == nullptr) {
-        platform::SetLastErrorCode(ERROR_INVALID_DATA);
-        UpgradeLog::Write(kSealUnlistedLine, ManifestNameOf(from, sealed_->sourceBase).c_str());
-        return false;
-    }
-    // The bytes are hashed as they are written into the journal: a source
-    // changed since the check before the consent is caught before its copy
-    // is put in place.
-    SealedFileCheck check(*expected);
+    if (observer_ == nullptr) return platform::CopyFileDurably(from, to);
+    if (!observer_->Begin(from)) return false;
+    CopyObserver* observer = observer_;
     bool copied = platform::CopyFileDurably(
-        from, to, [progress, &check, expected](const char* data, unsigned long bytes) {
-            bool sealedSoFar = data != nullptr ? check.Add(data, bytes) : check.Matches();
-            if (!sealedSoFar) {
-                platform::SetLastErrorCode(ERROR_INVALID_DATA);
-                UpgradeLog::Write(kSealChangedLine, expected->name.c_str());
-                return false;
-            }
-            if (progress != nullptr) progress->Copied(bytes);
-            return true;
-        });
-    if (!copied) SealedSourceGone(from);
+        from, to,
+        [observer](const char* data, unsigned long bytes) { return observer->Chunk(data, bytes); });
+    if (!copied) observer_->Failed(from);
     return copied;
-}
-
-void WindowsJournalFiles::SealedSourceGone(const std::string& source) {
-    DWORD code = ::GetLastError();
-    if (sealed_ == nullptr || !platform::IsNotFoundCode(code)) return;
-    // The code may be the target's (a journal folder gone); only a source
-    // that is not there is the package's fault.
-    if (Probe(source) != Kind::Missing) {
-        platform::SetLastErrorCode(code);
-        return;
-    }
-    UpgradeLog::Write(kSealMissingLine, ManifestNameOf(source, sealed_->sourceBase).c_str());
-    platform::SetLastErrorCode(ERROR_INVALID_DATA);
 }
 
 bool WindowsJournalFiles::Remove(const std::string& path) {
@@ -179,10 +140,7 @@ bool WindowsJournalFiles::ListFilesEndingIn(const std::string& folder, const std
 bool WindowsJournalFiles::FinalPath(const std::string& path, std::string& finalPath) {
     // The check before the first copy looks at every existing target: the
     // status window gets its turns meanwhile, as during the copies.
-    if (progress_ != nullptr) {
-        platform::LastErrorKeeper keep;
-        progress_->Copied(0);
-    }
+    if (observer_ != nullptr) observer_->Idle();
     return platform::FinalPathAt(path, finalPath);
 }
 

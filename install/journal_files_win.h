@@ -1,22 +1,17 @@
-// The journal's file operations on the real file system.
+// The journal's file operations on the real file system: I/O only. What
+// follows a copy's bytes (the seal's check, the progress bar) is told of
+// them through a CopyObserver.
 #pragma once
 
-#include "install/install_journal.h"
+#include "install/copy_observer.h"
+#include "install/journal_files.h"
 #include "platform/file_system_win.h"
 #include "platform/handles_win.h"
 
-class CopyProgress;
-struct SealedPackage;
-
 class WindowsJournalFiles : public JournalFiles {
 public:
-    // `progress`, when given, is told of every chunk each copy makes.
-    // `sealed`, when given, is the package the copies come from: each copy
-    // is hashed as it is written and abandoned (ERROR_INVALID_DATA, the
-    // file named in the log) unless its source is the sealed file.
-    explicit WindowsJournalFiles(CopyProgress* progress = nullptr,
-                                 const SealedPackage* sealed = nullptr)
-        : progress_(progress), sealed_(sealed) {}
+    // `observer`, when given, is told of every copy and each of its chunks.
+    explicit WindowsJournalFiles(CopyObserver* observer = nullptr) : observer_(observer) {}
     Kind Probe(const std::string& path) override;
     bool CreateJournalFolder(const std::string& path) override;
     bool RemoveFolder(const std::string& path) override;
@@ -44,15 +39,8 @@ public:
     void SetLastError(unsigned long code) override;
 
 private:
-    // After a copy from a sealed package failed: when the reason is that its
-    // source is gone, names it in the log and turns the code into
-    // ERROR_INVALID_DATA (a file missing from a sealed package does not
-    // match the seal); any other code is left as it is.
-    void SealedSourceGone(const std::string& source);
-
     platform::KernelHandle record_;
     // The folders the run writes in, held until it ends.
     std::vector<platform::KernelHandle> heldFolders_;
-    CopyProgress* progress_;
-    const SealedPackage* sealed_;
+    CopyObserver* observer_;
 };

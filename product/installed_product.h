@@ -35,8 +35,10 @@ public:
     bool GetInstallLocation(std::string& out) const;
     // 1 when a process whose file name is Orvexa.exe (any case) runs, else 0.
     int IsRunning() const;
-    // The non-empty ProductID of section Main in RAZoro.ini of the installation.
-    bool GetProductId(std::string& out) const;
+    // The non-empty ProductID of section Main in RAZoro.ini of the
+    // installation, whose folder `installLocation` is (GetInstallLocation's:
+    // a run reads it once).
+    bool GetProductId(const std::string& installLocation, std::string& out) const;
 
     char productCode[39];
     int found;

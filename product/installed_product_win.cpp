@@ -147,9 +147,8 @@ int InstalledProduct::IsRunning() const {
     return 0;
 }
 
-bool InstalledProduct::GetProductId(std::string& out) const {
-    std::string location;
-    if (!GetInstallLocation(location)) return false;
+bool InstalledProduct::GetProductId(const std::string& location, std::string& out) const {
+    if (found == 0) return false;
     platform::PathBuffer settings;
     if (!platform::CombinePath(settings, location.c_str(), kSettingsFileName)) return false;
     char value[kTextBufferSize] = "";

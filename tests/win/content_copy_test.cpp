@@ -6,6 +6,7 @@
 
 #include "config/package_seal.h"
 #include "config/update_context.h"
+#include "install/content_install_win.h"
 #include "install/install_journal.h"
 #include "install/install_plan.h"
 #include "install/journal_files_win.h"
@@ -63,9 +64,13 @@ protected:
         WriteFileBytes(path, content);
     }
 
+    // One run's copy, planned as a run plans it.
     bool Copy() {
         InstalledProduct product(testing_support::OneProductInstaller::Queries());
-        return context.CopyContent(product);
+        std::string location;
+        if (!product.GetInstallLocation(location)) return false;
+        UpdatePlan plan = MakeUpdatePlan(context, product, location);
+        return CopyContent(context, plan, nullptr, nullptr, rollbackIncomplete);
     }
 
     // The lines logged since the last call (the log starts afresh after it).
@@ -85,6 +90,7 @@ protected:
     std::string install;
     std::string package;
     UpdateContext context;
+    bool rollbackIncomplete = false;  // as the last Copy left it
 };
 
 TEST_F(ContentCopyTest, DefaultAndProductEntriesInDocumentOrder) {
@@ -357,7 +363,7 @@ TEST_F(ContentCopyTest, AFailureMidCopyRestoresTheInstallationExactly) {
         EXPECT_NE(log.find("Rollback complete: the installation is as it was before the update.\n"),
                   std::string::npos)
             << log;
-        EXPECT_FALSE(context.rollbackIncomplete);
+        EXPECT_FALSE(rollbackIncomplete);
         context.messages.clear();
     }
 }

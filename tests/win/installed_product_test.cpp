@@ -58,7 +58,7 @@ TEST(InstalledProduct, NothingRegistered) {
     std::string text = "untouched";
     EXPECT_FALSE(product.GetVersion(text));
     EXPECT_FALSE(product.GetInstallLocation(text));
-    EXPECT_FALSE(product.GetProductId(text));
+    EXPECT_FALSE(product.GetProductId("C:\\", text));
     EXPECT_EQ(text, "untouched");
 }
 
@@ -79,7 +79,7 @@ TEST(InstalledProduct, OneInstallationFoundWithItsProperties) {
     EXPECT_EQ(location, ProgramFilesX86() + "\\OrvexaA\\");
 
     std::string id;
-    ASSERT_TRUE(product.GetProductId(id));
+    ASSERT_TRUE(product.GetProductId(location, id));
     EXPECT_EQ(id, "123456");
 }
 
@@ -105,7 +105,7 @@ TEST(InstalledProduct, ProductIdFromTheSettingsFile) {
         ::DeleteFileA(settings.c_str());
         if (c.content != nullptr) testing_support::WriteFileBytes(settings, c.content);
         std::string id = "";
-        EXPECT_EQ(product.GetProductId(id), c.ok) << c.name;
+        EXPECT_EQ(product.GetProductId(ProgramFilesX86() + "\\OrvexaA\\", id), c.ok) << c.name;
         EXPECT_EQ(id, c.id) << c.name;
     }
 }
@@ -192,7 +192,7 @@ TEST(InstalledProduct, ExactlyOneRule) {
             std::string text;
             EXPECT_FALSE(product.GetVersion(text));
             EXPECT_FALSE(product.GetInstallLocation(text));
-            EXPECT_FALSE(product.GetProductId(text));
+            EXPECT_FALSE(product.GetProductId("C:\\", text));
         }
     }
 }
