@@ -30,8 +30,9 @@ bool ContentInstaller::InstallPlans(const std::vector<std::vector<PlanStep>>& pl
     // Every copy the run will make is declared to the journal at once (one
     // write and one flush to the disk instead of one for each file), up to
     // the first fault, where the run will stop.
-    std::vector<std::string> targets;
-    for (const PlanStep* copy : CopiesBeforeFirstFault(plans)) targets.push_back(copy->target);
+    std::vector<JournalTarget> targets;
+    for (const PlanStep* copy : CopiesBeforeFirstFault(plans))
+        targets.push_back({copy->target, copy->folder});
     // Nothing is written where a link would carry it out of the
     // installation folder.
     std::string refused;
@@ -115,7 +116,7 @@ bool ContentInstaller::CopyProductContent(const std::vector<PlanStep>& plan) {
                 return Fault(step);
             case PlanStep::Kind::kCopyFile:
                 log_.UpdatingFile(step.fileName);
-                if (!journal_.Install(step.source, step.target)) {
+                if (!journal_.Install(step.source, {step.target, step.folder})) {
                     log_.CopyFailed(step.fileName);
                     return false;
                 }

@@ -25,8 +25,14 @@ InstallJournal::InstallJournal(JournalFiles& files, const JournalOwner& owner,
       folder_(FolderPath(0) + "\\") {}
 
 InstallJournal::~InstallJournal() {
-    if (recordOpen_) files_.CloseRecord();
+    CloseRecord();
     files_.ReleaseFolders();
+}
+
+void InstallJournal::CloseRecord() {
+    if (!recordOpen_) return;
+    files_.CloseRecord();
+    recordOpen_ = false;
 }
 
 std::string InstallJournal::FolderPath(unsigned number) const {
@@ -120,7 +126,7 @@ bool InstallJournal::AppendSteps(const std::string& text) {
     return true;
 }
 
-bool InstallJournal::Declare(const std::vector<std::string>& targets) {
+bool InstallJournal::Declare(const std::vector<JournalTarget>& targets) {
     if (!targets.empty() && (started_ || !lines_.empty())) {
         // Declarations come before every other step of a run.
         files_.SetLastError(error_code::kInvalidData);
@@ -130,7 +136,8 @@ bool InstallJournal::Declare(const std::vector<std::string>& targets) {
     // A guess that only saves a line later: Install goes by what it finds.
     std::set<std::string> seen;
     std::string text;
-    for (const std::string& target : targets) {
+    for (const JournalTarget& each : targets) {
+        const std::string& target = each.path;
         JournalLine step;
         if (!RelativeToBase(target, step.target)) return false;
         if (!seen.insert(FoldedName(step.target)).second) {
@@ -172,12 +179,13 @@ JournalLine InstallJournal::UnforeseenStep(bool replacesDeclared, bool moved,
     return line;
 }
 
-bool InstallJournal::Install(const std::string& source, const std::string& target) {
+bool InstallJournal::Install(const std::string& source, const JournalTarget& to) {
+    const std::string& target = to.path;
     std::string relative;
     if (!RelativeToBase(target, relative)) return false;
     // A folder that was missing at the check and is there now is held and
     // checked before anything is written in it.
-    if (!HoldBase() || !HoldInside(FolderOfPath(target, isLeadByte_))) return false;
+    if (!HoldBase() || !HoldInside(to.folder)) return false;
     // Copies are taken in the order they were declared; a copy that is not
     // the next one declared is recorded as it comes.
     const JournalLine* declared = nullptr;
@@ -286,10 +294,7 @@ bool InstallJournal::Commit(CleanUp cleanUp) {
         EndRun();
         return true;
     }
-    if (recordOpen_) {
-        files_.CloseRecord();
-        recordOpen_ = false;
-    }
+    CloseRecord();
     flushes_.Settle();
     if (!files_.Remove(RecordPath())) return false;
     // The update is final now; what is left in the folder is only clean-up,

@@ -56,6 +56,13 @@ public:
     virtual void LeftInJournal(const std::string& path, unsigned long code) = 0;
 };
 
+// A file a run writes, as its plan worked it out: the full path and the
+// folder it goes in, taken as given rather than worked out again here.
+struct JournalTarget {
+    std::string path;
+    std::string folder;
+};
+
 class InstallJournal {
 public:
     // `owner.folder` is the installation folder with its trailing backslash.
@@ -76,7 +83,7 @@ public:
     // looked at (its own code). The folders stay held until Commit or
     // RollBack ends the run.
     bool CheckWhereWritesLand(const std::vector<std::string>& folders,
-                              const std::vector<std::string>& targets, std::string& refused);
+                              const std::vector<JournalTarget>& targets, std::string& refused);
     // The same for what a journal found by Load (kInterrupted) would undo:
     // the folders and files its record names, and its own sub-folders,
     // which must not be links. Before RollBack.
@@ -87,7 +94,7 @@ public:
     // that doesn't is added (one named twice is taken to exist the second
     // time). All of the declaration is written and flushed at once. Install
     // takes them in this order.
-    bool Declare(const std::vector<std::string>& targets);
+    bool Declare(const std::vector<JournalTarget>& targets);
 
     // Installs `source` at `target` (inside the installation folder), going
     // by what is there now: the new file is copied whole into the journal
@@ -96,7 +103,7 @@ public:
     // its place. A target never holds part of a file, nor bytes that did not
     // match the seal. A missing target is recorded as added. False, with the
     // failing step's code, when the target could not be installed.
-    bool Install(const std::string& source, const std::string& target);
+    bool Install(const std::string& source, const JournalTarget& target);
 
     // Moves each of `paths` (files inside the installation folder) into the
     // journal instead of deleting it, in order: all are recorded in one
@@ -177,6 +184,8 @@ private:
     // `path` relative to the installation folder; false (ERROR_INVALID_DATA)
     // when it does not lie inside it, or lies in the journal's own folders.
     bool RelativeToBase(const std::string& path, std::string& relative);
+    // Closes the record, when this run has it open.
+    void CloseRecord();
     // Ends what a run holds (its folders) once it is committed or rolled back.
     void EndRun();
     void Reset();

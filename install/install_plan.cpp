@@ -125,6 +125,7 @@ void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
                 continue;
             }
             PlanStep copy = NewStep(PlanStep::Kind::kCopyFile, file, entryId, groupName);
+            copy.folder = folder.folder;
             copy.name = name;
             copy.fileName = LastPathComponent(name, isLeadByte);
             if (copy.fileName.empty() || copy.fileName == "." || copy.fileName == "..") {

@@ -44,10 +44,12 @@ struct PlanStep {
         kFault,          // the configuration is at fault here
     };
     Kind kind = Kind::kFault;
-    int line = 0;          // the element's line in OVConfig.xml
-    std::string entryId;   // the Product entry's id
-    std::string group;     // the group element's name
-    std::string folder;    // kPurgeFirmware, kGroupFolder: a full folder path
+    int line = 0;         // the element's line in OVConfig.xml
+    std::string entryId;  // the Product entry's id
+    std::string group;    // the group element's name
+    // kPurgeFirmware, kGroupFolder: a full folder path; kCopyFile: the
+    // folder `target` goes in (its group's), as the plan joined it.
+    std::string folder;
     std::string name;      // kCopyFile: the name attribute as written
     std::string source;    // kCopyFile: full source path
     std::string target;    // kCopyFile: full target path

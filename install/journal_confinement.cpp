@@ -51,7 +51,7 @@ bool InstallJournal::HoldInside(const std::string& folder) {
 }
 
 bool InstallJournal::CheckWhereWritesLand(const std::vector<std::string>& folders,
-                                          const std::vector<std::string>& targets,
+                                          const std::vector<JournalTarget>& targets,
                                           std::string& refused) {
     if (!HoldBase()) {
         refused = owner_.folder;
@@ -63,21 +63,21 @@ bool InstallJournal::CheckWhereWritesLand(const std::vector<std::string>& folder
             return false;
         }
     }
-    for (const std::string& target : targets) {
-        if (!HoldInside(FolderOfPath(target, isLeadByte_))) {
-            refused = FolderOfPath(target, isLeadByte_);
+    for (const JournalTarget& target : targets) {
+        if (!HoldInside(target.folder)) {
+            refused = target.folder;
             return false;
         }
         std::string finalPath;
-        if (!files_.FinalPath(target, finalPath)) {
+        if (!files_.FinalPath(target.path, finalPath)) {
             // Nothing there yet: its folder is what counts.
             unsigned long code = files_.LastError();
             if (code == error_code::kFileNotFound || code == error_code::kPathNotFound) continue;
-            refused = target;
+            refused = target.path;
             return false;
         }
         if (!FinalPathLiesInside(finalPath, baseFinal_, false)) {
-            refused = target;
+            refused = target.path;
             files_.SetLastError(JournalFiles::kLeadsOutside);
             return false;
         }

@@ -180,10 +180,7 @@ bool InstallJournal::RollBack(RollbackListener& listener, unsigned long* firstFa
         EndRun();
         return true;
     }
-    if (recordOpen_) {
-        files_.CloseRecord();
-        recordOpen_ = false;
-    }
+    CloseRecord();
     // The same order whether the steps are this run's or read back from
     // disk: undoing is the same in both.
     std::vector<JournalLine> order = StepsInTakenOrder(lines_);
