@@ -71,13 +71,11 @@ public:
     // True after a failed InstallPlans whose rollback left the journal behind.
     bool RollbackIncomplete() const { return rollbackIncomplete_; }
 
+private:
     // Carries out one entry's plan. False at the first failing step or fault.
     bool CopyProductContent(const std::vector<PlanStep>& plan);
-
     // Moves every firmware image directly in `folder` into the journal.
     FirmwarePurge MoveFirmwareImagesAside(const std::string& folder);
-
-private:
     bool Fault(const PlanStep& step);
 
     JournalFiles& files_;
