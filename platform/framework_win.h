@@ -54,16 +54,12 @@ public:
     CWinApp();
     ~CWinApp() override;
 
-    // The framework's start-up hook; the base records the instance handle.
+    // The framework's start-up hook; the base has nothing of its own to set up.
     virtual bool InitInstance();
     // Called once InitInstance has returned; answers the process's exit code.
     virtual int ExitInstance() { return 0; }
 
     static CWinApp* Current() { return s_current; }
-    HINSTANCE Instance() const { return m_hInstance; }
-
-protected:
-    HINSTANCE m_hInstance = nullptr;
 
 private:
     static CWinApp* s_current;
