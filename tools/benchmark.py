@@ -24,11 +24,13 @@ import tempfile
 import threading
 import time
 
+SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+# The fixture packages' builder lives with the other test helpers.
+sys.path.insert(0, os.path.join(SOURCE, "tests", "helpers"))
+
 import wine_harness as harness  # reads the environment benchmark.sh sets
 from make_fixture_msi import build_package, product_wxs
 from wine_harness import BUILD, FULL_MESSAGES, WINE, Installation, Package, config_xml, drive, winpath
-
-SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 class Stats:
