@@ -32,7 +32,7 @@ add_library(rizezuvu_win STATIC
   ui/status_dialog_win.cpp)
 target_include_directories(rizezuvu_win PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/res)
 # The main product's upgrade code: one text file that the program and the
-# fixture packages (tools/make_fixture_msi.py) both read.
+# fixture packages (tests/helpers/make_fixture_msi.py) both read.
 file(STRINGS ${CMAKE_SOURCE_DIR}/product/upgrade_code.txt RIZEZUVU_UPGRADE_CODE LIMIT_COUNT 1)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/product/upgrade_code.txt)
 set_source_files_properties(product/installed_product_win.cpp PROPERTIES
@@ -90,16 +90,6 @@ endif()
 add_rizezuvu_program(RIZezuvu_release 1)
 set_target_properties(RIZezuvu_release PROPERTIES OUTPUT_NAME RIZezuvu-release)
 
-# The test tools: the automation driver and the stand-in programs.
-add_executable(uidriver tools/driver/uidriver.cpp)
-target_link_libraries(uidriver PRIVATE user32 shell32)
-target_compile_options(uidriver PRIVATE ${PROJECT_WARNINGS})
-
-add_executable(orvexa_standin WIN32 tools/standins/orvexa_standin.cpp)
-target_compile_options(orvexa_standin PRIVATE ${PROJECT_WARNINGS})
-add_executable(link_marker WIN32 tools/standins/link_marker.cpp)
-target_compile_options(link_marker PRIVATE ${PROJECT_WARNINGS})
-
 # The benchmarks' floors (tools/benchmark.py).
 add_executable(bare_box WIN32 tools/bench/bare_box.cpp)
 add_executable(bare_copy tools/bench/bare_copy.cpp)
@@ -108,27 +98,7 @@ target_include_directories(bare_copy PRIVATE ${CMAKE_SOURCE_DIR})
 add_executable(required_steps WIN32 tools/bench/required_steps.cpp tools/bench/required_steps.rc)
 target_compile_definitions(required_steps PRIVATE "RIZEZUVU_UPGRADE_CODE=\"${RIZEZUVU_UPGRADE_CODE}\"")
 
-add_executable(keep_desktop WIN32 tools/standins/keep_desktop.cpp)
-target_compile_options(keep_desktop PRIVATE ${PROJECT_WARNINGS})
-
-add_library(planted_dll SHARED tools/standins/planted_dll.cpp)
-set_target_properties(planted_dll PROPERTIES PREFIX "")
-target_link_options(planted_dll PRIVATE -static-libgcc)
-target_compile_options(planted_dll PRIVATE ${PROJECT_WARNINGS})
-
-# What another program holds while an update runs: a file it keeps open or
-# a DLL it keeps loaded (tests/e2e/test_write_safety.py).
-add_executable(hold_open tools/standins/hold_open.cpp)
-target_compile_options(hold_open PRIVATE ${PROJECT_WARNINGS})
-add_library(inert_dll SHARED tools/standins/inert_dll.cpp)
-set_target_properties(inert_dll PROPERTIES PREFIX "")
-target_link_options(inert_dll PRIVATE -static-libgcc)
-target_compile_options(inert_dll PRIVATE ${PROJECT_WARNINGS})
-
-add_executable(dialog_viewer WIN32 tools/dialog_viewer.cpp ${RESOURCE_FILE})
-target_link_libraries(dialog_viewer PRIVATE rizezuvu_win)
-target_compile_options(dialog_viewer PRIVATE ${PROJECT_WARNINGS})
-
+include(tests/helpers/helpers.cmake)
 
 include(cmake/gtest.cmake)
 add_subdirectory(tests)

@@ -41,8 +41,6 @@ public:
     // follows); false when it would not fit.
     static bool PathFor(const char* location, std::string& path);
 
-    static bool IsOpen() { return s_stream != nullptr; }
-
 private:
     static int WriteLine();
 

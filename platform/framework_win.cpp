@@ -25,10 +25,7 @@ CWinApp::~CWinApp() {
     if (s_current == this) s_current = nullptr;
 }
 
-bool CWinApp::InitInstance() {
-    m_hInstance = ::GetModuleHandleA(nullptr);
-    return true;
-}
+bool CWinApp::InitInstance() { return true; }
 
 void CWnd::CenterWindow() {
     RECT window;

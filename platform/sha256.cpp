@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__x86_64__) || defined(__i386__)
+// RIZEZUVU_SHA256_PORTABLE_ONLY leaves the extensions out: the tests build
+// the hash so once, to run the portable block function on any processor.
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(RIZEZUVU_SHA256_PORTABLE_ONLY)
 #include <cpuid.h>
 #include <immintrin.h>
 #define RIZEZUVU_SHA_EXTENSIONS 1
@@ -132,17 +134,14 @@ bool ProcessorHasExtensions() {
 
 using BlockFunction = void (*)(uint32_t*, const unsigned char*, size_t);
 
-BlockFunction ChooseBlocks(bool allowExtensions) {
+BlockFunction ChooseBlocks() {
 #ifdef RIZEZUVU_SHA_EXTENSIONS
-    static const bool available = ProcessorHasExtensions();
-    if (allowExtensions && available) return &ExtensionBlocks;
-#else
-    (void)allowExtensions;
+    if (ProcessorHasExtensions()) return &ExtensionBlocks;
 #endif
     return &PortableBlocks;
 }
 
-BlockFunction g_blocks = ChooseBlocks(true);
+const BlockFunction g_blocks = ChooseBlocks();
 
 }  // namespace
 
@@ -152,12 +151,6 @@ void Sha256::Reset() {
     std::memcpy(state_.data(), kInitialState, sizeof kInitialState);
     blockUsed_ = 0;
     totalBytes_ = 0;
-}
-
-bool Sha256::UsesProcessorExtensions() { return g_blocks != &PortableBlocks; }
-
-void Sha256::AllowProcessorExtensions(bool useExtensions) {
-    g_blocks = ChooseBlocks(useExtensions);
 }
 
 void Sha256::Update(const void* data, size_t size) {

@@ -21,11 +21,6 @@ public:
     static Sha256Digest Of(const void* data, size_t size);
     static Sha256Digest Of(const std::string& bytes) { return Of(bytes.data(), bytes.size()); }
 
-    // Which block function runs: true with the processor's SHA extensions.
-    // `useExtensions` false forces the portable one (the tests compare both).
-    static bool UsesProcessorExtensions();
-    static void AllowProcessorExtensions(bool useExtensions);
-
 private:
     void Reset();
     std::array<uint32_t, 8> state_;

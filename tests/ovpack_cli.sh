@@ -3,7 +3,7 @@
 # the Windows one through Wine (the runner is then tools/wine_run.sh).
 #   ovpack_cli.sh [--exe RIZEZUVU.EXE] [RUNNER] OVPACK
 # The program sealed is RIZEZUVU.EXE when given, otherwise the smallest
-# sealable image (tests/make_test_pe.py).
+# sealable image (tests/helpers/make_test_pe.py).
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 exe=""
@@ -73,7 +73,7 @@ expect "a missing package folder is bad usage" 64 run check no-such-folder
 rm -rf pkg && run init pkg > /dev/null
 expect "seal refuses a package without RIZezuvu.exe" 2 run seal pkg
 grep -q "no RIZezuvu.exe" out.txt || { echo "FAILED: no reason given"; cat out.txt; failed=1; }
-if [ -n "$exe" ]; then cp "$exe" pkg/RIZezuvu.exe; else python3 "$here/make_test_pe.py" pkg/RIZezuvu.exe; fi
+if [ -n "$exe" ]; then cp "$exe" pkg/RIZezuvu.exe; else python3 "$here/helpers/make_test_pe.py" pkg/RIZezuvu.exe; fi
 expect "an unsealed package is a warning" 1 run check pkg
 grep -q "not sealed" out.txt || { echo "FAILED: no unsealed warning"; cat out.txt; failed=1; }
 cp pkg/RIZezuvu.exe unsealed.exe
@@ -99,7 +99,7 @@ echo "<!-- -->" >> pkg/OVConfig.xml
 expect "a configuration changed since the seal is an error" 2 run check pkg
 grep -q "OVConfig.xml has changed since the package was sealed" out.txt || { echo "FAILED: config change not named"; cat out.txt; failed=1; }
 if [ -z "$exe" ]; then
-  python3 "$here/make_test_pe.py" pkg/RIZezuvu.exe --signed
+  python3 "$here/helpers/make_test_pe.py" pkg/RIZezuvu.exe --signed
   cp pkg/RIZezuvu.exe signed.exe
   expect "seal refuses a signed program" 2 run seal pkg
   grep -q "already signed" out.txt || { echo "FAILED: no reason given"; cat out.txt; failed=1; }

@@ -2,7 +2,7 @@
 
 # Installer packages and stand-ins for the product probe's tests.
 set(FIXTURE_DIR ${CMAKE_BINARY_DIR}/fixtures)
-set(FIXTURE_BUILDER ${CMAKE_SOURCE_DIR}/tools/make_fixture_msi.py)
+set(FIXTURE_BUILDER ${CMAKE_SOURCE_DIR}/tests/helpers/make_fixture_msi.py)
 set(FIXTURE_MSIS)
 foreach(spec "orvexa-1.6.12-a.msi|1.6.12|OrvexaA|backslash"
              "orvexa-1.6.12-b.msi|1.6.12|OrvexaB|backslash"
@@ -69,13 +69,6 @@ set_tests_properties(signing PROPERTIES TIMEOUT 120)
 add_test(NAME end_to_end COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/run_suites.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(end_to_end PROPERTIES TIMEOUT 900 RESOURCE_LOCK installer
   ENVIRONMENT "RIZEZUVU_BUILD=${CMAKE_BINARY_DIR};RIZEZUVU_SOURCE=${CMAKE_SOURCE_DIR}")
-
-add_executable(error_text win/error_text.cpp)
-target_compile_options(error_text PRIVATE ${PROJECT_WARNINGS})
-add_dependencies(uidriver error_text)
-add_executable(hold_file win/hold_file.cpp)
-target_compile_options(hold_file PRIVATE ${PROJECT_WARNINGS})
-add_dependencies(uidriver hold_file)
 
 add_windows_test(upgrade_app_tests win/upgrade_app_test.cpp
   $<TARGET_OBJECTS:rizezuvu_app> ${CMAKE_SOURCE_DIR}/app/release_build.cpp ${RESOURCE_FILE})

@@ -16,19 +16,23 @@ import argparse
 import datetime
 import os
 import platform
+import re
 import shutil
 import statistics
+import string
 import subprocess
 import sys
 import tempfile
 import threading
 import time
 
+SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+# The fixture packages' builder lives with the other test helpers.
+sys.path.insert(0, os.path.join(SOURCE, "tests", "helpers"))
+
 import wine_harness as harness  # reads the environment benchmark.sh sets
 from make_fixture_msi import build_package, product_wxs
 from wine_harness import BUILD, FULL_MESSAGES, WINE, Installation, Package, config_xml, drive, winpath
-
-SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 class Stats:
@@ -473,74 +477,41 @@ class Bench:
         self.figure_memory()
 
 
-# What the figures above don't say by themselves: where the program's time
-# goes, from bare programs that add one step at a time (kept with the report).
-WHERE_THE_TIME_GOES = """## Where the time goes
-
-Under Wine the floor itself is noisy on a shared machine (the same bare
-CopyFileA loop over 1,000 small files has taken from 0.5 s to 1 s in runs an
-hour apart), so read the ratios measured in one run, not the absolute times.
-
-* Start: before its consent box the program does what the required-steps
-  floor does (the common controls, `msi.dll` from System32 and its product
-  search, the process list, the log) and also reads, checks and parses
-  `OVConfig.xml` and looks for a journal an interrupted run left. A quiet
-  run does not load the common controls at all (Wine's own `msi.dll`
-  imports them, so under Wine they come with it all the same).
-* Copy: every file is replaced by name, never written into (an elevated
-  program must not write into a file object that a link or a second name
-  shares with a file elsewhere): its new copy is made whole in the
-  journal and flushed, the old file renamed into the journal, the new one
-  renamed into its place, and the old copy deleted after the result. Before
-  the first change the program holds every folder it writes in and checks
-  where each target really lies (one open and one final-path query per
-  existing target). An earlier version rewrote files of up to 4 MiB in
-  place, their old bytes kept in data files first; it was faster on small
-  files (its bare floor is the write-ahead column above) but could not be
-  made safe against links, second names and files changed after a killed
-  run, so it is gone. What the program does beyond the loop, per file: the
-  new name in the journal, two renames, the old file's delete at the end,
-  the look at the target before the run and again when it takes the step,
-  and the log line. Reading a file's size, attributes and time through
-  `GetFileInformationByHandle` costs a round trip to Wine's mount manager
-  per file (the volume serial number), so the program asks only for what
-  it needs; moving the status window's bar with every file repaints it, so
-  it moves when the window is served, at most every 25 ms.
-* The commit: the record goes (the update is final), the result is shown,
-  and only then are the journal's old copies deleted, which the user no
-  longer waits for.
-* On a tmpfs the flushes cost next to nothing, and what is left is the
-  program's and Wine's: the new names, the renames and the deletes.
-* Windows Installer (Wine's own) extracts every file from the package's
-  cabinet and records each component in its database: about 2 ms a small
-  file and 6.5 ms a 500 KB one, well behind the program.
-* NSIS writes every file from its own open archive with no source to open
-  and no flush: with no durability and no undo it is the lower bound of
-  what an installer can do; to pass it on small files the program would
-  have to stop flushing each file (a flush of the volume at the commit
-  point instead, which needs administrator rights and which Wine does not
-  do) and read its sources from one archive.
-* Memory: the program and the floor load the same libraries; the program
-  adds its own code, the parsed configuration and the journal's buffers.
-* Size: the shipped program carries no debug information.
-"""
+# The report's words: tools/bench/benchmarks.md.in. This script supplies the
+# figures, formatted; the template says what they mean.
+TEMPLATE = os.path.join(SOURCE, "tools", "bench", "benchmarks.md.in")
 
 
-def ops_table(ops):
+class ReportTemplate:
+    """The page and its pieces, each after a "%% NAME" line of the template."""
+
+    def __init__(self, path):
+        with open(path, encoding="utf-8") as f:
+            parts = re.split(r"^%% (\w+)\n", f.read(), flags=re.M)
+        self.pieces = {name: text.rstrip("\n") for name, text in zip(parts[1::2], parts[2::2])}
+
+    def fill(self, piece, /, **values):
+        return string.Template(self.pieces[piece]).substitute(values)
+
+
+def stats_values(name, stats, scale=1, digits=0):
+    """NAME, NAME_min and NAME_max: a figure's median and spread."""
+    return {name: f"{stats.median / scale:.{digits}f}", f"{name}_min": f"{stats.min / scale:.{digits}f}",
+            f"{name}_max": f"{stats.max / scale:.{digits}f}"}
+
+
+def operations_table(template, ops):
     kinds = list(next(iter(ops.values())).keys())
-    lines = ["| per file | " + " | ".join(kinds) + " |", "|---|" + "---|" * len(kinds)]
-    for name, counts in ops.items():
-        lines.append(f"| {name} | " + " | ".join(f"{counts[k]:.2f}" for k in kinds) + " |")
-    lines += ["", "Counted by strace in the program's process and in the Wine server, which opens, renames, links "
-              "and deletes files on the program's behalf; a run's fixed costs (the log, the journal's record and "
-              "folder, the libraries) are spread over its files."]
-    return lines
+    rows = [template.fill("operations_row", name=name, counts=" | ".join(f"{counts[k]:.2f}" for k in kinds))
+            for name, counts in ops.items()]
+    return template.fill("operations", kinds=" | ".join(kinds), kind_rules="---|" * len(kinds),
+                         rows="\n".join(rows))
 
 
-def check_cost(ms, size):
+def check_cost(template, ms, size):
     if ms <= 0:
-        return "nothing measurable"
-    return f"{ms:.0f} ms ({size / 1e6 / (ms / 1000):.0f} MB/s)"
+        return template.fill("check_cost_unmeasurable")
+    return template.fill("check_cost", ms=f"{ms:.0f}", rate=f"{size / 1e6 / (ms / 1000):.0f}")
 
 
 def sha_extensions():
@@ -566,179 +537,116 @@ def cpu_model():
     return platform.processor() or "unknown"
 
 
-def row(name, stats, unit="ms"):
-    return f"| {name} | {stats.median:.0f} {unit} | {stats.min:.0f} | {stats.max:.0f} |"
-
-
-def tmpfs_section(bench, tmpfs):
-    """The same copies with the installation folder on a tmpfs."""
+def tmpfs_section(template, bench, tmpfs):
+    """The same copies with the installation folder on a tmpfs (nothing without them)."""
     if tmpfs is None:
-        return []
-    lines = [
-        "## The same copies on a tmpfs",
-        "",
-        f"The installation folder on a tmpfs mapped as Wine's drive R: (the package stays on "
-        f"{bench.file_system}): what is left when no disk is under the files shows which costs are the "
-        "file system's and which are the program's and Wine's.",
-        "",
-        "| files | RIZezuvu.exe | bare CopyFileA loop | loop flushing each file | ratio to it | bare write-ahead | "
-        "ratio to it | NSIS | Windows Installer |",
-        "|---|---|---|---|---|---|---|---|---|",
-    ]
+        return ""
+    rows = []
     for name in ("copy", "scale-1000"):
         net, _, bare, _, count, size = tmpfs.results[name]
         flushed = tmpfs.flush_results[name][0]
         ahead = tmpfs.write_ahead_results[name]
-        lines.append(f"| {count:,} × {size:,} bytes | {net.median:.0f} ms | {bare.median:.0f} ms | "
-                     f"{flushed.median:.0f} ms | {net.median / flushed.median:.2f} | "
-                     f"{ahead.median:.0f} ms | {net.median / ahead.median:.2f} | "
-                     f"{tmpfs.nsis_results[name].median:.0f} ms | {tmpfs.msi_results[name].median:.0f} ms |")
-    lines += ["", "The file-system operations per file are those counted above: the same calls, on another "
-              "file system.", ""]
-    return lines
+        rows.append(template.fill(
+            "tmpfs_row", count=f"{count:,}", size=f"{size:,}", copy=f"{net.median:.0f}",
+            loop=f"{bare.median:.0f}", flushed=f"{flushed.median:.0f}",
+            to_flushed=f"{net.median / flushed.median:.2f}", write_ahead=f"{ahead.median:.0f}",
+            to_write_ahead=f"{net.median / ahead.median:.2f}",
+            nsis=f"{tmpfs.nsis_results[name].median:.0f}", msi=f"{tmpfs.msi_results[name].median:.0f}"))
+    return "\n" + template.fill("tmpfs", file_system=bench.file_system, rows="\n".join(rows)) + "\n"
 
 
-def write_report(bench, out_dir, tmpfs=None):
+def report_text(bench, tmpfs=None, template_path=TEMPLATE):
+    """docs/benchmarks.md for these figures, and the per-file points of its chart."""
+    template = ReportTemplate(template_path)
     r = bench.results
-    exe = os.path.getsize(os.path.join(BUILD, "RIZezuvu.exe"))
-    bare_exe = os.path.getsize(os.path.join(BUILD, "bare_box.exe"))
+    values = {
+        "quick": " " + template.fill("quick") if bench.quick else "",
+        "date": datetime.date.today().isoformat(),
+        "cores": os.cpu_count(),
+        "cpu": cpu_model(),
+        "wine": wine_version(),
+        "file_system": bench.file_system,
+        "start_runs": bench.runs * 3,
+        "copy_runs": bench.runs,
+    }
     start, bare_start = r["start"]
-    lines = [
-        "# Benchmarks",
-        "",
-        f"Written by `tools/benchmark.sh`{' --quick (small sizes, one run each: not for comparison)' if bench.quick else ''} "
-        f"on {datetime.date.today().isoformat()}: {os.cpu_count()} cores ({cpu_model()}), "
-        f"{wine_version()}, one warm Wine server, the desktop kept up by a hidden window, the installation "
-        f"folder on {bench.file_system}. "
-        f"Medians of {bench.runs * 3} runs (start) or {bench.runs} runs (copies), each program interleaved "
-        "with its reference; min and max beside them.",
-        "",
-        "## Start: process creation to the consent box",
-        "",
-        "| program | median | min | max |",
-        "|---|---|---|---|",
-        row("RIZezuvu.exe (consent box)", start),
-        row("required-steps floor (tools/bench/required_steps.cpp)", r["start-floor"]),
-        row("bare program (one message box)", bare_start),
-        "",
-        f"Ratio to the required-steps floor {start.median / r['start-floor'].median:.2f} (goal 1.05 or less); "
-        f"to the bare program {start.median / bare_start.median:.2f}. The floor does only what must come before "
-        "the consent box: the common controls, msi.dll from System32 with the product search and its "
-        "installation folder, the process list, the log's first line, the box.",
-        "",
-        f"With {r['messages'][1]:,} messages in the configuration: {r['messages'][0].median:.0f} ms "
-        f"(min {r['messages'][0].min:.0f}, max {r['messages'][0].max:.0f}).",
-        "",
-        "Configurations at the parser's limits (they are refused one step past them):",
-        "",
-        "| configuration | median | min | max |",
-        "|---|---|---|---|",
-        *[row(name, stats) for name, stats in r["limits"].items()],
-        "",
-        f"Goal: under 2 s to the first window at each limit.",
-        "",
-        f"`ovpack check` of a package with {r['checker'][1]:,} files (native, without sanitizers): "
-        f"{r['checker'][0].median:.0f} ms (min {r['checker'][0].min:.0f}, max {r['checker'][0].max:.0f}); "
-        "goal: well under a second.",
-        "",
-        "## Copy",
-        "",
-    ]
+    values.update(stats_values("start", start))
+    values.update(stats_values("floor_start", r["start-floor"]))
+    values.update(stats_values("bare_start", bare_start))
+    values["start_to_floor"] = f"{start.median / r['start-floor'].median:.2f}"
+    values["start_to_bare"] = f"{start.median / bare_start.median:.2f}"
+    messages, messages_count = r["messages"]
+    values["messages_count"] = f"{messages_count:,}"
+    values.update(stats_values("messages", messages))
+    values["limit_rows"] = "\n".join(
+        template.fill("limit_row", name=name, median=f"{stats.median:.0f}", min=f"{stats.min:.0f}",
+                      max=f"{stats.max:.0f}")
+        for name, stats in r["limits"].items())
+    checker, checker_files = r["checker"]
+    values["checker_files"] = f"{checker_files:,}"
+    values.update(stats_values("checker", checker))
+
     net, idle, bare, host, count, size = r["copy"]
-    lines += [
-        f"{count:,} files of {size:,} bytes ({count * size / 1e6:.0f} MB) replacing older copies of the same files "
-        "(so the journal keeps every old one). The program's time runs from OK on the consent box to the result "
-        "dialog, less that of a run that copies nothing (the status window's pause, the dialogs, the journal's "
-        f"start and end): that run took {idle.median:.0f} ms (min {idle.min:.0f}, max {idle.max:.0f}).",
-        "",
-        "| | median | min | max |",
-        "|---|---|---|---|",
-        row("RIZezuvu.exe", net),
-        row("bare CopyFileA loop", bare),
-        row("bare CopyFileA loop, each file flushed to the disk", bench.flush_results["copy"][0]),
-        row("(of which the flushes)", bench.flush_results["copy"][1]),
-        row("bare write-ahead: every old file into data files, flushed, then each file rewritten in place and "
-            "flushed", bench.write_ahead_results["copy"]),
-        row("NSIS installer (SetCompress off, /S), less an empty one", bench.nsis_results["copy"]),
-        row("Windows Installer (wixl MSI, msiexec /qn), less an empty one", bench.msi_results["copy"]),
-        row("host cp", host),
-        "",
-        f"The program takes {net.median / bench.flush_results['copy'][0].median:.2f} times the loop that flushes "
-        f"each file as the program does (goal 1.10 or less), {net.median / bare.median:.2f} times the bare loop, "
-        f"{net.median / bench.nsis_results['copy'].median:.2f} times NSIS (which flushes nothing) and "
-        f"{net.median / bench.msi_results['copy'].median:.2f} times Windows Installer. The bare write-ahead "
-        "floor, the steps alone that let an update be undone (the old bytes written once more, in data files of "
-        "the journal's size, flushed before the files are rewritten; no checks, no log, no record of each step), "
-        f"takes {bench.write_ahead_results['copy'].median / bench.flush_results['copy'][0].median:.2f} times the "
-        f"flushing loop; the program takes {net.median / bench.write_ahead_results['copy'].median:.2f} times that "
-        "floor.",
-        "",
-        *ops_table(bench.ops_results["copy"]),
-        "",
-    ]
+    flushed, flushes = bench.flush_results["copy"]
+    write_ahead = bench.write_ahead_results["copy"]
+    values.update(copy_count=f"{count:,}", copy_size=f"{size:,}", copy_mb=f"{count * size / 1e6:.0f}")
+    for name, stats in (("idle", idle), ("copy", net), ("loop", bare), ("flushed", flushed), ("flushes", flushes),
+                        ("write_ahead", write_ahead), ("nsis", bench.nsis_results["copy"]),
+                        ("msi", bench.msi_results["copy"]), ("host", host)):
+        values.update(stats_values(name, stats))
+    values.update(
+        copy_to_flushed=f"{net.median / flushed.median:.2f}", copy_to_loop=f"{net.median / bare.median:.2f}",
+        copy_to_nsis=f"{net.median / bench.nsis_results['copy'].median:.2f}",
+        copy_to_msi=f"{net.median / bench.msi_results['copy'].median:.2f}",
+        write_ahead_to_flushed=f"{write_ahead.median / flushed.median:.2f}",
+        copy_to_write_ahead=f"{net.median / write_ahead.median:.2f}")
+    values["copy_operations"] = operations_table(template, bench.ops_results["copy"])
+
     sealed_net, sealed_start, unsealed_start, sealed_count, sealed_size = r["sealed"]
-    lines += [
-        "### A sealed package",
-        "",
-        f"The same {sealed_count:,} files of {sealed_size:,} bytes, sealed by `ovpack seal`: the program checks "
-        "every file against the seal before the consent box (one read of each, hashed), and hashes each copy "
-        "again as it writes it into the journal (in the same pass as the copy).",
-        "",
-        "| | median | min | max |",
-        "|---|---|---|---|",
-        row("copy, unsealed (as above)", net),
-        row("copy, sealed", sealed_net),
-        row("start to the consent box, unsealed", unsealed_start),
-        row("start to the consent box, sealed (the check before it)", sealed_start),
-        "",
-        f"The sealed copy takes {sealed_net.median / net.median:.2f} times the unsealed one; the check before "
-        f"the consent box adds {check_cost(sealed_start.median - unsealed_start.median, sealed_count * sealed_size)}. "
-        "SHA-256 runs on the processor's SHA extensions where it has them "
-        f"({'this one does' if sha_extensions() else 'this one does not'}).",
-        "",
-        "## Scaling: small files (1,000 bytes each)",
-        "",
-        "| files | RIZezuvu.exe ms/file | CopyFileA loop ms/file | ratio | loop flushing each file ms/file | ratio to it | NSIS ms/file | Windows Installer ms/file |",
-        "|---|---|---|---|---|---|---|---|",
-    ]
+    values.update(sealed_count=f"{sealed_count:,}", sealed_size=f"{sealed_size:,}")
+    values.update(stats_values("sealed_copy", sealed_net))
+    values.update(stats_values("unsealed_start", unsealed_start))
+    values.update(stats_values("sealed_start", sealed_start))
+    values["sealed_to_unsealed"] = f"{sealed_net.median / net.median:.2f}"
+    values["check_cost"] = check_cost(template, sealed_start.median - unsealed_start.median,
+                                      sealed_count * sealed_size)
+    values["sha_extensions"] = template.fill("sha_extensions" if sha_extensions() else "no_sha_extensions")
+
     points = []
+    rows = []
     for n in bench.scaling_sizes:
         net_n, _, bare_n, _, count_n, _ = r[f"scale-{n}"]
         per_program = net_n.median / count_n
         per_bare = bare_n.median / count_n
         points.append((count_n, per_program, per_bare))
         flushed_n = bench.flush_results[f"scale-{n}"][0]
-        lines.append(f"| {count_n:,} | {per_program:.2f} | {per_bare:.2f} | {net_n.median / bare_n.median:.2f} | "
-                     f"{flushed_n.median / count_n:.2f} | {net_n.median / flushed_n.median:.2f} | "
-                     f"{bench.nsis_results[f'scale-{n}'].median / count_n:.2f} | "
-                     f"{bench.msi_results[f'scale-{n}'].median / count_n:.2f} |")
+        rows.append(template.fill(
+            "scaling_row", files=f"{count_n:,}", program=f"{per_program:.2f}", loop=f"{per_bare:.2f}",
+            to_loop=f"{net_n.median / bare_n.median:.2f}", flushed=f"{flushed_n.median / count_n:.2f}",
+            to_flushed=f"{net_n.median / flushed_n.median:.2f}",
+            nsis=f"{bench.nsis_results[f'scale-{n}'].median / count_n:.2f}",
+            msi=f"{bench.msi_results[f'scale-{n}'].median / count_n:.2f}"))
+    values["scaling_rows"] = "\n".join(rows)
+    values["operations_files"] = f"{bench.scaling_sizes[-2]:,}"
+    values["scaling_operations"] = operations_table(template,
+                                                    bench.ops_results[f"scale-{bench.scaling_sizes[-2]}"])
+
     program_memory, bare_memory = r["memory"]
-    lines += [
-        "",
-        "Goal: 1.10 or less to the flushing loop at every size. Under Wine the floor itself grows with the "
-        "folder: each lookup of a name that does not exist yet reads the whole folder.",
-        "",
-        f"File-system operations per file at {bench.scaling_sizes[-2]:,} small files:",
-        "",
-        *ops_table(bench.ops_results[f"scale-{bench.scaling_sizes[-2]}"]),
-        "",
-        "![Time per file against the number of files](benchmarks-per-file.png)",
-        "",
-        "## Size and memory",
-        "",
-        f"* `RIZezuvu.exe` as shipped (no debug information): {exe / 1024:.0f} KiB (goal 1 MiB or less); "
-        f"the bare program: {bare_exe / 1024:.0f} KiB.",
-        f"* Peak resident set (VmHWM of the Wine process) of a whole successful run: {program_memory.median / 1024:.1f} MB "
-        f"(min {program_memory.min / 1024:.1f}, max {program_memory.max / 1024:.1f}); the bare program: "
-        f"{bare_memory.median / 1024:.1f} MB; the required-steps floor: {r['memory-floor'].median / 1024:.1f} MB; "
-        f"ratio to that floor {program_memory.median / r['memory-floor'].median:.2f} (goal 1.05 or less).",
-        "",
-    ]
-    lines += tmpfs_section(bench, tmpfs)
-    lines.append(WHERE_THE_TIME_GOES)
+    values["exe_kib"] = f"{os.path.getsize(os.path.join(BUILD, 'RIZezuvu.exe')) / 1024:.0f}"
+    values["bare_exe_kib"] = f"{os.path.getsize(os.path.join(BUILD, 'bare_box.exe')) / 1024:.0f}"
+    values.update(stats_values("memory", program_memory, scale=1024, digits=1))
+    values["bare_memory"] = f"{bare_memory.median / 1024:.1f}"
+    values["floor_memory"] = f"{r['memory-floor'].median / 1024:.1f}"
+    values["memory_to_floor"] = f"{program_memory.median / r['memory-floor'].median:.2f}"
+    values["tmpfs"] = tmpfs_section(template, bench, tmpfs)
+    return template.fill("page", **values) + "\n", points
+
+
+def write_report(bench, out_dir, tmpfs=None):
+    text, points = report_text(bench, tmpfs)
     os.makedirs(out_dir, exist_ok=True)
     with open(os.path.join(out_dir, "benchmarks.md"), "w") as f:
-        f.write("\n".join(lines))
+        f.write(text)
     data = os.path.join(out_dir, "benchmarks-per-file.dat")
     with open(data, "w") as f:
         for point in points:
@@ -751,7 +659,7 @@ def write_report(bench, out_dir, tmpfs=None):
               f"'{data}' using 1:3 with linespoints lw 2 title 'bare CopyFileA loop'")
     subprocess.run(["gnuplot", "-e", script], check=True)
     os.remove(data)
-    print("\n".join(lines))
+    print(text)
 
 
 def main():

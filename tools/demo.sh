@@ -39,7 +39,7 @@ wine_server_start
 trap wine_server_stop EXIT
 
 echo "== installing a sample Orvexa 1.6.12 (product id 123456)"
-python3 "$root/tools/make_fixture_msi.py" --out "$demo/Orvexa-1.6.12.msi" --version 1.6.12 \
+python3 "$root/tests/helpers/make_fixture_msi.py" --out "$demo/Orvexa-1.6.12.msi" --version 1.6.12 \
   --folder Orvexa --product-id 123456 --standin "$build/orvexa_standin.exe"
 "$WINE" msiexec /i "$(winpath "$demo/Orvexa-1.6.12.msi")" /qn
 install="$WINEPREFIX/drive_c/Program Files (x86)/Orvexa"

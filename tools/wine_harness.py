@@ -88,7 +88,7 @@ def build_msi(version, folder, location="backslash", product_id="123456", locati
     path = os.path.join(MSI_CACHE, name)
     if not os.path.exists(path):
         extra = [] if location_value is None else ["--location-value", location_value]
-        subprocess.run(["python3", os.path.join(SOURCE, "tools", "make_fixture_msi.py"), "--out", path,
+        subprocess.run(["python3", os.path.join(SOURCE, "tests", "helpers", "make_fixture_msi.py"), "--out", path,
                         "--version", version, "--folder", folder, "--location", location,
                         "--product-id", product_id, "--standin",
                         os.path.join(BUILD, "orvexa_standin.exe"), *extra], check=True)

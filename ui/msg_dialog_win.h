@@ -10,7 +10,6 @@
 class CMsg : public CDialog {
 public:
     CMsg(HWND parent, BOOL showDownload, BOOL showHelp);
-    const char* GetRuntimeClassName() const override { return "CMsg"; }
     const MessageMap* GetMessageMap() const override;
     BOOL OnInitDialog() override;
     void OnDpiChanged() override;

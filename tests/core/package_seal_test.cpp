@@ -2,63 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
 namespace {
-
-struct Vector {
-    std::string input;
-    const char* digest;
-};
-
-std::vector<Vector> KnownDigests() {
-    return {
-        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
-        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
-         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
-        {std::string(1000000, 'a'),
-         "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
-    };
-}
-
-// Both block functions: the processor's (where it has the extensions) and
-// the portable one, which every other processor runs.
-class Sha256Test : public ::testing::TestWithParam<bool> {
-protected:
-    void SetUp() override { Sha256::AllowProcessorExtensions(GetParam()); }
-    void TearDown() override { Sha256::AllowProcessorExtensions(true); }
-};
-
-TEST_P(Sha256Test, GivesTheStandardsDigests) {
-    for (const Vector& known : KnownDigests()) {
-        EXPECT_EQ(DigestHex(Sha256::Of(known.input)), known.digest) << known.input.size();
-    }
-}
-
-TEST_P(Sha256Test, AnySplitIntoPiecesGivesTheDigestOfTheWhole) {
-    std::mt19937 random(7);
-    for (size_t length : {0u, 1u, 55u, 56u, 63u, 64u, 65u, 119u, 120u, 128u, 1000u, 70000u}) {
-        std::string data(length, '\0');
-        for (char& c : data) c = static_cast<char>(random());
-        Sha256Digest whole = Sha256::Of(data);
-        Sha256 pieces;
-        for (size_t at = 0; at < length;) {
-            size_t piece = std::min<size_t>(length - at, random() % 200);
-            pieces.Update(data.data() + at, piece);
-            at += piece;
-        }
-        EXPECT_EQ(pieces.Finish(), whole) << length;
-        // The other block function agrees.
-        Sha256::AllowProcessorExtensions(!GetParam());
-        EXPECT_EQ(Sha256::Of(data), whole) << length;
-        Sha256::AllowProcessorExtensions(GetParam());
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(BlockFunctions, Sha256Test, ::testing::Values(true, false));
 
 const char kDigestA[] = "2d32d5f1d971267d58e4ef199752705b1422dc3d6e0dea8322eed0bbad688468";
 

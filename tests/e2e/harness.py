@@ -1,5 +1,5 @@
 """Helpers for the end-to-end tests: the real RIZezuvu.exe under Wine, real
-MSI installations, real package folders, driven by tools/driver (uidriver.exe).
+MSI installations, real package folders, driven by tests/helpers/uidriver.cpp (uidriver.exe).
 
 The tests expect the environment of tools/run_tests.sh: WINEPREFIX and a
 running Wine server, RIZEZUVU_BUILD (the Windows build folder) and
@@ -180,6 +180,6 @@ def snapshot(folder, skip=lambda relative: False):
 
 def system_text(code):
     """The system's message text for an error code, as FormatMessageA gives it."""
-    result = subprocess.run([WINE, os.path.join(BUILD, "tests", "error_text.exe"), str(code)],
+    result = subprocess.run([WINE, os.path.join(BUILD, "error_text.exe"), str(code)],
                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=60, check=True)
     return result.stdout.decode("latin-1")

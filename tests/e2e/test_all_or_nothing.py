@@ -70,7 +70,7 @@ class AllOrNothing(WineTestCase):
         install_dir = self.installation.add()
         self.old_installation(install_dir)
         log = os.path.join(install_dir, "RIZezuvu.log")
-        holder = self.start_process(os.path.join(BUILD, "tests", "hold_file.exe"),
+        holder = self.start_process(os.path.join(BUILD, "hold_file.exe"),
                                     winpath(os.path.join(install_dir, "locked.dat")))
         before = snapshot(install_dir)
         self.assertIn("old.bin", before)
@@ -210,7 +210,7 @@ class AllOrNothing(WineTestCase):
         # The killed run had put new.dat in place: its mark says so.
         os.makedirs(os.path.join(journal, "0"))
         open(os.path.join(journal, "0", "1.adding"), "wb").close()
-        holder = self.start_process(os.path.join(BUILD, "tests", "hold_file.exe"),
+        holder = self.start_process(os.path.join(BUILD, "hold_file.exe"),
                                     winpath(os.path.join(install_dir, "new.dat")))
         package = self.package("")
         run = drive(package.exe, ["wait", "press:OK", "exit"], timeout=60)

@@ -79,7 +79,7 @@ class Upgrade(WineTestCase):
     def test_log_held_by_another_process(self):
         install_dir = self.install()
         log = os.path.join(install_dir, "RIZezuvu.log")
-        self.start_process(os.path.join(BUILD, "tests", "hold_file.exe"), winpath(log),
+        self.start_process(os.path.join(BUILD, "hold_file.exe"), winpath(log),
                            ready=lambda: os.path.exists(log))
         package = self.make_package()
         run = drive(package.exe, ["wait", "press:OK", "exit"])

@@ -102,7 +102,6 @@ TEST_F(UpgradeLogTest, ReopensAReadOnlyLogAndKeepsItsLines) {
 }
 
 TEST_F(UpgradeLogTest, WritesWhileClosedDoNothing) {
-    EXPECT_FALSE(UpgradeLog::IsOpen());
     EXPECT_EQ(UpgradeLog::Write("%s", "lost"), 0);
     EXPECT_EQ(UpgradeLog::WriteConfigured("%s", "lost"), 0);
 
@@ -140,7 +139,7 @@ TEST_F(UpgradeLogTest, OthersMayReadButNotWriteWhileOpen) {
 TEST_F(UpgradeLogTest, TooLongLocationFails) {
     std::string location = folder.Path() + "\\" + std::string(250, 'a') + "\\";
     EXPECT_EQ(UpgradeLog::Open(location.c_str()), 0);
-    EXPECT_FALSE(UpgradeLog::IsOpen());
+    EXPECT_EQ(UpgradeLog::Write("%s", "lost"), 0);
 }
 
 TEST_F(UpgradeLogTest, ConfiguredTextsNeverReachPrintf) {
