@@ -88,6 +88,7 @@ COVUpgradeApp::~COVUpgradeApp() {
 bool COVUpgradeApp::RunUpgrade() {
     g_pUpdateContext = new UpdateContext();
     CWinApp::InitInstance();
+    EnableControlContainer();
     m_options = ParseCommandLine(CommandArguments());
     // The dialogs' controls; a quiet run shows none, and does without them.
     if (m_options.ui != UiLevel::kQuiet) platform::InitCommonControlsLibrary();

@@ -13,6 +13,7 @@ class COVUpgradeApp : public CWinApp {
 public:
     COVUpgradeApp();
     ~COVUpgradeApp() override;
+    const char* GetRuntimeClassName() const override { return "COVUpgradeApp"; }
 
     bool InitInstance() override { return RunUpgrade(); }
     // The run's outcome as a Windows Installer exit code (see ExitCode).

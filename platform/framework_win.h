@@ -9,10 +9,11 @@
 
 class CDialog;
 
-// The root of the framework's classes.
+// The root of the framework's classes; every class answers its run-time name.
 class CObject {
 public:
     virtual ~CObject() = default;
+    virtual const char* GetRuntimeClassName() const { return "CObject"; }
 
 protected:
     CObject() = default;
@@ -37,6 +38,7 @@ struct MessageMap {
 // Something that receives commands through its message map.
 class CCmdTarget : public CObject {
 public:
+    const char* GetRuntimeClassName() const override { return "CCmdTarget"; }
     virtual const MessageMap* GetMessageMap() const;
 
 protected:
@@ -44,8 +46,10 @@ protected:
     const MessageMapEntry* FindCommandEntry(WORD notification, int controlId) const;
 };
 
-// The application's thread: the base the application object derives from.
-class CWinThread : public CCmdTarget {};
+class CWinThread : public CCmdTarget {
+public:
+    const char* GetRuntimeClassName() const override { return "CWinThread"; }
+};
 
 // The one application object. Constructing it registers it; the entry point
 // calls InitInstance once and ends the program when it returns.
@@ -53,13 +57,21 @@ class CWinApp : public CWinThread {
 public:
     CWinApp();
     ~CWinApp() override;
+    const char* GetRuntimeClassName() const override { return "CWinApp"; }
 
     // The framework's start-up hook; the base has nothing of its own to set up.
     virtual bool InitInstance();
     // Called once InitInstance has returned; answers the process's exit code.
     virtual int ExitInstance() { return 0; }
 
+    // Lets dialogs host ActiveX controls. The program's templates hold none,
+    // so recording the request is all that is needed.
+    void EnableControlContainer() { m_controlContainerEnabled = true; }
+
     static CWinApp* Current() { return s_current; }
+
+protected:
+    bool m_controlContainerEnabled = false;
 
 private:
     static CWinApp* s_current;
@@ -68,6 +80,7 @@ private:
 // A window owned by an object; m_hWnd is null while no window exists.
 class CWnd : public CCmdTarget {
 public:
+    const char* GetRuntimeClassName() const override { return "CWnd"; }
     HWND GetSafeHwnd() const { return m_hWnd; }
 
     BOOL ShowWindow(int command) { return ::ShowWindow(m_hWnd, command); }
@@ -102,6 +115,7 @@ class CDialog : public CWnd {
 public:
     CDialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
     ~CDialog() override;
+    const char* GetRuntimeClassName() const override { return "CDialog"; }
 
     // Runs the dialog modally; answers IDOK or IDCANCEL (-1 when it could not be created).
     INT_PTR DoModal();

@@ -10,6 +10,7 @@
 class CMsg : public CDialog {
 public:
     CMsg(HWND parent, BOOL showDownload, BOOL showHelp);
+    const char* GetRuntimeClassName() const override { return "CMsg"; }
     const MessageMap* GetMessageMap() const override;
     BOOL OnInitDialog() override;
     void OnDpiChanged() override;

@@ -12,6 +12,7 @@ public:
     static constexpr int kProgressRange = 1000;
 
     explicit CStatusDlg(HWND parent);
+    const char* GetRuntimeClassName() const override { return "CStatusDlg"; }
     BOOL OnInitDialog() override;
     // The window has no buttons; Enter, Escape, Alt+F4 and a close request
     // end nothing while the copy runs. The application destroys the window.

@@ -112,8 +112,13 @@ TEST(ReportFailure, CodeWithoutSystemTextShowsAndLogsNothing) {
     EXPECT_EQ(testing_support::ReadFileBytes(folder / "RIZezuvu.log"), "");
 }
 
-// The one application object is the one the entry point runs.
-TEST(Framework, TheApplicationObjectIsTheCurrentOne) { EXPECT_EQ(CWinApp::Current(), &theApp); }
+// The run-time names the classes answer, part of the framework's interface.
+TEST(Framework, RunTimeClassNames) {
+    EXPECT_STREQ(theApp.GetRuntimeClassName(), "COVUpgradeApp");
+    EXPECT_STREQ(theApp.m_statusDlg.GetRuntimeClassName(), "CStatusDlg");
+    EXPECT_STREQ(CMsg(nullptr, TRUE, FALSE).GetRuntimeClassName(), "CMsg");
+    EXPECT_EQ(CWinApp::Current(), &theApp);
+}
 
 // Pressing each button of the message dialog: Download and Help each open
 // their own link (a marker program that notes it was started) and close the
