@@ -1,6 +1,7 @@
 # The logic that needs no operating system, built with the host compiler and
 # tested under AddressSanitizer and UndefinedBehaviorSanitizer; fuzzed with
-# libFuzzer when the compiler is clang.
+# libFuzzer when the compiler is clang. With cmake/native-i386.cmake the same
+# is built as 32-bit x86 and its tests run under qemu-i386-static.
 option(RIZEZUVU_SANITIZE "Build the native code under AddressSanitizer and UBSan" ON)
 # A toolchain file may choose other sanitizer flags (cmake/native-i386.cmake).
 if(NOT DEFINED RIZEZUVU_SANITIZE_FLAGS)
