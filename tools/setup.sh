@@ -11,6 +11,7 @@ packages=(
   wine wine64 wixl msitools
   xvfb xauth x11-apps imagemagick icoutils fonts-wine fonts-dejavu-core fonts-liberation
   googletest dpkg-dev python3 osslsigncode openssl gnuplot-nox nsis strace
+  g++-multilib
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -51,6 +52,28 @@ if [ ${#missing[@]} -gt 0 ]; then
   if [ ${#real[@]} -gt 0 ]; then
     apt-get install -y -qq --no-install-recommends "${real[@]}" >/dev/null
   fi
+fi
+
+# qemu-i386-static, which runs the 32-bit build of the core's tests (this
+# kernel starts no 32-bit programs). It is unpacked from Debian's package,
+# not installed: installing qemu-user-static registers binfmt handlers (its
+# postinst through binfmt-support, systemd through its trigger on
+# /usr/lib/binfmt.d), and the tests name the emulator instead.
+qemu="$root/third_party/qemu/qemu-i386-static"
+if [ ! -x "$qemu" ]; then
+  work=$(mktemp -d)
+  chmod 755 "$work"  # apt's download user writes there
+  if ! (cd "$work" && apt-get download -qq qemu-user-static >/dev/null 2>&1); then
+    apt-get update -qq
+    (cd "$work" && apt-get download -qq qemu-user-static >/dev/null)
+  fi
+  deb=$(ls "$work"/qemu-user-static_*.deb | head -1)
+  dpkg-deb -x "$deb" "$work/unpacked"
+  mkdir -p "$(dirname "$qemu")"
+  cp "$work/unpacked/usr/bin/qemu-i386-static" "$qemu.new"
+  dpkg-deb -f "$deb" Version > "$(dirname "$qemu")/VERSION"
+  mv "$qemu.new" "$qemu"
+  rm -rf "$work"
 fi
 
 # TinyXML from Debian's source package, with Debian's patches except the one
