@@ -5,10 +5,10 @@
 
 #include "config/config_limits.h"
 #include "config/seal_section.h"
-#include "install/install_plan.h"
 #include "log/upgrade_log.h"
 #include "platform/handles_win.h"
 #include "platform/file_system_win.h"
+#include "platform/path_rules.h"
 #include "platform/path_services_win.h"
 
 UpdateContext* g_pUpdateContext = nullptr;

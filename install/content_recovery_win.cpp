@@ -2,7 +2,7 @@
 
 #include "install/content_install.h"
 #include "install/content_log.h"
-#include "install/install_plan.h"
+#include "platform/path_rules.h"
 #include "install/journal_files_win.h"
 #include "platform/code_page.h"
 #include "platform/handles_win.h"

@@ -26,14 +26,6 @@ PlanStep Fault(const TiXmlElement& element, const std::string& entryId, const st
 
 }  // namespace
 
-bool MakePlanBase(const std::string& folder, std::string& base) {
-    base = folder.substr(0, kMaxPathText);
-    if (!base.empty() && base.back() == '\\') return true;
-    if (base.size() + 1 > kMaxPathText) return false;
-    base += '\\';
-    return true;
-}
-
 bool IsFirmwareImageName(const std::string& name) {
     const size_t length = sizeof kFirmwareImageSuffix - 1;
     return name.size() >= length &&

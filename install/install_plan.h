@@ -56,10 +56,6 @@ struct PlanStep {
     std::string value;  // kFault: the offending value, when there is one
 };
 
-// A folder as the copy's bases hold it: cut to 259 characters, then given a
-// trailing backslash. False when the backslash no longer fits.
-bool MakePlanBase(const std::string& folder, std::string& base);
-
 // The Product entries of every Upgrade element, in document order: with
 // `productId` given, only those that apply to it (the default id or its
 // own, compared without regard to case); with it empty, all of them.

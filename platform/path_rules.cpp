@@ -2,6 +2,14 @@
 
 bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
 
+bool MakePlanBase(const std::string& folder, std::string& base) {
+    base = folder.substr(0, kMaxPathText);
+    if (!base.empty() && base.back() == '\\') return true;
+    if (base.size() + 1 > kMaxPathText) return false;
+    base += '\\';
+    return true;
+}
+
 std::vector<std::string> SplitPathComponents(const std::string& path,
                                              LeadBytePredicate isLeadByte) {
     std::vector<std::string> parts(1);

@@ -19,6 +19,11 @@ constexpr size_t kMaxPathText = 259;
 
 bool IsPathSeparator(char c);
 
+// A folder as the plan's bases hold it (the installation folder, the package
+// folder): cut to kMaxPathText characters, then given a trailing backslash.
+// False when the backslash no longer fits.
+bool MakePlanBase(const std::string& folder, std::string& base);
+
 // Splits at backslashes (the only separator the shell's join resolves "."
 // and ".." at), stepping over double-byte characters.
 std::vector<std::string> SplitPathComponents(const std::string& path, LeadBytePredicate isLeadByte);

@@ -53,6 +53,31 @@ TEST(PathRulesTest, PlainPathsAreThoseTheShellJoinsAsWritten) {
     for (const Case& c : cases) EXPECT_EQ(IsPlainRelativePath(c.path, nullptr), c.plain) << c.path;
 }
 
+// The installation and package folders as the plan's bases: one trailing
+// backslash, within the room of a path.
+TEST(PathRulesTest, PlanBasesEndInOneBackslashWithinTheRoom) {
+    const std::string room(kMaxPathText - 3, 'f');
+    const struct {
+        std::string folder;
+        bool made;
+        std::string base;
+    } cases[] = {
+        {"C:\\Orvexa", true, "C:\\Orvexa\\"},
+        {"C:\\Orvexa\\", true, "C:\\Orvexa\\"},
+        {"C:\\", true, "C:\\"},
+        {"C:\\" + room.substr(1), true, "C:\\" + room.substr(1) + "\\"},  // 259 with it
+        {"C:\\" + room, false, ""},                                       // 260 with it
+        {"C:\\" + room + "\\", false, ""},                                // 260 with its own
+    };
+    for (const auto& c : cases) {
+        std::string base;
+        EXPECT_EQ(MakePlanBase(c.folder, base), c.made) << c.folder;
+        if (c.made) {
+            EXPECT_EQ(base, c.base) << c.folder;
+        }
+    }
+}
+
 TEST(PathRulesTest, JoinsResolveDotsAndKeepTheRoom) {
     std::string out;
     ASSERT_TRUE(JoinContainedPath("C:\\Orvexa\\", "Skins\\.\\x\\..\\a.skin", out, nullptr));

@@ -7,7 +7,7 @@
 #include "config/package_seal.h"
 #include "config/update_context.h"
 #include "install/install_journal.h"
-#include "install/install_plan.h"
+#include "platform/path_rules.h"
 #include "install/journal_files_win.h"
 #include "platform/file_system_win.h"
 #include "platform/path_services_win.h"
