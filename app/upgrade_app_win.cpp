@@ -76,16 +76,23 @@ void WriteToStandardError(const std::string& text) {
 
 COVUpgradeApp theApp;
 
-COVUpgradeApp::COVUpgradeApp() : m_statusDlg(nullptr) {}
+COVUpgradeApp::COVUpgradeApp() : m_statusDlg(nullptr, Messages()) {}
 
 COVUpgradeApp::~COVUpgradeApp() {
     UpgradeLog::Close();
-    delete g_pUpdateContext;
-    g_pUpdateContext = nullptr;
+    m_context.reset();
+}
+
+MessageLookup COVUpgradeApp::Messages() const {
+    return [this](const char* key) {
+        std::string text;
+        if (m_context) m_context->LookupMessage(key, text);
+        return text;
+    };
 }
 
 bool COVUpgradeApp::RunUpgrade() {
-    g_pUpdateContext = new UpdateContext();
+    m_context = std::make_unique<UpdateContext>();
     CWinApp::InitInstance();
     EnableControlContainer();
     m_options = ParseCommandLine(CommandArguments());
@@ -106,7 +113,7 @@ bool COVUpgradeApp::RunUpgrade() {
         ReportFailure();
         return false;
     }
-    if (!g_pUpdateContext->LoadConfig()) {
+    if (!m_context->LoadConfig()) {
         ReportFailure();
         return false;
     }
@@ -142,14 +149,14 @@ bool COVUpgradeApp::LogCopyIsAFileOfTheUpdate() {
     if (!WindowsInstallerAvailable()) return false;
     // A configuration that does not load still leaves the installation's own
     // log to compare with.
-    g_pUpdateContext->LoadConfig();
+    m_context->LoadConfig();
     InstalledProduct product;
-    return product.found && g_pUpdateContext->UpdateWrites(product, m_options.extraLogPath);
+    return product.found && m_context->UpdateWrites(product, m_options.extraLogPath);
 }
 
 bool COVUpgradeApp::RefuseLogOverTheUpdate(const InstalledProduct& product) {
     const std::string& path = m_options.extraLogPath;
-    if (path.empty() || !g_pUpdateContext->UpdateWrites(product, path)) return false;
+    if (path.empty() || !m_context->UpdateWrites(product, path)) return false;
     // Nothing is written, and a copy this run made is removed again.
     UpgradeLog::DiscardCopy();
     m_exitCode = kExitBadCommandLine;

@@ -2,11 +2,15 @@
 // and teardown.
 #pragma once
 
+#include <memory>
+
 #include "app/command_line.h"
 #include "platform/framework_win.h"
+#include "ui/message_lookup.h"
 #include "ui/status_dialog_win.h"
 
 class InstalledProduct;
+class UpdateContext;
 
 class COVUpgradeApp : public CWinApp {
 public:
@@ -36,6 +40,10 @@ public:
     // False: hide and destroy it when it exists.
     void ShowStatus(bool show);
 
+    // The texts of the run's message table, as the dialogs look them up:
+    // empty for a key the table lacks, and before the table is loaded.
+    MessageLookup Messages() const;
+
     CStatusDlg m_statusDlg;
 
 private:
@@ -60,6 +68,8 @@ private:
     // True when boxes and dialogs may be shown (no /quiet or /passive).
     bool AsksUser() const { return m_options.ui == UiLevel::kFull; }
 
+    // The run's one configuration, made by RunUpgrade.
+    std::unique_ptr<UpdateContext> m_context;
     RunOptions m_options;
     int m_exitCode = kExitFailed;
 };

@@ -25,8 +25,8 @@ constexpr unsigned kRefusalBoxFlags = MB_SETFOREGROUND | MB_ICONERROR | MB_OK;  
 constexpr unsigned kConsentBoxFlags = MB_SETFOREGROUND | MB_ICONQUESTION | MB_OKCANCEL;  // 0x10021
 
 void ShowMessageDialog(BOOL showDownload, BOOL showHelp, const std::string& text,
-                       const std::string& caption) {
-    CMsg dialog(nullptr, showDownload, showHelp);
+                       const std::string& caption, const MessageLookup& messages) {
+    CMsg dialog(nullptr, showDownload, showHelp, messages);
     dialog.m_strText = text;
     dialog.m_strCaption = caption;
     dialog.DoModal();
@@ -41,7 +41,7 @@ void ShowRefusal(const std::string& text, const std::string& caption) {
 
 // Every path ends the program; only declining the upgrade answers true.
 bool COVUpgradeApp::RunSequence() {
-    UpdateContext& context = *g_pUpdateContext;
+    UpdateContext& context = *m_context;
     // One text for every message looked up for a box, a dialog or a log line:
     // a key missing from the configuration leaves the previous text in place.
     std::string message;
@@ -57,7 +57,7 @@ bool COVUpgradeApp::RunSequence() {
     context.LookupMessage(message_key::kTitle, caption);
     if (!product.found) {
         context.LookupMessage(message_key::kNotInstalled, message);
-        if (AsksUser()) ShowMessageDialog(TRUE, FALSE, message, caption);
+        if (AsksUser()) ShowMessageDialog(TRUE, FALSE, message, caption, Messages());
         EndWith(kExitNotInstalled, "Orvexa is not installed, or installed more than once");
         return false;
     }
@@ -153,7 +153,7 @@ bool COVUpgradeApp::RunSequence() {
         if (statusShown) progress.Finished();
         HideStatusIfShown();
         context.LookupMessage(message_key::kInstallSuccess, message);
-        if (AsksUser()) ShowMessageDialog(FALSE, TRUE, message, caption);
+        if (AsksUser()) ShowMessageDialog(FALSE, TRUE, message, caption, Messages());
         context.LookupMessage(message_key::kUpdateComplete, message);
         UpgradeLog::WriteConfigured(message.c_str(), kToolVersion);
     };

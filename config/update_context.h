@@ -82,7 +82,3 @@ private:
     // Why the program's own folder could not be found (0: it was).
     unsigned long folderError_ = 0;
 };
-
-// The run's one configuration; null until start-up creates it. Owned by the
-// application object.
-extern UpdateContext* g_pUpdateContext;

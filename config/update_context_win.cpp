@@ -11,8 +11,6 @@
 #include "platform/path_rules.h"
 #include "platform/path_services_win.h"
 
-UpdateContext* g_pUpdateContext = nullptr;
-
 namespace {
 
 constexpr char kConfigFileName[] = "OVConfig.xml";
