@@ -2,8 +2,6 @@
 
 #include <cctype>
 
-const char kToolVersion[] = "1.6.0.0";
-
 namespace {
 
 enum class Effect { kQuiet, kPassive, kLog, kNoRestart, kPromptRestart, kForceRestart, kUsage };

@@ -14,6 +14,7 @@
 #include "platform/window_services_win.h"
 #include "product/installed_product.h"
 #include "product/version_fields.h"
+#include "res/version.h"
 #include "ui/msg_dialog_win.h"
 #include "ui/status_dialog_win.h"
 #include "platform/code_page.h"

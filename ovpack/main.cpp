@@ -24,10 +24,10 @@
 #include <iconv.h>
 #endif
 
-#include "app/command_line.h"
 #include "ovpack/package_check.h"
 #include "ovpack/package_seal_tool.h"
 #include "ovpack/sample_package.h"
+#include "res/version.h"
 
 namespace fs = std::filesystem;
 
