@@ -1,10 +1,9 @@
 #include "config/config_document.h"
 
+#include "platform/text_rules.h"
 #include "tinyxml.h"
 
 namespace {
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 const char* AttributeOrEmpty(const TiXmlElement* element, const char* name) {
     const char* value = element->Attribute(name);
@@ -27,13 +26,6 @@ bool ReadMessages(const TiXmlElement* messagesElement, MessageTable& messages) {
 }
 
 }  // namespace
-
-bool EqualIgnoringCase(const char* a, const char* b) {
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (LowerAscii(*a) != LowerAscii(*b)) return false;
-    }
-    return *a == *b;
-}
 
 bool ElementNamed(const TiXmlNode* node, const char* name) {
     return node->Type() == TiXmlNode::TINYXML_ELEMENT && EqualIgnoringCase(node->Value(), name);

@@ -12,8 +12,14 @@ class TiXmlNode;
 using MessageTable = std::unordered_map<std::string, std::string>;
 constexpr size_t kMessageTableBuckets = 17;
 
-// Element names of the configuration compare without regard to ASCII case.
+// Element names of the configuration compare without regard to ASCII case
+// (platform/text_rules.h).
 bool ElementNamed(const TiXmlNode* node, const char* name);
+
+// Defined in platform/text_rules.cpp, with the other case-blind rules; also
+// declared here only for the files of install/ that still find it through
+// this header (install_journal.cpp, journal_files_win.cpp). Once they
+// include platform/text_rules.h themselves, this declaration goes.
 bool EqualIgnoringCase(const char* a, const char* b);
 
 // Takes the last Version element's bounds and every attribute of every Message

@@ -2,6 +2,7 @@
 
 #include "config/config_document.h"
 #include "install/install_journal.h"
+#include "platform/text_rules.h"
 #include "tinyxml.h"
 
 namespace {
@@ -27,9 +28,7 @@ PlanStep Fault(const TiXmlElement& element, const std::string& entryId, const st
 }  // namespace
 
 bool IsFirmwareImageName(const std::string& name) {
-    const size_t length = sizeof kFirmwareImageSuffix - 1;
-    return name.size() >= length &&
-           EqualIgnoringCase(name.c_str() + name.size() - length, kFirmwareImageSuffix);
+    return EndsWithIgnoringCase(name, kFirmwareImageSuffix);
 }
 
 std::vector<const TiXmlElement*> ProductEntries(const TiXmlDocument& document,

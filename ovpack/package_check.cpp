@@ -10,6 +10,7 @@
 #include "config/config_document.h"
 #include "config/package_seal.h"
 #include "config/config_limits.h"
+#include "platform/text_rules.h"
 #include "product/version_fields.h"
 #include "tinyxml.h"
 
@@ -17,9 +18,9 @@ namespace {
 
 // Windows matches file names without regard to case.
 std::string FoldName(const std::string& name) {
-    std::string out;
-    for (char c : name) {
-        out += c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string out = FoldedName(name);
+    for (char& c : out) {
+        if (c == '/') c = '\\';
     }
     // "a\.\b" and "a\..\b" name what the program would open.
     std::string resolved;

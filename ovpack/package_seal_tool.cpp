@@ -1,6 +1,5 @@
 #include "ovpack/package_seal_tool.h"
 
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,6 +10,7 @@
 #include "config/package_seal.h"
 #include "install/install_plan.h"
 #include "ovpack/pe_image.h"
+#include "platform/text_rules.h"
 #include "tinyxml.h"
 
 namespace fs = std::filesystem;
@@ -19,12 +19,6 @@ namespace {
 
 constexpr char kProgramFileName[] = "RIZezuvu.exe";
 constexpr char kConfigFileName[] = "OVConfig.xml";
-
-std::string Folded(const std::string& name) {
-    std::string out;
-    for (char c : name) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 fs::path PathIn(const std::string& folder, const std::string& relative) {
     std::string native = relative;
@@ -126,9 +120,9 @@ std::string ReadProgram(const fs::path& path, ProgramImage& program) {
 }  // namespace
 
 std::string FindPackageFile(const std::vector<std::string>& files, const std::string& name) {
-    std::string wanted = Folded(name);
+    std::string wanted = FoldedName(name);
     for (const std::string& file : files) {
-        if (Folded(file) == wanted) return file;
+        if (FoldedName(file) == wanted) return file;
     }
     return std::string();
 }
@@ -257,7 +251,7 @@ void CheckPackageSeal(const std::string& packageFolder, const PackageContents& p
     if (!package.configFound || !NamedCopies(package.configText, copies)) return;
     std::set<std::string> reported;
     for (const NamedCopy& copy : copies) {
-        if (manifest.Find(copy.name) == nullptr && reported.insert(Folded(copy.name)).second)
+        if (manifest.Find(copy.name) == nullptr && reported.insert(FoldedName(copy.name)).second)
             error(copy.line, copy.name + " is not in the seal's manifest: the program refuses it");
     }
 }

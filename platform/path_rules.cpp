@@ -1,5 +1,7 @@
 #include "platform/path_rules.h"
 
+#include "platform/text_rules.h"
+
 bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
 
 bool MakePlanBase(const std::string& folder, std::string& base) {
@@ -127,13 +129,7 @@ std::string FolderOfPath(const std::string& path, LeadBytePredicate isLeadByte) 
 bool FinalPathLiesInside(const std::string& finalPath, const std::string& folder, bool orSame) {
     size_t length = folder.size();
     while (length > 0 && folder[length - 1] == '\\') --length;
-    if (finalPath.size() < length) return false;
-    for (size_t i = 0; i < length; ++i) {
-        char a = finalPath[i], b = folder[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-        if (a != b) return false;
-    }
+    if (!StartsWithIgnoringCase(finalPath, folder.substr(0, length))) return false;
     if (finalPath.size() == length) return orSame;
     return finalPath[length] == '\\';
 }
