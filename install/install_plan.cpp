@@ -94,8 +94,7 @@ void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
             continue;
         }
         plan.push_back(folder);
-        std::string folderBase = folder.folder;
-        if (folderBase.back() != '\\') folderBase += '\\';
+        const std::string folderBase = WithTrailingBackslash(folder.folder);
 
         for (const TiXmlNode* item = group->FirstChild(); item != nullptr;
              item = item->NextSibling()) {

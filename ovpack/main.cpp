@@ -27,6 +27,7 @@
 #include "ovpack/package_check.h"
 #include "ovpack/package_seal_tool.h"
 #include "ovpack/sample_package.h"
+#include "platform/path_rules.h"
 #include "res/version.h"
 
 namespace fs = std::filesystem;
@@ -112,11 +113,7 @@ std::vector<std::string> List(const fs::path& root, bool folders, bool utf8 = fa
          it.increment(error)) {
         if (folders ? !it->is_directory() : !it->is_regular_file()) continue;
         fs::path path = fs::relative(it->path(), root);
-        std::string relative = utf8 ? path.generic_u8string() : path.generic_string();
-        for (char& c : relative) {
-            if (c == '/') c = '\\';
-        }
-        names.push_back(relative);
+        names.push_back(WithBackslashes(utf8 ? path.generic_u8string() : path.generic_string()));
     }
     return names;
 }

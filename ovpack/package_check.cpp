@@ -18,10 +18,7 @@ namespace {
 
 // Windows matches file names without regard to case.
 std::string FoldName(const std::string& name) {
-    std::string out = FoldedName(name);
-    for (char& c : out) {
-        if (c == '/') c = '\\';
-    }
+    std::string out = FoldedName(WithBackslashes(name));
     // "a\.\b" and "a\..\b" name what the program would open.
     std::string resolved;
     if (!JoinContainedPath("", out, resolved, nullptr)) return out;

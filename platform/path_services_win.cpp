@@ -93,15 +93,4 @@ bool CombinePath(PathBuffer& out, const char* folder, const char* name) {
     return true;
 }
 
-bool AddBackslash(PathBuffer& path) {
-    size_t length = std::strlen(path);
-    if (length > 0 && path[length - 1] == '\\') return true;
-    if (length + 1 >= kPathBufferSize) {
-        ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return false;
-    }
-    const auto add = PathFunction<decltype(&::PathAddBackslashA)>("PathAddBackslashA");
-    return add != nullptr && add(path) != nullptr;
-}
-
 }  // namespace platform

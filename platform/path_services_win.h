@@ -33,7 +33,4 @@ bool AppendPath(PathBuffer& path, const char* more);
 // in `name` replaces the folder. False when the result would not fit.
 bool CombinePath(PathBuffer& out, const char* folder, const char* name);
 
-// Adds a trailing backslash unless there is one; false when it would not fit.
-bool AddBackslash(PathBuffer& path);
-
 }  // namespace platform
