@@ -1,5 +1,6 @@
 #include "config/config_document.h"
 
+#include "config/package_names.h"
 #include "platform/text_rules.h"
 #include "tinyxml.h"
 
@@ -15,7 +16,7 @@ bool ReadMessages(const TiXmlElement* messagesElement, MessageTable& messages) {
     bool any = false;
     for (const TiXmlNode* child = messagesElement->FirstChild(); child != nullptr;
          child = child->NextSibling()) {
-        if (!ElementNamed(child, "Message")) continue;
+        if (!ElementNamed(child, config_element::kMessage)) continue;
         for (const TiXmlAttribute* attribute = child->ToElement()->FirstAttribute();
              attribute != nullptr; attribute = attribute->Next()) {
             messages[attribute->Name()] = attribute->Value();
@@ -39,11 +40,11 @@ bool ReadConfigDocument(const TiXmlDocument& document, std::string& minVersion,
     bool messageSeen = false;
     for (const TiXmlNode* child = root->FirstChild(); child != nullptr;
          child = child->NextSibling()) {
-        if (ElementNamed(child, "Version")) {
-            minVersion = AttributeOrEmpty(child->ToElement(), "min");
-            maxVersion = AttributeOrEmpty(child->ToElement(), "max");
+        if (ElementNamed(child, config_element::kVersion)) {
+            minVersion = AttributeOrEmpty(child->ToElement(), config_attribute::kMin);
+            maxVersion = AttributeOrEmpty(child->ToElement(), config_attribute::kMax);
             versionSeen = true;
-        } else if (ElementNamed(child, "Messages")) {
+        } else if (ElementNamed(child, config_element::kMessages)) {
             if (ReadMessages(child->ToElement(), messages)) messageSeen = true;
         }
     }

@@ -38,11 +38,11 @@ std::vector<const TiXmlElement*> ProductEntries(const TiXmlDocument& document,
     if (root == nullptr) return entries;
     for (const TiXmlNode* section = root->FirstChild(); section != nullptr;
          section = section->NextSibling()) {
-        if (!ElementNamed(section, "Upgrade")) continue;
+        if (!ElementNamed(section, config_element::kUpgrade)) continue;
         for (const TiXmlNode* entry = section->FirstChild(); entry != nullptr;
              entry = entry->NextSibling()) {
-            if (!ElementNamed(entry, "Product")) continue;
-            const char* id = entry->ToElement()->Attribute("id");
+            if (!ElementNamed(entry, config_element::kProduct)) continue;
+            const char* id = entry->ToElement()->Attribute(config_attribute::kId);
             if (id == nullptr) id = "";
             if (productId.empty() || EqualIgnoringCase(id, kDefaultProductId) ||
                 EqualIgnoringCase(productId.c_str(), id)) {
@@ -56,7 +56,7 @@ std::vector<const TiXmlElement*> ProductEntries(const TiXmlDocument& document,
 void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
                const std::string& sourceBase, std::vector<PlanStep>& plan,
                LeadBytePredicate isLeadByte) {
-    const char* idAttribute = entry.Attribute("id");
+    const char* idAttribute = entry.Attribute(config_attribute::kId);
     const std::string entryId = idAttribute != nullptr ? idAttribute : "";
     for (const TiXmlNode* node = entry.FirstChild(); node != nullptr; node = node->NextSibling()) {
         const TiXmlElement* group = node->ToElement();
@@ -68,7 +68,7 @@ void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
             purge.folder = targetBase;
             plan.push_back(purge);
         }
-        const char* dir = group->Attribute("dir");
+        const char* dir = group->Attribute(config_attribute::kDir);
         if (dir == nullptr) {
             plan.push_back(Fault(*group, entryId, groupName, PlanFault::kGroupWithoutDir));
             continue;
@@ -98,9 +98,9 @@ void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
 
         for (const TiXmlNode* item = group->FirstChild(); item != nullptr;
              item = item->NextSibling()) {
-            if (!ElementNamed(item, "File")) continue;
+            if (!ElementNamed(item, config_element::kFile)) continue;
             const TiXmlElement& file = *item->ToElement();
-            const char* name = file.Attribute("name");
+            const char* name = file.Attribute(config_attribute::kName);
             if (name == nullptr || name[0] == '\0') {
                 plan.push_back(Fault(file, entryId, groupName, PlanFault::kFileWithoutName));
                 continue;

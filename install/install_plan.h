@@ -10,17 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "config/package_names.h"
 #include "platform/path_rules.h"
 
 class TiXmlDocument;
 class TiXmlElement;
 
-constexpr char kDefaultProductId[] = "000000";
-
-// A group of this name first moves the firmware images out of the
-// installation folder: the files directly in it whose names end in
-// kFirmwareImageSuffix (without regard to case).
-constexpr char kFirmwareGroupName[] = "Firmware";
+// A group named kFirmwareGroupName (config/package_names.h) first moves the
+// firmware images out of the installation folder: the files directly in it
+// whose names end in kFirmwareImageSuffix (without regard to case).
 constexpr char kFirmwareImageSuffix[] = ".bin";
 bool IsFirmwareImageName(const std::string& name);
 

@@ -24,6 +24,7 @@
 #include <iconv.h>
 #endif
 
+#include "config/package_names.h"
 #include "ovpack/package_check.h"
 #include "ovpack/package_seal_tool.h"
 #include "ovpack/sample_package.h"
@@ -171,7 +172,7 @@ int Check(const std::vector<std::string>& arguments) {
             options.namesOutsideCodePage.push_back(name);
     }
     // The program opens OVConfig.xml by that name; on Windows any case matches.
-    std::string configFile = FindPackageFile(package.files, "OVConfig.xml");
+    std::string configFile = FindPackageFile(package.files, kConfigFileName);
     if (!configFile.empty()) {
         std::ifstream in(fs::path(packageFolder) / configFile, std::ios::binary);
         package.configText.assign(std::istreambuf_iterator<char>(in),

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "config/config_limits.h"
+#include "config/package_names.h"
 #include "config/package_seal.h"
 #include "install/install_plan.h"
 #include "ovpack/pe_image.h"
@@ -16,9 +17,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr char kProgramFileName[] = "RIZezuvu.exe";
-constexpr char kConfigFileName[] = "OVConfig.xml";
 
 fs::path PathIn(const std::string& folder, const std::string& relative) {
     std::string native = relative;
@@ -165,9 +163,9 @@ int SealPackage(const std::string& packageFolder, const std::vector<std::string>
         std::string file = FindPackageFile(files, copy.name);
         SealedFile sealed;
         if (file.empty() || !MeasureFile(PathIn(packageFolder, file), copy.name, sealed)) {
-            message = "OVConfig.xml:" + std::to_string(copy.line) + " names " + copy.name +
-                      ", which the package " + (file.empty() ? "does not hold" : "can't read") +
-                      "; nothing sealed";
+            message = std::string(kConfigFileName) + ":" + std::to_string(copy.line) + " names " +
+                      copy.name + ", which the package " +
+                      (file.empty() ? "does not hold" : "can't read") + "; nothing sealed";
             return 2;
         }
         manifest.Add(sealed);
