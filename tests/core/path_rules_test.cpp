@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/path_rules.h"
+#include "tests/shift_jis.h"
 
 namespace {
 
@@ -139,12 +140,6 @@ TEST(PathRulesTest, JoinsResolveDotsAndKeepTheRoom) {
     EXPECT_EQ(LastPathComponent("plain.dat", nullptr), "plain.dat");
 }
 
-}  // namespace
-
-namespace {
-bool ShiftJisLeadByte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
 }  // namespace
 
 // The folder a path lies in, as the journal holds and flushes it: a
