@@ -1,8 +1,6 @@
 #include "app/command_line.h"
 
-#include <cctype>
-
-const char kToolVersion[] = "1.6.0.0";
+#include "platform/text_rules.h"
 
 namespace {
 
@@ -42,17 +40,11 @@ constexpr Switch kSwitches[] = {
     {"help", Effect::kUsage, nullptr},
 };
 
-const Switch* FindSwitch(const std::string& lowerName) {
+const Switch* FindSwitch(const std::string& name) {
     for (const Switch& candidate : kSwitches) {
-        if (lowerName == candidate.name) return &candidate;
+        if (SameIgnoringCase(name, candidate.name)) return &candidate;
     }
     return nullptr;
-}
-
-std::string Lower(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
 }
 
 bool IsSwitch(const std::string& argument) {
@@ -101,7 +93,7 @@ RunOptions ParseCommandLine(const std::vector<std::string>& arguments) {
         }
         // "/log:PATH": the name ends at the first colon, the path keeps its case.
         size_t colon = argument.find(':');
-        const Switch* found = FindSwitch(Lower(argument.substr(1, colon - 1)));
+        const Switch* found = FindSwitch(argument.substr(1, colon - 1));
         if (found == nullptr) {
             bad(argument);
         } else if (colon != std::string::npos) {

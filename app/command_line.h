@@ -61,7 +61,3 @@ std::vector<std::string> CommandArguments();
 // The usage text: every switch under each of its spellings, and the exit
 // codes. Lines end with "\n".
 std::string UsageText();
-
-// The tool's version, as its log lines and ovpack report it (the version
-// resource in res/RIZezuvu.rc says the same).
-extern const char kToolVersion[];

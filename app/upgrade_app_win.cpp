@@ -77,12 +77,20 @@ void WriteToStandardError(const std::string& text) {
 
 COVUpgradeApp theApp;
 
-COVUpgradeApp::COVUpgradeApp() : m_statusDlg(nullptr) {}
+COVUpgradeApp::COVUpgradeApp() : m_statusDlg(nullptr, Messages()) {}
 
 COVUpgradeApp::~COVUpgradeApp() {
     UpgradeLog::Close();
     delete g_pUpdateContext;
     g_pUpdateContext = nullptr;
+}
+
+MessageLookup COVUpgradeApp::Messages() const {
+    return [this](const char* key) {
+        std::string text;
+        if (g_pUpdateContext != nullptr) g_pUpdateContext->LookupMessage(key, text);
+        return text;
+    };
 }
 
 bool COVUpgradeApp::RunUpgrade() {

@@ -4,9 +4,11 @@
 
 #include "app/command_line.h"
 #include "platform/framework_win.h"
+#include "ui/message_lookup.h"
 #include "ui/status_dialog_win.h"
 
 class InstalledProduct;
+class UpdateContext;
 struct UpdatePlan;
 
 class COVUpgradeApp : public CWinApp {
@@ -36,6 +38,10 @@ public:
     // True: create, show and paint the status window, then pause a second.
     // False: hide and destroy it when it exists.
     void ShowStatus(bool show);
+
+    // The texts of the run's message table, as the dialogs look them up:
+    // empty for a key the table lacks, and before the table is loaded.
+    MessageLookup Messages() const;
 
     CStatusDlg m_statusDlg;
 

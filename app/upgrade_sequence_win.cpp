@@ -14,6 +14,7 @@
 #include "platform/window_services_win.h"
 #include "product/installed_product.h"
 #include "product/version_fields.h"
+#include "res/version.h"
 #include "ui/msg_dialog_win.h"
 #include "ui/status_dialog_win.h"
 #include "platform/code_page.h"
@@ -25,8 +26,8 @@ constexpr unsigned kRefusalBoxFlags = MB_SETFOREGROUND | MB_ICONERROR | MB_OK;  
 constexpr unsigned kConsentBoxFlags = MB_SETFOREGROUND | MB_ICONQUESTION | MB_OKCANCEL;  // 0x10021
 
 void ShowMessageDialog(BOOL showDownload, BOOL showHelp, const std::string& text,
-                       const std::string& caption) {
-    CMsg dialog(nullptr, showDownload, showHelp);
+                       const std::string& caption, const MessageLookup& messages) {
+    CMsg dialog(nullptr, showDownload, showHelp, messages);
     dialog.m_strText = text;
     dialog.m_strCaption = caption;
     dialog.DoModal();
@@ -57,7 +58,7 @@ bool COVUpgradeApp::RunSequence() {
     context.LookupMessage(message_key::kTitle, caption);
     if (!product.found) {
         context.LookupMessage(message_key::kNotInstalled, message);
-        if (AsksUser()) ShowMessageDialog(TRUE, FALSE, message, caption);
+        if (AsksUser()) ShowMessageDialog(TRUE, FALSE, message, caption, Messages());
         EndWith(kExitNotInstalled, "Orvexa is not installed, or installed more than once");
         return false;
     }
@@ -159,7 +160,7 @@ bool COVUpgradeApp::RunSequence() {
         if (statusShown) progress.Finished();
         HideStatusIfShown();
         context.LookupMessage(message_key::kInstallSuccess, message);
-        if (AsksUser()) ShowMessageDialog(FALSE, TRUE, message, caption);
+        if (AsksUser()) ShowMessageDialog(FALSE, TRUE, message, caption, Messages());
         context.LookupMessage(message_key::kUpdateComplete, message);
         UpgradeLog::WriteConfigured(message.c_str(), kToolVersion);
     };

@@ -23,12 +23,15 @@ include(cmake/gtest.cmake)
 target_compile_options(gtest_project PRIVATE ${SANITIZE})
 add_subdirectory(tests)
 
-# The fuzzers are built for the host only (tools/fuzz.sh runs them from
-# build-native): libFuzzer's runtime doesn't link statically.
+# Every tests/fuzz/fuzz_NAME.cpp is the fuzz target fuzz_NAME: the files are
+# the one list of targets, here and in tools/fuzz.sh. They are built for the
+# host only (tools/fuzz.sh runs them from build-native): libFuzzer's runtime
+# doesn't link statically.
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND RIZEZUVU_SANITIZE AND NOT CMAKE_CROSSCOMPILING)
-  foreach(target fuzz_version_fields fuzz_config_document fuzz_configured_text fuzz_config_load
-                 fuzz_journal_record fuzz_manifest)
-    add_executable(${target} tests/fuzz/${target}.cpp)
+  file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_*.cpp)
+  foreach(source ${FUZZ_SOURCES})
+    get_filename_component(target ${source} NAME_WE)
+    add_executable(${target} ${source})
     target_link_libraries(${target} PRIVATE rizezuvu_core)
     target_compile_options(${target} PRIVATE -fsanitize=fuzzer ${SANITIZE})
     target_link_options(${target} PRIVATE -fsanitize=fuzzer)

@@ -45,7 +45,7 @@ target_compile_options(rizezuvu_win PRIVATE ${PROJECT_WARNINGS})
 
 set(RESOURCE_FILE ${CMAKE_SOURCE_DIR}/res/RIZezuvu.rc)
 set_source_files_properties(${RESOURCE_FILE} PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/RIZezuvu.ico;${CMAKE_SOURCE_DIR}/res/RIZezuvu.manifest;${CMAKE_SOURCE_DIR}/res/resource.h")
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/RIZezuvu.ico;${CMAKE_SOURCE_DIR}/res/RIZezuvu.manifest;${CMAKE_SOURCE_DIR}/res/resource.h;${CMAKE_SOURCE_DIR}/res/version.h")
 
 # The program's own sources, shared by both builds of it below and by its
 # tests: all but app/release_build.cpp, which tells a release build.

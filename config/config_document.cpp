@@ -1,10 +1,10 @@
 #include "config/config_document.h"
 
+#include "config/package_names.h"
+#include "platform/text_rules.h"
 #include "tinyxml.h"
 
 namespace {
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 const char* AttributeOrEmpty(const TiXmlElement* element, const char* name) {
     const char* value = element->Attribute(name);
@@ -16,7 +16,7 @@ bool ReadMessages(const TiXmlElement* messagesElement, MessageTable& messages) {
     bool any = false;
     for (const TiXmlNode* child = messagesElement->FirstChild(); child != nullptr;
          child = child->NextSibling()) {
-        if (!ElementNamed(child, "Message")) continue;
+        if (!ElementNamed(child, config_element::kMessage)) continue;
         for (const TiXmlAttribute* attribute = child->ToElement()->FirstAttribute();
              attribute != nullptr; attribute = attribute->Next()) {
             messages[attribute->Name()] = attribute->Value();
@@ -27,13 +27,6 @@ bool ReadMessages(const TiXmlElement* messagesElement, MessageTable& messages) {
 }
 
 }  // namespace
-
-bool EqualIgnoringCase(const char* a, const char* b) {
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (LowerAscii(*a) != LowerAscii(*b)) return false;
-    }
-    return *a == *b;
-}
 
 bool ElementNamed(const TiXmlNode* node, const char* name) {
     return node->Type() == TiXmlNode::TINYXML_ELEMENT && EqualIgnoringCase(node->Value(), name);
@@ -47,11 +40,11 @@ bool ReadConfigDocument(const TiXmlDocument& document, std::string& minVersion,
     bool messageSeen = false;
     for (const TiXmlNode* child = root->FirstChild(); child != nullptr;
          child = child->NextSibling()) {
-        if (ElementNamed(child, "Version")) {
-            minVersion = AttributeOrEmpty(child->ToElement(), "min");
-            maxVersion = AttributeOrEmpty(child->ToElement(), "max");
+        if (ElementNamed(child, config_element::kVersion)) {
+            minVersion = AttributeOrEmpty(child->ToElement(), config_attribute::kMin);
+            maxVersion = AttributeOrEmpty(child->ToElement(), config_attribute::kMax);
             versionSeen = true;
-        } else if (ElementNamed(child, "Messages")) {
+        } else if (ElementNamed(child, config_element::kMessages)) {
             if (ReadMessages(child->ToElement(), messages)) messageSeen = true;
         }
     }

@@ -12,9 +12,9 @@ class TiXmlNode;
 using MessageTable = std::unordered_map<std::string, std::string>;
 constexpr size_t kMessageTableBuckets = 17;
 
-// Element names of the configuration compare without regard to ASCII case.
+// Element names of the configuration compare without regard to ASCII case
+// (platform/text_rules.h).
 bool ElementNamed(const TiXmlNode* node, const char* name);
-bool EqualIgnoringCase(const char* a, const char* b);
 
 // Takes the last Version element's bounds and every attribute of every Message
 // element inside a Messages element among the root's children. True when a

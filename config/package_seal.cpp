@@ -3,16 +3,9 @@
 #include <cstring>
 
 #include "platform/path_rules.h"
+#include "platform/text_rules.h"
 
 namespace {
-
-std::string Folded(const std::string& name) {
-    std::string folded = name;
-    for (char& c : folded) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return folded;
-}
 
 // A listed name is one the plan could have resolved: inside the package
 // folder by the path rules, with every "." and ".." already resolved.
@@ -86,13 +79,13 @@ std::string PackageManifest::Format() const {
 }
 
 bool PackageManifest::Add(const SealedFile& file) {
-    if (!byFoldedName_.emplace(Folded(file.name), files_.size()).second) return false;
+    if (!byFoldedName_.emplace(FoldedName(file.name), files_.size()).second) return false;
     files_.push_back(file);
     return true;
 }
 
 const SealedFile* PackageManifest::Find(const std::string& name) const {
-    auto found = byFoldedName_.find(Folded(name));
+    auto found = byFoldedName_.find(FoldedName(name));
     return found == byFoldedName_.end() ? nullptr : &files_[found->second];
 }
 

@@ -12,10 +12,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "config/package_names.h"
 #include "platform/sha256.h"
 
-// The manifest, beside OVConfig.xml.
-constexpr char kManifestFileName[] = "OVManifest.txt";
+// The manifest (kManifestFileName), beside OVConfig.xml, starts with this line.
 constexpr char kManifestHeader[] = "RIZezuvu manifest 1";
 // No package comes near this; a larger file is not a manifest.
 constexpr size_t kManifestMaxBytes = 16 * 1024 * 1024;

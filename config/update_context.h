@@ -51,5 +51,5 @@ private:
 };
 
 // The run's one configuration; null until start-up creates it. Owned by the
-// application object.
+// application object, which hands its dialogs a lookup that reads through it.
 extern UpdateContext* g_pUpdateContext;

@@ -4,20 +4,15 @@
 #include <utility>
 
 #include "config/config_limits.h"
+#include "config/package_names.h"
 #include "config/seal_section.h"
-#include "install/install_plan.h"
 #include "log/upgrade_log.h"
 #include "platform/handles_win.h"
 #include "platform/file_system_win.h"
+#include "platform/path_rules.h"
 #include "platform/path_services_win.h"
 
 UpdateContext* g_pUpdateContext = nullptr;
-
-namespace {
-
-constexpr char kConfigFileName[] = "OVConfig.xml";
-
-}  // namespace
 
 UpdateContext::UpdateContext() : messages(kMessageTableBuckets) {
     platform::PathBuffer folder = "";
@@ -71,7 +66,7 @@ bool UpdateContext::CheckSeal(const std::string& configText) {
     SealState state = ProgramSeal(seal);
     if (state == SealState::kUnsealed) return true;
     if (state == SealState::kDamaged) {
-        UpgradeLog::Write(kSealChangedLine, "RIZezuvu.exe");
+        UpgradeLog::Write(kSealChangedLine, kProgramFileName);
         return false;
     }
     if (Sha256::Of(configText) != seal.config) {

@@ -131,8 +131,7 @@ FirmwarePurge ContentInstaller::MoveFirmwareImagesAside(const std::string& folde
     if (!files_.ListFilesEndingIn(folder, kFirmwareImageSuffix, names))
         return FirmwarePurge::kStopped;
     if (names.empty()) return FirmwarePurge::kNoneFound;
-    std::string base = folder;
-    if (base.empty() || (base.back() != '\\' && base.back() != '/')) base += "\\";
+    const std::string base = WithTrailingBackslash(folder);
     std::vector<std::string> paths;
     for (const std::string& name : names) paths.push_back(base + name);
     return journal_.MoveAside(paths) == paths.size() ? FirmwarePurge::kAllMoved

@@ -4,17 +4,7 @@
 
 #include "install/journal_names.h"
 #include "platform/error_codes.h"
-
-namespace {
-
-// A name as the file system compares it: ASCII letters folded.
-std::string FoldedName(const std::string& name) {
-    std::string folded = name;
-    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return folded;
-}
-
-}  // namespace
+#include "platform/text_rules.h"
 
 InstallJournal::InstallJournal(JournalFiles& files, const JournalOwner& owner,
                                LeadBytePredicate isLeadByte)

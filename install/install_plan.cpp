@@ -2,6 +2,7 @@
 
 #include "config/config_document.h"
 #include "install/journal_names.h"
+#include "platform/text_rules.h"
 #include "tinyxml.h"
 
 namespace {
@@ -26,18 +27,8 @@ PlanStep Fault(const TiXmlElement& element, const std::string& entryId, const st
 
 }  // namespace
 
-bool MakePlanBase(const std::string& folder, std::string& base) {
-    base = folder.substr(0, kMaxPathText);
-    if (!base.empty() && base.back() == '\\') return true;
-    if (base.size() + 1 > kMaxPathText) return false;
-    base += '\\';
-    return true;
-}
-
 bool IsFirmwareImageName(const std::string& name) {
-    const size_t length = sizeof kFirmwareImageSuffix - 1;
-    return name.size() >= length &&
-           EqualIgnoringCase(name.c_str() + name.size() - length, kFirmwareImageSuffix);
+    return EndsWithIgnoringCase(name, kFirmwareImageSuffix);
 }
 
 std::vector<const TiXmlElement*> ProductEntries(const TiXmlDocument& document,
@@ -47,11 +38,11 @@ std::vector<const TiXmlElement*> ProductEntries(const TiXmlDocument& document,
     if (root == nullptr) return entries;
     for (const TiXmlNode* section = root->FirstChild(); section != nullptr;
          section = section->NextSibling()) {
-        if (!ElementNamed(section, "Upgrade")) continue;
+        if (!ElementNamed(section, config_element::kUpgrade)) continue;
         for (const TiXmlNode* entry = section->FirstChild(); entry != nullptr;
              entry = entry->NextSibling()) {
-            if (!ElementNamed(entry, "Product")) continue;
-            const char* id = entry->ToElement()->Attribute("id");
+            if (!ElementNamed(entry, config_element::kProduct)) continue;
+            const char* id = entry->ToElement()->Attribute(config_attribute::kId);
             if (id == nullptr) id = "";
             if (productId.empty() || EqualIgnoringCase(id, kDefaultProductId) ||
                 EqualIgnoringCase(productId.c_str(), id)) {
@@ -65,7 +56,7 @@ std::vector<const TiXmlElement*> ProductEntries(const TiXmlDocument& document,
 void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
                const std::string& sourceBase, std::vector<PlanStep>& plan,
                LeadBytePredicate isLeadByte) {
-    const char* idAttribute = entry.Attribute("id");
+    const char* idAttribute = entry.Attribute(config_attribute::kId);
     const std::string entryId = idAttribute != nullptr ? idAttribute : "";
     for (const TiXmlNode* node = entry.FirstChild(); node != nullptr; node = node->NextSibling()) {
         const TiXmlElement* group = node->ToElement();
@@ -77,7 +68,7 @@ void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
             purge.folder = targetBase;
             plan.push_back(purge);
         }
-        const char* dir = group->Attribute("dir");
+        const char* dir = group->Attribute(config_attribute::kDir);
         if (dir == nullptr) {
             plan.push_back(Fault(*group, entryId, groupName, PlanFault::kGroupWithoutDir));
             continue;
@@ -103,14 +94,13 @@ void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
             continue;
         }
         plan.push_back(folder);
-        std::string folderBase = folder.folder;
-        if (folderBase.back() != '\\') folderBase += '\\';
+        const std::string folderBase = WithTrailingBackslash(folder.folder);
 
         for (const TiXmlNode* item = group->FirstChild(); item != nullptr;
              item = item->NextSibling()) {
-            if (!ElementNamed(item, "File")) continue;
+            if (!ElementNamed(item, config_element::kFile)) continue;
             const TiXmlElement& file = *item->ToElement();
-            const char* name = file.Attribute("name");
+            const char* name = file.Attribute(config_attribute::kName);
             if (name == nullptr || name[0] == '\0') {
                 plan.push_back(Fault(file, entryId, groupName, PlanFault::kFileWithoutName));
                 continue;

@@ -10,17 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "config/package_names.h"
 #include "platform/path_rules.h"
 
 class TiXmlDocument;
 class TiXmlElement;
 
-constexpr char kDefaultProductId[] = "000000";
-
-// A group of this name first moves the firmware images out of the
-// installation folder: the files directly in it whose names end in
-// kFirmwareImageSuffix (without regard to case).
-constexpr char kFirmwareGroupName[] = "Firmware";
+// A group named kFirmwareGroupName (config/package_names.h) first moves the
+// firmware images out of the installation folder: the files directly in it
+// whose names end in kFirmwareImageSuffix (without regard to case).
 constexpr char kFirmwareImageSuffix[] = ".bin";
 bool IsFirmwareImageName(const std::string& name);
 
@@ -57,10 +55,6 @@ struct PlanStep {
     PlanFault fault = PlanFault::kNone;
     std::string value;  // kFault: the offending value, when there is one
 };
-
-// A folder as the copy's bases hold it: cut to 259 characters, then given a
-// trailing backslash. False when the backslash no longer fits.
-bool MakePlanBase(const std::string& folder, std::string& base);
 
 // The Product entries of every Upgrade element, in document order: with
 // `productId` given, only those that apply to it (the default id or its

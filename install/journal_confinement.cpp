@@ -3,34 +3,15 @@
 // by the paths' text.
 #include "install/install_journal.h"
 
-#include <cctype>
-
-#include "config/config_document.h"
 #include "install/journal_names.h"
 #include "platform/error_codes.h"
-
-namespace {
-
-// Whole texts (a NUL inside one never ends the comparison early).
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && EqualIgnoringCase(a.c_str(), b.c_str());
-}
-
-// A name as the file system compares it: ASCII letters folded.
-std::string FoldedName(const std::string& name) {
-    std::string folded = name;
-    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return folded;
-}
-
-}  // namespace
+#include "platform/text_rules.h"
 
 // Where the installation folder really is, held: it may be a link itself
 // (to another drive, say), and where it leads is where the installation is.
 bool InstallJournal::HoldBase() {
     if (!baseFinal_.empty()) return true;
-    std::string installFolder = owner_.folder;
-    while (!installFolder.empty() && installFolder.back() == '\\') installFolder.pop_back();
+    const std::string installFolder = WithoutTrailingBackslashes(owner_.folder);
     return files_.HoldFolder(installFolder, baseFinal_);
 }
 

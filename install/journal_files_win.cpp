@@ -1,6 +1,6 @@
 #include "install/journal_files_win.h"
 
-#include "config/config_document.h"
+#include "platform/text_rules.h"
 #include "platform/file_system_win.h"
 #include "platform/path_services_win.h"
 #include "platform/private_folder_win.h"
@@ -130,9 +130,7 @@ bool WindowsJournalFiles::ListFilesEndingIn(const std::string& folder, const std
     // The system's wildcard also matches short 8.3 names: "notes.binx" would
     // match "*.bin". Only names that really end so count.
     for (const std::string& name : found) {
-        if (name.size() >= suffix.size() &&
-            EqualIgnoringCase(name.c_str() + name.size() - suffix.size(), suffix.c_str()))
-            names.push_back(name);
+        if (EndsWithIgnoringCase(name, suffix)) names.push_back(name);
     }
     return true;
 }

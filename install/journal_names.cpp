@@ -1,26 +1,12 @@
 #include "install/journal_names.h"
 
-#include <cstring>
 #include <vector>
 
-#include "config/config_document.h"
-
-namespace {
-
-bool StartsWithIgnoringCase(const std::string& text, const char* prefix) {
-    size_t length = std::strlen(prefix);
-    return text.size() >= length && EqualIgnoringCase(text.substr(0, length).c_str(), prefix);
-}
-
-}  // namespace
+#include "platform/text_rules.h"
 
 bool IsJournalFolderName(const std::string& relative, LeadBytePredicate isLeadByte) {
-    std::string unified = relative;
-    for (char& c : unified) {
-        if (c == '/') c = '\\';  // a trail byte is never '/' (0x2F) in an ANSI code page
-    }
     // The first component that is not ".".
-    std::vector<std::string> parts = SplitPathComponents(unified, isLeadByte);
+    std::vector<std::string> parts = SplitPathComponents(WithBackslashes(relative), isLeadByte);
     size_t first = 0;
     while (first + 1 < parts.size() && parts[first] == ".") ++first;
     std::string name = parts[first];

@@ -5,18 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "config/config_document.h"
 #include "install/journal_names.h"
 #include "platform/error_codes.h"
-
-namespace {
-
-// Whole texts (a NUL inside one never ends the comparison early).
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && EqualIgnoringCase(a.c_str(), b.c_str());
-}
-
-}  // namespace
+#include "platform/text_rules.h"
 
 InstallJournal::Found InstallJournal::Load(unsigned number, JournalOwner* foreignOwner) {
     Reset();

@@ -24,10 +24,12 @@
 #include <iconv.h>
 #endif
 
-#include "app/command_line.h"
+#include "config/package_names.h"
 #include "ovpack/package_check.h"
 #include "ovpack/package_seal_tool.h"
 #include "ovpack/sample_package.h"
+#include "platform/path_rules.h"
+#include "res/version.h"
 
 namespace fs = std::filesystem;
 
@@ -112,11 +114,7 @@ std::vector<std::string> List(const fs::path& root, bool folders, bool utf8 = fa
          it.increment(error)) {
         if (folders ? !it->is_directory() : !it->is_regular_file()) continue;
         fs::path path = fs::relative(it->path(), root);
-        std::string relative = utf8 ? path.generic_u8string() : path.generic_string();
-        for (char& c : relative) {
-            if (c == '/') c = '\\';
-        }
-        names.push_back(relative);
+        names.push_back(WithBackslashes(utf8 ? path.generic_u8string() : path.generic_string()));
     }
     return names;
 }
@@ -174,7 +172,7 @@ int Check(const std::vector<std::string>& arguments) {
             options.namesOutsideCodePage.push_back(name);
     }
     // The program opens OVConfig.xml by that name; on Windows any case matches.
-    std::string configFile = FindPackageFile(package.files, "OVConfig.xml");
+    std::string configFile = FindPackageFile(package.files, kConfigFileName);
     if (!configFile.empty()) {
         std::ifstream in(fs::path(packageFolder) / configFile, std::ios::binary);
         package.configText.assign(std::istreambuf_iterator<char>(in),

@@ -8,8 +8,10 @@
 #include <set>
 
 #include "config/config_document.h"
+#include "config/package_names.h"
 #include "config/package_seal.h"
 #include "config/config_limits.h"
+#include "platform/text_rules.h"
 #include "product/version_fields.h"
 #include "tinyxml.h"
 
@@ -17,10 +19,7 @@ namespace {
 
 // Windows matches file names without regard to case.
 std::string FoldName(const std::string& name) {
-    std::string out;
-    for (char c : name) {
-        out += c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
+    std::string out = FoldedName(WithBackslashes(name));
     // "a\.\b" and "a\..\b" name what the program would open.
     std::string resolved;
     if (!JoinContainedPath("", out, resolved, nullptr)) return out;
@@ -130,7 +129,7 @@ private:
         const TiXmlElement* version = nullptr;
         for (const TiXmlNode* child = document_.RootElement()->FirstChild(); child != nullptr;
              child = child->NextSibling()) {
-            if (ElementNamed(child, "Version"))
+            if (ElementNamed(child, config_element::kVersion))
                 version = child->ToElement();  // the last one counts
         }
         if (version == nullptr) {
@@ -138,10 +137,11 @@ private:
                   "no Version element: every run ends in the failure report");
             return;
         }
-        const char* minimum = version->Attribute("min");
-        const char* maximum = version->Attribute("max");
+        const char* minimum = version->Attribute(config_attribute::kMin);
+        const char* maximum = version->Attribute(config_attribute::kMax);
         bool usable = true;
-        for (const auto& bound : {std::make_pair("min", minimum), std::make_pair("max", maximum)}) {
+        for (const auto& bound : {std::make_pair(config_attribute::kMin, minimum),
+                                  std::make_pair(config_attribute::kMax, maximum)}) {
             if (bound.second == nullptr) {
                 Error(version->Row(), std::string("Version has no ") + bound.first);
                 usable = false;
@@ -188,7 +188,7 @@ private:
     int MessagesLine() const {
         for (const TiXmlNode* child = document_.RootElement()->FirstChild(); child != nullptr;
              child = child->NextSibling()) {
-            if (ElementNamed(child, "Messages")) return child->ToElement()->Row();
+            if (ElementNamed(child, config_element::kMessages)) return child->ToElement()->Row();
         }
         return 0;
     }
@@ -205,9 +205,14 @@ private:
         for (const std::string& folder : options_.sampleFolders)
             sampleFolders.insert(FoldName(folder));
         std::set<std::string> named;
+        // The files every package holds besides those its File elements name.
+        std::set<std::string> packageOwnFiles;
+        for (const char* own :
+             {kConfigFileName, kProgramFileName, kProgramDebugFileName, kManifestFileName})
+            packageOwnFiles.insert(FoldName(own));
 
         for (const TiXmlElement* entry : ProductEntries(document_, std::string())) {
-            if (entry->Attribute("id") == nullptr) {
+            if (entry->Attribute(config_attribute::kId) == nullptr) {
                 Warning(entry->Row(), "a Product without id: it never applies");
             }
             std::vector<PlanStep> plan;
@@ -259,10 +264,7 @@ private:
         }
         for (const std::string& file : package_.files) {
             std::string folded = FoldName(file);
-            if (named.count(folded) != 0 || folded == "ovconfig.xml" || folded == "rizezuvu.exe" ||
-                folded == "rizezuvu.exe.debug" || folded == FoldName(kManifestFileName)) {
-                continue;
-            }
+            if (named.count(folded) != 0 || packageOwnFiles.count(folded) != 0) continue;
             Warning(0, "no File names the package's file " + file);
         }
         if (!options_.productId.empty()) {
@@ -329,7 +331,7 @@ CheckReport CheckPackage(const PackageContents& package, const CheckOptions& opt
 std::string FormatReportText(const CheckReport& report, const CheckOptions& options) {
     std::string out;
     for (const Finding& finding : report.findings) {
-        out += "OVConfig.xml";
+        out += kConfigFileName;
         if (finding.line > 0) out += ":" + std::to_string(finding.line);
         out += finding.severity == Finding::Severity::kError ? ": error: " : ": warning: ";
         out += finding.message + "\n";

@@ -1,6 +1,5 @@
 #include "ovpack/package_seal_tool.h"
 
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -8,23 +7,16 @@
 #include <system_error>
 
 #include "config/config_limits.h"
+#include "config/package_names.h"
 #include "config/package_seal.h"
 #include "install/install_plan.h"
 #include "ovpack/pe_image.h"
+#include "platform/text_rules.h"
 #include "tinyxml.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr char kProgramFileName[] = "RIZezuvu.exe";
-constexpr char kConfigFileName[] = "OVConfig.xml";
-
-std::string Folded(const std::string& name) {
-    std::string out;
-    for (char c : name) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 fs::path PathIn(const std::string& folder, const std::string& relative) {
     std::string native = relative;
@@ -126,9 +118,9 @@ std::string ReadProgram(const fs::path& path, ProgramImage& program) {
 }  // namespace
 
 std::string FindPackageFile(const std::vector<std::string>& files, const std::string& name) {
-    std::string wanted = Folded(name);
+    std::string wanted = FoldedName(name);
     for (const std::string& file : files) {
-        if (Folded(file) == wanted) return file;
+        if (FoldedName(file) == wanted) return file;
     }
     return std::string();
 }
@@ -171,9 +163,9 @@ int SealPackage(const std::string& packageFolder, const std::vector<std::string>
         std::string file = FindPackageFile(files, copy.name);
         SealedFile sealed;
         if (file.empty() || !MeasureFile(PathIn(packageFolder, file), copy.name, sealed)) {
-            message = "OVConfig.xml:" + std::to_string(copy.line) + " names " + copy.name +
-                      ", which the package " + (file.empty() ? "does not hold" : "can't read") +
-                      "; nothing sealed";
+            message = std::string(kConfigFileName) + ":" + std::to_string(copy.line) + " names " +
+                      copy.name + ", which the package " +
+                      (file.empty() ? "does not hold" : "can't read") + "; nothing sealed";
             return 2;
         }
         manifest.Add(sealed);
@@ -257,7 +249,7 @@ void CheckPackageSeal(const std::string& packageFolder, const PackageContents& p
     if (!package.configFound || !NamedCopies(package.configText, copies)) return;
     std::set<std::string> reported;
     for (const NamedCopy& copy : copies) {
-        if (manifest.Find(copy.name) == nullptr && reported.insert(Folded(copy.name)).second)
+        if (manifest.Find(copy.name) == nullptr && reported.insert(FoldedName(copy.name)).second)
             error(copy.line, copy.name + " is not in the seal's manifest: the program refuses it");
     }
 }

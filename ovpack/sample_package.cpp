@@ -1,5 +1,7 @@
 #include "ovpack/sample_package.h"
 
+#include "config/package_names.h"
+
 namespace {
 
 // Line ends are CR LF, as on Windows.
@@ -64,7 +66,7 @@ constexpr char kSampleConfig[] = R"(<?xml version='1.0'?>
 
 std::vector<SampleFile> SamplePackageFiles() {
     return {
-        {"OVConfig.xml", WithCrLf(kSampleConfig)},
+        {kConfigFileName, WithCrLf(kSampleConfig)},
         {"Skins/default.skin", "skin 1.6"},
         {"codecs.dat", "codecs 1.6"},
         {"Firmware/123456/update.bin", "firmware 1.6 for 123456"},

@@ -1,16 +1,16 @@
 #include "platform/named_lock.h"
 
+#include "platform/path_rules.h"
+
 std::string InstallationLockName(const std::string& installFolder) {
     // FNV-1a over the folder as the file system compares it (ASCII case and
     // separators folded, trailing separators dropped): a name of fixed
     // length, free of backslashes.
-    size_t length = installFolder.size();
-    while (length > 0 && (installFolder[length - 1] == '\\' || installFolder[length - 1] == '/'))
-        --length;
+    const std::string folder = WithoutTrailingBackslashes(WithBackslashes(installFolder));
     unsigned long long hash = 14695981039346656037ull;
-    for (size_t i = 0; i < length; ++i) {
-        char folded = installFolder[i] == '/' ? '\\' : installFolder[i];
-        if (folded >= 'a' && folded <= 'z') folded = static_cast<char>(folded - 'a' + 'A');
+    for (char c : folder) {
+        // Capitals: the hash, and so the lock's name, stay those of earlier releases.
+        char folded = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
         hash = (hash ^ static_cast<unsigned char>(folded)) * 1099511628211ull;
     }
     static const char kDigits[] = "0123456789abcdef";

@@ -1,6 +1,34 @@
 #include "platform/path_rules.h"
 
+#include "platform/text_rules.h"
+
 bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+std::string WithBackslashes(const std::string& path) {
+    std::string unified = path;
+    for (char& c : unified) {
+        if (c == '/') c = '\\';
+    }
+    return unified;
+}
+
+std::string WithTrailingBackslash(const std::string& folder) {
+    if (!folder.empty() && folder.back() == '\\') return folder;
+    return folder + '\\';
+}
+
+std::string WithoutTrailingBackslashes(const std::string& path) {
+    size_t length = path.size();
+    while (length > 0 && path[length - 1] == '\\') --length;
+    return path.substr(0, length);
+}
+
+bool MakePlanBase(const std::string& folder, std::string& base) {
+    std::string made = WithTrailingBackslash(folder.substr(0, kMaxPathText));
+    if (made.size() > kMaxPathText) return false;
+    base = made;
+    return true;
+}
 
 std::vector<std::string> SplitPathComponents(const std::string& path,
                                              LeadBytePredicate isLeadByte) {
@@ -55,11 +83,7 @@ bool IsContainedRelativePath(const std::string& relative, LeadBytePredicate isLe
 
 bool IsPlainRelativePath(const std::string& path, LeadBytePredicate isLeadByte) {
     if (!IsContainedRelativePath(path, isLeadByte)) return false;
-    std::string unified = path;
-    for (char& c : unified) {
-        if (c == '/') c = '\\';  // a trail byte is never '/' (0x2F) in an ANSI code page
-    }
-    std::vector<std::string> parts = SplitPathComponents(unified, isLeadByte);
+    std::vector<std::string> parts = SplitPathComponents(WithBackslashes(path), isLeadByte);
     for (size_t i = 0; i < parts.size(); ++i) {
         bool last = i + 1 == parts.size();
         if (parts[i].empty() && !last) return false;
@@ -117,15 +141,8 @@ std::string FolderOfPath(const std::string& path, LeadBytePredicate isLeadByte) 
 }
 
 bool FinalPathLiesInside(const std::string& finalPath, const std::string& folder, bool orSame) {
-    size_t length = folder.size();
-    while (length > 0 && folder[length - 1] == '\\') --length;
-    if (finalPath.size() < length) return false;
-    for (size_t i = 0; i < length; ++i) {
-        char a = finalPath[i], b = folder[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-        if (a != b) return false;
-    }
-    if (finalPath.size() == length) return orSame;
-    return finalPath[length] == '\\';
+    const std::string inside = WithoutTrailingBackslashes(folder);
+    if (!StartsWithIgnoringCase(finalPath, inside)) return false;
+    if (finalPath.size() == inside.size()) return orSame;
+    return finalPath[inside.size()] == '\\';
 }

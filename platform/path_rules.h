@@ -19,6 +19,24 @@ constexpr size_t kMaxPathText = 259;
 
 bool IsPathSeparator(char c);
 
+// `path` with every '/' made a backslash. Safe in any ANSI code page: no
+// double-byte character has '/' (0x2F) as its second byte.
+std::string WithBackslashes(const std::string& path);
+
+// `folder` ending in a backslash: one is added unless it ends in one already
+// (a '/' at its end is kept as a name's character, as the shell's join
+// keeps it). An empty folder gives "\".
+std::string WithTrailingBackslash(const std::string& folder);
+
+// `path` without the backslashes at its end ("C:\Orvexa\\" gives
+// "C:\Orvexa", "C:\" gives "C:").
+std::string WithoutTrailingBackslashes(const std::string& path);
+
+// A folder as the plan's bases hold it (the installation folder, the package
+// folder): cut to kMaxPathText characters, then given a trailing backslash.
+// False (and `base` untouched) when the backslash no longer fits.
+bool MakePlanBase(const std::string& folder, std::string& base);
+
 // Splits at backslashes (the only separator the shell's join resolves "."
 // and ".." at), stepping over double-byte characters.
 std::vector<std::string> SplitPathComponents(const std::string& path, LeadBytePredicate isLeadByte);

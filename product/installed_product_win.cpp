@@ -12,6 +12,7 @@
 #include "platform/path_rules.h"
 #include "platform/path_services_win.h"
 #include "platform/system_library_win.h"
+#include "platform/text_rules.h"
 #include "product/version_fields.h"
 #include "platform/code_page.h"
 #include "platform/ini_file.h"
@@ -142,7 +143,7 @@ int InstalledProduct::IsRunning() const {
         // The file-name part alone (as PathStripPathA keeps it), with the
         // path rules every other last component goes by.
         std::string name = LastPathComponent(entry.szExeFile, &platform::IsAnsiLeadByte);
-        if (_stricmp(name.c_str(), kRunningProcessName) == 0) return 1;
+        if (EqualIgnoringCase(name.c_str(), kRunningProcessName)) return 1;
     }
     return 0;
 }

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Fuzzes the native targets with libFuzzer, each for the given time, with the
 # configuration's dictionary and the seeds in tests/fuzz/seeds, and prints
-# how many inputs each ran clean.
+# how many inputs each ran clean. Without names, every target: each
+# tests/fuzz/fuzz_NAME.cpp is one (cmake/native.cmake builds them by that rule).
 #   tools/fuzz.sh [SECONDS-PER-TARGET] [TARGET ...]
 # Needs the native build (tools/run_tests.sh makes it in build-native/).
 set -euo pipefail
@@ -9,8 +10,9 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_version_fields fuzz_configured_text fuzz_config_document
-                                     fuzz_config_load fuzz_journal_record fuzz_manifest)
+if [ ${#targets[@]} -eq 0 ]; then
+  for source in "$root"/tests/fuzz/fuzz_*.cpp; do targets+=("$(basename "$source" .cpp)"); done
+fi
 build="$root/build-native"
 cmake --build "$build" --target "${targets[@]}" >/dev/null
 for target in "${targets[@]}"; do

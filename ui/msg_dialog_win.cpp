@@ -1,7 +1,8 @@
 #include "ui/msg_dialog_win.h"
 
+#include <utility>
+
 #include "config/message_keys.h"
-#include "config/update_context.h"
 #include "platform/window_services_win.h"
 #include "resource.h"
 
@@ -11,23 +12,18 @@ const MessageMapEntry CMsg::s_entries[] = {
 };
 const MessageMap CMsg::s_messageMap = {nullptr, s_entries, sizeof s_entries / sizeof s_entries[0]};
 
-namespace {
-
-std::string LookupOrEmpty(const char* key) {
-    std::string text;
-    if (g_pUpdateContext != nullptr) g_pUpdateContext->LookupMessage(key, text);
-    return text;
-}
-
-}  // namespace
-
-CMsg::CMsg(HWND parent, BOOL showDownload, BOOL showHelp)
+CMsg::CMsg(HWND parent, BOOL showDownload, BOOL showHelp, MessageLookup messages)
     : CDialog(IDD_MSG, parent),
       m_bShowDownload(showDownload),
       m_bShowHelp(showHelp),
-      m_hIcon(platform::LoadProgramIcon(IDI_APP)) {}
+      m_hIcon(platform::LoadProgramIcon(IDI_APP)),
+      m_messages(std::move(messages)) {}
 
 const MessageMap* CMsg::GetMessageMap() const { return &s_messageMap; }
+
+std::string CMsg::Text(const char* key) const {
+    return m_messages ? m_messages(key) : std::string();
+}
 
 BOOL CMsg::OnInitDialog() {
     CDialog::OnInitDialog();
@@ -57,11 +53,11 @@ void CMsg::MakeTopmostWhereItIs() {
 // leaves a visible button without a caption.
 void CMsg::ChooseButtons() {
     if (m_bShowDownload) {
-        SetDlgItemText(IDC_DOWNLOAD, LookupOrEmpty(message_key::kDownloadCaption).c_str());
+        SetDlgItemText(IDC_DOWNLOAD, Text(message_key::kDownloadCaption).c_str());
         ShowDlgItem(IDC_DOWNLOAD, SW_SHOW);
         ShowDlgItem(ID_HELP, SW_HIDE);
     } else if (m_bShowHelp) {
-        SetDlgItemText(ID_HELP, LookupOrEmpty(message_key::kHelpCaption).c_str());
+        SetDlgItemText(ID_HELP, Text(message_key::kHelpCaption).c_str());
         ShowDlgItem(IDC_DOWNLOAD, SW_HIDE);
         ShowDlgItem(ID_HELP, SW_SHOW);
     } else {
@@ -75,6 +71,6 @@ void CMsg::OnDownloadClicked() { OpenLinkAndClose(m_bShowDownload, message_key::
 void CMsg::OnHelpClicked() { OpenLinkAndClose(m_bShowHelp, message_key::kHelpLink); }
 
 void CMsg::OpenLinkAndClose(BOOL enabled, const char* linkKey) {
-    if (enabled) platform::ShellOpen(LookupOrEmpty(linkKey).c_str(), SW_HIDE);
+    if (enabled) platform::ShellOpen(Text(linkKey).c_str(), SW_HIDE);
     CDialog::OnOK();
 }

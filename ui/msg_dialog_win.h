@@ -6,10 +6,12 @@
 
 #include "platform/framework_win.h"
 #include "platform/handles_win.h"
+#include "ui/message_lookup.h"
 
 class CMsg : public CDialog {
 public:
-    CMsg(HWND parent, BOOL showDownload, BOOL showHelp);
+    // The buttons' captions and links are looked up in `messages`.
+    CMsg(HWND parent, BOOL showDownload, BOOL showHelp, MessageLookup messages);
     const char* GetRuntimeClassName() const override { return "CMsg"; }
     const MessageMap* GetMessageMap() const override;
     BOOL OnInitDialog() override;
@@ -28,7 +30,10 @@ private:
     void ChooseButtons();
     // Hands the link under `linkKey` to the shell, then ends with OK.
     void OpenLinkAndClose(BOOL enabled, const char* linkKey);
+    // The text under `key`; empty when there is none (or no lookup).
+    std::string Text(const char* key) const;
 
+    MessageLookup m_messages;
     platform::IconHandle m_fittedIcon;  // the icon beside the text, at the window's scale
 
     static const MessageMapEntry s_entries[];

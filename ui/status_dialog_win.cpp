@@ -3,18 +3,18 @@
 #include <commctrl.h>
 
 #include <string>
+#include <utility>
 
 #include "config/message_keys.h"
-#include "config/update_context.h"
 #include "platform/window_services_win.h"
 #include "resource.h"
 
-CStatusDlg::CStatusDlg(HWND parent) : CDialog(IDD_STATUS, parent) {}
+CStatusDlg::CStatusDlg(HWND parent, MessageLookup messages)
+    : CDialog(IDD_STATUS, parent), m_messages(std::move(messages)) {}
 
 BOOL CStatusDlg::OnInitDialog() {
     CDialog::OnInitDialog();
-    std::string text;
-    if (g_pUpdateContext != nullptr) g_pUpdateContext->LookupMessage(message_key::kStatus, text);
+    std::string text = m_messages ? m_messages(message_key::kStatus) : std::string();
     SetDlgItemText(IDC_STATUS_TEXT, text.c_str());
     ::SendMessageA(GetDlgItem(IDC_STATUS_PROGRESS), PBM_SETRANGE32, 0, kProgressRange);
     platform::FitDialogIcons(m_hWnd, IDI_APP, m_icon);

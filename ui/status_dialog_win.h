@@ -5,13 +5,15 @@
 
 #include "platform/framework_win.h"
 #include "platform/handles_win.h"
+#include "ui/message_lookup.h"
 
 class CStatusDlg : public CDialog {
 public:
     // The bar's range: the copy's progress in thousandths.
     static constexpr int kProgressRange = 1000;
 
-    explicit CStatusDlg(HWND parent);
+    // The "status" text is looked up in `messages` as the window opens.
+    CStatusDlg(HWND parent, MessageLookup messages);
     const char* GetRuntimeClassName() const override { return "CStatusDlg"; }
     BOOL OnInitDialog() override;
     // The window has no buttons; Enter, Escape, Alt+F4 and a close request
@@ -25,5 +27,6 @@ public:
     void SetProgress(int thousandths);
 
 private:
+    MessageLookup m_messages;
     platform::IconHandle m_icon;  // the icon drawn at the window's scale
 };

@@ -130,13 +130,4 @@ TEST(ReadConfigDocument, EmptyDocumentHasNoRoot) {
     EXPECT_EQ(minVersion, "kept");
 }
 
-TEST(EqualIgnoringCase, ComparesAsciiLettersOnly) {
-    EXPECT_TRUE(EqualIgnoringCase("Firmware", "FIRMWARE"));
-    EXPECT_TRUE(EqualIgnoringCase("", ""));
-    EXPECT_FALSE(EqualIgnoringCase("Firmware", "Firmwar"));
-    EXPECT_FALSE(EqualIgnoringCase("Firmwar", "Firmware"));
-    EXPECT_FALSE(EqualIgnoringCase("a[", "A{"));
-    EXPECT_TRUE(EqualIgnoringCase("00000A", "00000a"));
-}
-
 }  // namespace

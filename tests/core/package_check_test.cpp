@@ -6,16 +6,14 @@
 
 #include "ovpack/package_check.h"
 #include "ovpack/sample_package.h"
+#include "platform/path_rules.h"
 
 namespace {
 
 PackageContents SamplePackage() {
     PackageContents package;
     for (const SampleFile& file : SamplePackageFiles()) {
-        std::string path = file.path;
-        for (char& c : path) {
-            if (c == '/') c = '\\';
-        }
+        std::string path = WithBackslashes(file.path);
         if (path == "OVConfig.xml") {
             package.configFound = true;
             package.configText = file.bytes;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/path_rules.h"
+#include "tests/shift_jis.h"
 
 namespace {
 
@@ -53,6 +54,81 @@ TEST(PathRulesTest, PlainPathsAreThoseTheShellJoinsAsWritten) {
     for (const Case& c : cases) EXPECT_EQ(IsPlainRelativePath(c.path, nullptr), c.plain) << c.path;
 }
 
+// The installation and package folders as the plan's bases: one trailing
+// backslash, within the room of a path.
+TEST(PathRulesTest, PlanBasesEndInOneBackslashWithinTheRoom) {
+    const std::string room(kMaxPathText - 3, 'f');
+    const struct {
+        std::string folder;
+        bool made;
+        std::string base;
+    } cases[] = {
+        {"C:\\Orvexa", true, "C:\\Orvexa\\"},
+        {"C:\\Orvexa\\", true, "C:\\Orvexa\\"},
+        {"C:\\", true, "C:\\"},
+        {"C:\\" + room.substr(1), true, "C:\\" + room.substr(1) + "\\"},  // 259 with it
+        {"C:\\" + room, false, ""},                                       // 260 with it
+        {"C:\\" + room + "\\", false, ""},                                // 260 with its own
+    };
+    for (const auto& c : cases) {
+        std::string base;
+        EXPECT_EQ(MakePlanBase(c.folder, base), c.made) << c.folder;
+        if (c.made) {
+            EXPECT_EQ(base, c.base) << c.folder;
+        }
+    }
+}
+
+// Separators made backslashes, and a folder's trailing backslash added or
+// dropped: only backslashes count at the end ('/' there is the shell's to
+// read as part of a name).
+TEST(PathRulesTest, SeparatorsAndTrailingBackslashes) {
+    const struct {
+        const char* path;
+        const char* backslashes;
+        const char* withTrailing;
+        const char* withoutTrailing;
+    } cases[] = {
+        {"C:\\Orvexa", "C:\\Orvexa", "C:\\Orvexa\\", "C:\\Orvexa"},
+        {"C:\\Orvexa\\\\", "C:\\Orvexa\\\\", "C:\\Orvexa\\\\", "C:\\Orvexa"},
+        {"Skins/a/b.skin", "Skins\\a\\b.skin", "Skins/a/b.skin\\", "Skins/a/b.skin"},
+        {"C:/Orvexa/", "C:\\Orvexa\\", "C:/Orvexa/\\", "C:/Orvexa/"},
+        {"C:\\", "C:\\", "C:\\", "C:"},
+        {"", "", "\\", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WithBackslashes(c.path), c.backslashes) << c.path;
+        EXPECT_EQ(WithTrailingBackslash(c.path), c.withTrailing) << c.path;
+        EXPECT_EQ(WithoutTrailingBackslashes(c.path), c.withoutTrailing) << c.path;
+    }
+}
+
+// What an elevated write may reach: inside the folder by whole components,
+// ASCII case aside, whatever trailing backslashes the folder is given with.
+TEST(PathRulesTest, AFinalPathLiesInsideByWholeComponents) {
+    const struct {
+        const char* finalPath;
+        const char* folder;
+        bool orSame;
+        bool inside;
+    } cases[] = {
+        {"C:\\Orvexa\\a.dll", "C:\\Orvexa", false, true},
+        {"C:\\Orvexa\\Skins\\a", "C:\\Orvexa\\\\", false, true},
+        {"c:\\orvexa\\A.DLL", "C:\\ORVEXA", false, true},
+        {"C:\\Orvexa2\\a.dll", "C:\\Orvexa", false, false},
+        {"C:\\Orv", "C:\\Orvexa", true, false},
+        {"C:\\Other\\a.dll", "C:\\Orvexa", false, false},
+        {"C:\\Orvexa", "C:\\Orvexa\\", true, true},
+        {"C:\\Orvexa", "C:\\Orvexa\\", false, false},
+        {"C:\\a.dll", "C:\\", false, true},
+        {"\\\\?\\C:\\Orvexa\\a.dll", "C:\\Orvexa", false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FinalPathLiesInside(c.finalPath, c.folder, c.orSame), c.inside)
+            << c.finalPath << " in " << c.folder;
+    }
+}
+
 TEST(PathRulesTest, JoinsResolveDotsAndKeepTheRoom) {
     std::string out;
     ASSERT_TRUE(JoinContainedPath("C:\\Orvexa\\", "Skins\\.\\x\\..\\a.skin", out, nullptr));
@@ -64,12 +140,6 @@ TEST(PathRulesTest, JoinsResolveDotsAndKeepTheRoom) {
     EXPECT_EQ(LastPathComponent("plain.dat", nullptr), "plain.dat");
 }
 
-}  // namespace
-
-namespace {
-bool ShiftJisLeadByte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
 }  // namespace
 
 // The folder a path lies in, as the journal holds and flushes it: a

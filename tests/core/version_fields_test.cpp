@@ -4,6 +4,8 @@
 
 #include <climits>
 
+#include "tests/shift_jis.h"
+
 namespace {
 
 struct SplitCase {
@@ -37,13 +39,11 @@ TEST(SplitFields, AppendsToWhatTheListHolds) {
     EXPECT_EQ(fields, (std::vector<std::string>{"kept", "a", "b"}));
 }
 
-bool LeadByteOf932(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
 TEST(SplitFields, SeparatorInsideADoubleByteCharacterDoesNotSplit) {
     // 0x81 0x2E is one double-byte character whose trail byte is '.'.
     const std::string text = "a\x81.b.c";
     std::vector<std::string> fields;
-    EXPECT_EQ(SplitFields(text, '.', fields, &LeadByteOf932), 2);
+    EXPECT_EQ(SplitFields(text, '.', fields, &ShiftJisLeadByte), 2);
     EXPECT_EQ(fields, (std::vector<std::string>{"a\x81.b", "c"}));
 
     std::vector<std::string> singleByte;
@@ -52,7 +52,7 @@ TEST(SplitFields, SeparatorInsideADoubleByteCharacterDoesNotSplit) {
 
 TEST(SplitFields, LeadByteAtTheEndStaysInTheLastField) {
     std::vector<std::string> fields;
-    EXPECT_EQ(SplitFields("a.\x81", '.', fields, &LeadByteOf932), 2);
+    EXPECT_EQ(SplitFields("a.\x81", '.', fields, &ShiftJisLeadByte), 2);
     EXPECT_EQ(fields[1], "\x81");
 }
 

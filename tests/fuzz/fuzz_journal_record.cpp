@@ -9,15 +9,12 @@
 
 #include "install/journal_names.h"
 #include "install/journal_record.h"
-
-namespace {
-bool SjisLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-}  // namespace
+#include "tests/shift_jis.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
-    for (LeadBytePredicate lead :
-         {static_cast<LeadBytePredicate>(nullptr), static_cast<LeadBytePredicate>(&SjisLeadByte)}) {
+    for (LeadBytePredicate lead : {static_cast<LeadBytePredicate>(nullptr),
+                                   static_cast<LeadBytePredicate>(&ShiftJisLeadByte)}) {
         JournalRecord record;
         if (!ParseJournalRecord(text, record, lead)) continue;
         for (const JournalLine& line : record.lines) {

@@ -24,15 +24,24 @@
 
 namespace {
 
-int ShowMessage(bool download, bool help, const char* textKey) {
-    CMsg dialog(nullptr, download, help);
-    g_pUpdateContext->LookupMessage(textKey, dialog.m_strText);
-    g_pUpdateContext->LookupMessage(message_key::kTitle, dialog.m_strCaption);
+// The texts of `context`'s message table, as the program's dialogs get them.
+MessageLookup MessagesOf(const UpdateContext& context) {
+    return [&context](const char* key) {
+        std::string text;
+        context.LookupMessage(key, text);
+        return text;
+    };
+}
+
+int ShowMessage(const UpdateContext& context, bool download, bool help, const char* textKey) {
+    CMsg dialog(nullptr, download, help, MessagesOf(context));
+    context.LookupMessage(textKey, dialog.m_strText);
+    context.LookupMessage(message_key::kTitle, dialog.m_strCaption);
     return static_cast<int>(dialog.DoModal());
 }
 
-int ShowStatusFor(unsigned milliseconds) {
-    CStatusDlg status(nullptr);
+int ShowStatusFor(const UpdateContext& context, unsigned milliseconds) {
+    CStatusDlg status(nullptr, MessagesOf(context));
     if (!status.Create(IDD_STATUS, nullptr)) return 1;
     status.ShowWindow(SW_SHOW);
     status.InvalidateRect(TRUE);
@@ -49,16 +58,15 @@ int ShowStatusFor(unsigned milliseconds) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     UpdateContext context;
-    g_pUpdateContext = &context;
     platform::InitCommonControlsLibrary();
     int result = 2;
     if (!context.LoadConfig()) {
         result = 3;
     } else if (__argc == 5 && std::strcmp(__argv[1], "msg") == 0) {
-        result = ShowMessage(std::atoi(__argv[2]) != 0, std::atoi(__argv[3]) != 0, __argv[4]);
+        result =
+            ShowMessage(context, std::atoi(__argv[2]) != 0, std::atoi(__argv[3]) != 0, __argv[4]);
     } else if (__argc == 3 && std::strcmp(__argv[1], "status") == 0) {
-        result = ShowStatusFor(static_cast<unsigned>(std::atoi(__argv[2])));
+        result = ShowStatusFor(context, static_cast<unsigned>(std::atoi(__argv[2])));
     }
-    g_pUpdateContext = nullptr;
     return result;
 }

@@ -8,7 +8,7 @@
 #include "config/update_context.h"
 #include "install/content_install_win.h"
 #include "install/install_journal.h"
-#include "install/install_plan.h"
+#include "platform/path_rules.h"
 #include "install/journal_files_win.h"
 #include "platform/file_system_win.h"
 #include "platform/path_services_win.h"

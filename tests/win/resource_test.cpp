@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
 #include "resource.h"
+#include "version.h"
 #include "test_support.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "app/status_progress_win.h"
+#include "config/config_document.h"
 #include "config/message_keys.h"
-#include "config/update_context.h"
 #include "log/upgrade_log.h"
 #include "platform/window_services_win.h"
 #include "resource.h"
@@ -23,6 +23,16 @@
 extern COVUpgradeApp theApp;
 
 namespace {
+
+// A lookup in `table`, as the application gives one to its dialogs.
+MessageLookup LookupIn(const MessageTable& table) {
+    return [&table](const char* key) {
+        auto found = table.find(key);
+        return found == table.end() ? std::string() : found->second;
+    };
+}
+
+const MessageTable kNoMessages;
 
 TEST(ShowStatus, HideWithoutAWindowDoesNothing) {
     ASSERT_EQ(theApp.m_statusDlg.GetSafeHwnd(), nullptr);
@@ -52,7 +62,7 @@ TEST(ShowStatus, ShowsPaintsPausesThenGoes) {
 // moves when the window is next served, at most every few milliseconds: the
 // test waits past that before it looks.
 TEST(StatusProgress, TheBarFollowsTheBytesAndEndsFull) {
-    CStatusDlg dialog(nullptr);
+    CStatusDlg dialog(nullptr, LookupIn(kNoMessages));
     ASSERT_TRUE(dialog.Create(IDD_STATUS, nullptr));
     HWND bar = dialog.GetDlgItem(IDC_STATUS_PROGRESS);
     ASSERT_NE(bar, nullptr);
@@ -89,7 +99,7 @@ TEST(StatusProgress, TheBarFollowsTheBytesAndEndsFull) {
 // Enter, Escape and a close request end nothing: the window goes only when
 // the application destroys it.
 TEST(StatusProgress, ACloseRequestLeavesTheWindow) {
-    CStatusDlg dialog(nullptr);
+    CStatusDlg dialog(nullptr, LookupIn(kNoMessages));
     ASSERT_TRUE(dialog.Create(IDD_STATUS, nullptr));
     HWND window = dialog.GetSafeHwnd();
     ::SendMessageA(window, WM_CLOSE, 0, 0);
@@ -116,7 +126,7 @@ TEST(ReportFailure, CodeWithoutSystemTextShowsAndLogsNothing) {
 TEST(Framework, RunTimeClassNames) {
     EXPECT_STREQ(theApp.GetRuntimeClassName(), "COVUpgradeApp");
     EXPECT_STREQ(theApp.m_statusDlg.GetRuntimeClassName(), "CStatusDlg");
-    EXPECT_STREQ(CMsg(nullptr, TRUE, FALSE).GetRuntimeClassName(), "CMsg");
+    EXPECT_STREQ(CMsg(nullptr, TRUE, FALSE, LookupIn(kNoMessages)).GetRuntimeClassName(), "CMsg");
     EXPECT_EQ(CWinApp::Current(), &theApp);
 }
 
@@ -135,11 +145,9 @@ TEST(MessageDialog, EachButtonOpensItsOwnLinkAndCloses) {
     ASSERT_TRUE(::CopyFileA(marker.c_str(), download.c_str(), FALSE)) << marker;
     ASSERT_TRUE(::CopyFileA(marker.c_str(), help.c_str(), FALSE));
 
-    UpdateContext context;
-    context.messages[message_key::kDownloadLink] = download;
-    context.messages[message_key::kHelpLink] = help;
-    UpdateContext* saved = g_pUpdateContext;
-    g_pUpdateContext = &context;
+    MessageTable messages;
+    messages[message_key::kDownloadLink] = download;
+    messages[message_key::kHelpLink] = help;
     struct Case {
         BOOL showDownload;
         BOOL showHelp;
@@ -157,7 +165,7 @@ TEST(MessageDialog, EachButtonOpensItsOwnLinkAndCloses) {
             ::DeleteFileA((*started + ".started").c_str());
             ASSERT_FALSE(testing_support::Exists(*started + ".started"));
         }
-        CMsg dialog(nullptr, c.showDownload, c.showHelp);
+        CMsg dialog(nullptr, c.showDownload, c.showHelp, LookupIn(messages));
         ASSERT_TRUE(dialog.Create(IDD_MSG, nullptr));
         HWND window = dialog.GetSafeHwnd();
         ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(c.button, BN_CLICKED),
@@ -184,7 +192,6 @@ TEST(MessageDialog, EachButtonOpensItsOwnLinkAndCloses) {
             }
         }
     }
-    g_pUpdateContext = saved;
 }
 
 }  // namespace
