@@ -69,11 +69,21 @@ bool COVUpgradeApp::RunSequence() {
         return false;
     }
     // One run at a time per installation, taken before anything of it is
-    // read or touched: a second run must neither share the log nor read the
-    // journal of the run in progress, nor plan from a half-updated folder.
+    // touched: a second run must neither share the log nor read the journal
+    // of the run in progress, and its plan is made from a folder no other
+    // run is changing.
     platform::NamedLock oneRunAtATime;
-    if (!oneRunAtATime.Take(InstallationLockName(installLocation))) {
-        if (::GetLastError() != ERROR_ALREADY_EXISTS) {
+    bool locked = oneRunAtATime.Take(InstallationLockName(installLocation));
+    DWORD lockError = locked ? ERROR_SUCCESS : ::GetLastError();
+    // What the run will do, worked out once and used by every step below.
+    UpdatePlan plan = MakeUpdatePlan(context, product, installLocation);
+    // The /log file must not be the installation's log or a file the update
+    // replaces: refused as a usage error before anything is written to it,
+    // the outcome of a run that finds the lock taken among it.
+    if (RefuseLogOverTheUpdate(plan)) return false;
+    if (!locked) {
+        platform::SetLastErrorCode(lockError);
+        if (lockError != ERROR_ALREADY_EXISTS) {
             ReportFailure();
             return false;
         }
@@ -85,11 +95,6 @@ bool COVUpgradeApp::RunSequence() {
         EndWith(kExitAnotherRun, "another run is updating this installation");
         return false;
     }
-    // What the run will do, worked out once and used by every step below.
-    UpdatePlan plan = MakeUpdatePlan(context, product, installLocation);
-    // The /log file must not be the installation's log or a file the update
-    // replaces: refused as a usage error before anything is touched.
-    if (RefuseLogOverTheUpdate(plan)) return false;
     if (!UpgradeLog::Open(installLocation.c_str())) {
         ReportFailure();
         return false;

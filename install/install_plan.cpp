@@ -115,7 +115,6 @@ void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
                 continue;
             }
             PlanStep copy = NewStep(PlanStep::Kind::kCopyFile, file, entryId, groupName);
-            copy.folder = folder.folder;
             copy.name = name;
             copy.fileName = LastPathComponent(name, isLeadByte);
             if (copy.fileName.empty() || copy.fileName == "." || copy.fileName == "..") {
@@ -131,6 +130,10 @@ void PlanEntry(const TiXmlElement& entry, const std::string& targetBase,
                 plan.push_back(Fault(file, entryId, groupName, PlanFault::kInJournal, name));
                 continue;
             }
+            // Where the file system puts the target, not the group's folder
+            // as written: in a double-byte code page the folder's last
+            // character may end in the byte of a backslash.
+            copy.folder = FolderOfPath(copy.target, isLeadByte);
             plan.push_back(copy);
         }
     }

@@ -46,7 +46,8 @@ struct PlanStep {
     std::string entryId;  // the Product entry's id
     std::string group;    // the group element's name
     // kPurgeFirmware, kGroupFolder: a full folder path; kCopyFile: the
-    // folder `target` goes in (its group's), as the plan joined it.
+    // folder `target` lies in, as the file system reads the path (the
+    // journal holds and checks it before anything is written there).
     std::string folder;
     std::string name;      // kCopyFile: the name attribute as written
     std::string source;    // kCopyFile: full source path

@@ -38,6 +38,8 @@ void CheckCopy(const PlanStep& copy, LeadBytePredicate isLeadByte) {
     if (copy.target.size() > kMaxPathText || copy.source.size() > kMaxPathText) std::abort();
     if (IsJournalFolderName(copy.target.substr(target.size()), isLeadByte)) std::abort();
     if (copy.fileName.empty() || copy.fileName == "." || copy.fileName == "..") std::abort();
+    // The folder the journal holds and checks is the one the write lands in.
+    if (copy.folder != FolderOfPath(copy.target, isLeadByte)) std::abort();
 }
 
 }  // namespace
