@@ -89,7 +89,7 @@ PlanStep Copy(const std::string& source, const std::string& dir, const std::stri
     step.source = std::string(kPackage) + "\\" + source;
     step.fileName = name;
     step.target = kBase + (dir.empty() ? name : dir + "\\" + name);
-    step.folder = Group(dir).folder;
+    step.folder = FolderOfPath(step.target, nullptr);
     return step;
 }
 PlanStep Fault() {
