@@ -331,12 +331,7 @@ public:
             files.erase(Key(from));
             file.first = to;
             files[Key(to)] = file;
-            if (nameOrder == NameOrder::kAny && Key(Parent(from)) != Key(Parent(to))) {
-                Changed({NameChange::kLink, "", to, file.second, {}});
-                Changed({NameChange::kUnlink, from, "", {}, {}});
-            } else {
-                Changed({NameChange::kMove, from, to, {}, {}});
-            }
+            FileRenamed(from, to, file.second);
             return true;
         }
         // A folder: everything under it moves along.
@@ -367,12 +362,7 @@ public:
         auto file = files[Key(from)];
         files.erase(Key(from));
         files[Key(to)] = {files[Key(to)].first, file.second};
-        if (nameOrder == NameOrder::kAny && Key(Parent(from)) != Key(Parent(to))) {
-            Changed({NameChange::kLink, "", to, file.second, {}});
-            Changed({NameChange::kUnlink, from, "", {}, {}});
-        } else {
-            Changed({NameChange::kMove, from, to, {}, {}});
-        }
+        FileRenamed(from, to, file.second);
         return true;
     }
     bool CanReplace(const std::string& path) override {
@@ -530,6 +520,17 @@ private:
     bool Error(unsigned long code) {
         lastError = code;
         return false;
+    }
+    // A file's name moved from `from` to `to`: one change in one folder;
+    // across folders where nothing orders the writes, the new name and the
+    // old one's removal each wait for their own folder's flush.
+    void FileRenamed(const std::string& from, const std::string& to, const File& file) {
+        if (nameOrder == NameOrder::kAny && Key(Parent(from)) != Key(Parent(to))) {
+            Changed({NameChange::kLink, "", to, file, {}});
+            Changed({NameChange::kUnlink, from, "", {}, {}});
+        } else {
+            Changed({NameChange::kMove, from, to, {}, {}});
+        }
     }
     void Changed(NameChange change) {
         if (!powerCuts) return;
