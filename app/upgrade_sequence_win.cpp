@@ -79,7 +79,7 @@ bool COVUpgradeApp::RunSequence() {
     UpdatePlan plan = MakeUpdatePlan(context, product, installLocation);
     // The /log file must not be the installation's log or a file the update
     // replaces: refused as a usage error before anything is written to it,
-    // the outcome of a run that finds the lock taken among it.
+    // even the outcome of a run that finds the lock taken.
     if (RefuseLogOverTheUpdate(plan)) return false;
     if (!locked) {
         platform::SetLastErrorCode(lockError);
